@@ -1,0 +1,55 @@
+# Windows build: the program and the Windows-side tests (run under Wine).
+enable_language(RC)
+
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
+# One self-contained executable: no MinGW runtime DLLs beside it.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+# Message table: windmc -c sets the customer bit in every identifier.
+set(TP_GEN_DIR ${CMAKE_BINARY_DIR}/generated)
+file(MAKE_DIRECTORY ${TP_GEN_DIR})
+add_custom_command(
+    OUTPUT ${TP_GEN_DIR}/Messages.h ${TP_GEN_DIR}/Messages.rc
+    COMMAND ${TP_WINDMC} -c -h ${TP_GEN_DIR} -r ${TP_GEN_DIR} ${CMAKE_SOURCE_DIR}/src/resources/Messages.mc
+    DEPENDS ${CMAKE_SOURCE_DIR}/src/resources/Messages.mc
+    COMMENT "Compiling message table"
+    VERBATIM)
+add_custom_target(tp_messages DEPENDS ${TP_GEN_DIR}/Messages.h ${TP_GEN_DIR}/Messages.rc)
+
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${TP_GEN_DIR} -I${CMAKE_SOURCE_DIR}/src/resources -I${CMAKE_SOURCE_DIR}/src")
+set(TP_RESOURCE_FILE ${CMAKE_SOURCE_DIR}/src/resources/TactilePane.rc)
+set_source_files_properties(${TP_RESOURCE_FILE} PROPERTIES OBJECT_DEPENDS "${TP_GEN_DIR}/Messages.rc")
+
+include(${CMAKE_SOURCE_DIR}/src/Sources.cmake)
+
+add_library(tp_core STATIC ${TP_PORTABLE_SOURCES} ${TP_WIN32_SOURCES})
+target_include_directories(tp_core PUBLIC ${CMAKE_SOURCE_DIR}/src ${TP_GEN_DIR})
+target_link_libraries(tp_core PUBLIC comctl32 advapi32 user32 gdi32 kernel32 version comdlg32)
+add_dependencies(tp_core tp_messages)
+tp_warnings(tp_core)
+
+add_executable(TactilePane WIN32 ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${TP_RESOURCE_FILE})
+target_link_libraries(TactilePane PRIVATE tp_core)
+set_target_properties(TactilePane PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+tp_warnings(TactilePane)
+
+# GoogleTest built with the same toolchain.
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+add_subdirectory(${TP_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# tp_wine_test(name sources...): a Windows GoogleTest executable with the
+# program's resources (message table, dialogs), run under Wine: one ctest
+# entry per executable. Tests that use COM ports or the display share a lock.
+function(tp_wine_test name)
+    add_executable(${name} ${ARGN} ${TP_RESOURCE_FILE})
+    target_link_libraries(${name} PRIVATE tp_core tp_test_support GTest::gtest GTest::gmock)
+    tp_warnings(${name})
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES
+        RESOURCE_LOCK wine_bench
+        TIMEOUT 600
+        ENVIRONMENT "TP_DEVSIM=${TP_DEVSIM_PATH};TP_PORTS_DIR=${TP_BENCH_DIR}/ports;TP_BENCH_DIR=${TP_BENCH_DIR}")
+endfunction()
+
+add_subdirectory(tests)

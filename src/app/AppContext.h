@@ -1,0 +1,63 @@
+// The application's current objects and the windows that other subsystems
+// post to. Start-up fills it; the message window replaces the controller and
+// LCD at run time; the Hardware page replaces the channel.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+
+#include "channel/IdentRecord.h"
+
+class ChannelVirt;
+class CtrlVirt;
+class LcdVirt;
+
+struct AppContext {
+    // Owned by the application; replaced only on the main thread. The
+    // channel pointer changes by atomic exchange because the receive thread
+    // of the old channel may still be running while it is swapped.
+    std::atomic<ChannelVirt*> channel{nullptr};
+    // Null between destroying an old controller (or LCD) and creating the
+    // new one, so nothing reads a destroyed object. Read by the receive
+    // thread (event writing) as found.
+    std::atomic<CtrlVirt*> controller{nullptr};
+    std::atomic<LcdVirt*> lcd{nullptr};
+
+    IdentRecord ident; // main thread only
+    int controllerModel = -1;
+    int lcdModel = -1;
+
+    // Window handles, set once at start-up on the main thread before the
+    // receive thread exists; read by any thread.
+    HWND messageWindow = nullptr;     // "TouchDevice"
+    HWND mouseButtonWindow = nullptr; // gets CMD_MOUSE_BUTTON_CHANGED
+    HWND commInfoBox = nullptr;       // "Please wait command is processing"
+
+    // Set to 1 by the receive thread when the device needs identifying again
+    // (restart notice, touches while unidentified); cleared by the message
+    // window when it starts handling. Only the 0 -> 1 transition posts.
+    std::atomic<long> restartPending{0};
+
+    bool embedded = false; // embedded edition of the operating system
+};
+
+// The one application context of the process.
+AppContext& App();
+
+// Private WM_COMMAND identifiers to the message window and others.
+constexpr WORD CMD_WINDOW_START = 4000;
+constexpr WORD CMD_PAGE_RELOAD = 4001;
+constexpr WORD CMD_DEVICE_RESTARTED = 4002;
+constexpr WORD CMD_PAGE_STORE = 4003;
+constexpr WORD CMD_IDENTIFIED = 4004;
+constexpr WORD CMD_CTRL_INFO = 4005;
+constexpr WORD CMD_LCD_BAR_REFRESH = 4006;
+constexpr WORD CMD_ROTATION_CHANGED = 4007;
+constexpr WORD CMD_MOUSE_BUTTON_CHANGED = 4008;
+constexpr WORD CMD_EXIT_PROGRAM = 1044;
+constexpr WORD CMD_TEMPERATURE = 1138;
+
+// Marks a restart pending and posts CMD_DEVICE_RESTARTED to the message
+// window when the flag goes from 0 to 1. Safe on any thread.
+void SignalDeviceRestart();

@@ -1,0 +1,39 @@
+#include "app/BoundedText.h"
+
+#include <cstdio>
+#include <cstring>
+
+bool FormatBoundedV(char* buffer, size_t size, const char* format, va_list args)
+{
+    if (buffer == nullptr || size == 0) return false;
+    if (format == nullptr) {
+        buffer[0] = '\0';
+        return false;
+    }
+    const int n = std::vsnprintf(buffer, size, format, args);
+    if (n < 0) {
+        buffer[0] = '\0';
+        return false;
+    }
+    return static_cast<size_t>(n) < size;
+}
+
+bool FormatBounded(char* buffer, size_t size, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const bool ok = FormatBoundedV(buffer, size, format, args);
+    va_end(args);
+    return ok;
+}
+
+bool CopyBounded(char* buffer, size_t size, const char* src)
+{
+    if (buffer == nullptr || size == 0) return false;
+    if (src == nullptr) src = "";
+    const size_t len = std::strlen(src);
+    const size_t n = len < size ? len : size - 1;
+    std::memcpy(buffer, src, n);
+    buffer[n] = '\0';
+    return n == len;
+}

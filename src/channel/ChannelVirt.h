@@ -1,0 +1,44 @@
+// Interface of the channel family. The declaration order of the virtual
+// operations is the interface; do not reorder.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "channel/IdentRecord.h"
+
+class CtrlVirt;
+
+class ChannelVirt {
+public:
+    virtual ~ChannelVirt();                                    // 0
+    virtual bool Open() = 0;                                   // 1
+    virtual bool Close() = 0;                                  // 2
+    virtual bool Identify(IdentRecord* out, bool notify) = 0;  // 3
+    virtual bool ReInit() = 0;                                 // 4
+    virtual bool Send(const uint8_t* payload, int length) = 0; // 5
+    virtual bool NoOperation(int) { return true; }             // 6
+    virtual bool DumpSettings(HANDLE file) = 0;                // 7
+
+    // Exchange the listener under the lock and return the previous one.
+    // When either returns, no delivery to the previous listener is in
+    // progress or will start.
+    CtrlVirt* SetListener(CtrlVirt* listener);
+    CtrlVirt* ClearListener() { return SetListener(nullptr); }
+
+    int ChannelIndex() const { return m_nChannel; }
+
+    ChannelVirt(const ChannelVirt&) = delete;
+    ChannelVirt& operator=(const ChannelVirt&) = delete;
+
+protected:
+    explicit ChannelVirt(int index);
+
+    // Recursive: a listener may Send() from within OnReceive().
+    CRITICAL_SECTION m_Lock;
+    // Written under m_Lock by the main thread; read under m_Lock by the
+    // receive thread.
+    CtrlVirt* m_pListener = nullptr;
+    int m_nChannel = -1;
+};

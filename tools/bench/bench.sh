@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# The Wine bench: one 32-bit Wine prefix inside the build tree, created once
+# and reused, a persistent wineserver, a virtual display, and COM1..COM8 of
+# the prefix mapped onto fixed link paths that the device simulator points at
+# its pseudo-terminals.
+#
+#   bench.sh up          create what is missing and start what is not running
+#   bench.sh down        stop what 'up' started (wineserver, Xvfb, simulators)
+#   bench.sh exec CMD..  'up', then run CMD with the bench environment
+#   bench.sh env         print the environment as shell assignments
+#
+# TP_BENCH_DIR overrides the working area (default: <repo>/build/wine).
+# TP_USE_DISPLAY=1 runs on the caller's $DISPLAY instead of the bench's Xvfb.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$here/../.." && pwd)
+bench=${TP_BENCH_DIR:-$repo/build/wine}
+prefix=$bench/prefix
+ports=$bench/ports
+
+export WINEPREFIX=$prefix
+export WINEARCH=win32
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG=${WINEDEBUG:--all}
+export TP_BENCH_DIR=$bench
+export TP_PORTS_DIR=$ports
+
+log() { echo "bench: $*" >&2; }
+
+display_alive() { [ -n "${1:-}" ] && xdpyinfo -display "$1" >/dev/null 2>&1; }
+
+ensure_display() {
+    if [ "${TP_USE_DISPLAY:-0}" = 1 ] && display_alive "${DISPLAY:-}"; then
+        return
+    fi
+    local d=""
+    [ -f "$bench/display" ] && d=$(cat "$bench/display")
+    if display_alive "$d"; then
+        export DISPLAY=$d
+        return
+    fi
+    local n
+    for n in $(seq 91 120); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$bench/xvfb.log" 2>&1 &
+        echo $! >"$bench/xvfb.pid"
+        local i
+        for i in $(seq 1 100); do
+            display_alive ":$n" && break
+            sleep 0.1
+        done
+        if display_alive ":$n"; then
+            echo ":$n" >"$bench/display"
+            export DISPLAY=":$n"
+            return
+        fi
+        kill "$(cat "$bench/xvfb.pid")" 2>/dev/null || true
+    done
+    log "no virtual display could be started"
+    exit 1
+}
+
+create_prefix() {
+    [ -f "$bench/prefix.ready" ] && return
+    log "creating the Wine prefix (once, about 20 s)"
+    rm -rf "$prefix"
+    wineboot -i </dev/null >"$bench/wineboot.log" 2>&1 || true
+    local i
+    # Values for all eight ports: they take precedence over the serial
+    # devices that Wine would otherwise map (the console may become COM1).
+    for i in 1 2 3 4 5 6 7 8; do
+        wine reg add 'HKLM\Software\Wine\Ports' /v "COM$i" /t REG_SZ /d "$ports/com$i" /f >/dev/null 2>&1
+    done
+    # A crash must end the process, never wait on a dialog.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d "false" /f >/dev/null 2>&1
+    # Restart the server so that the port mapping is applied and the
+    # registry is written out.
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    touch "$bench/prefix.ready"
+}
+
+up() {
+    mkdir -p "$bench" "$ports"
+    exec 9>"$bench/lock"
+    flock 9
+    ensure_display
+    create_prefix
+    # Started detached from the caller's output: a persistent server or a
+    # Wine service holding ctest's pipe would make ctest wait for it forever.
+    wineserver -p </dev/null >/dev/null 2>&1 || true
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+    flock -u 9
+}
+
+down() {
+    [ -d "$bench" ] || return 0
+    if [ -d "$prefix" ]; then
+        wineserver -k 2>/dev/null || true
+    fi
+    if [ -f "$bench/devsim.pids" ]; then
+        xargs -r kill 2>/dev/null <"$bench/devsim.pids" || true
+        rm -f "$bench/devsim.pids"
+    fi
+    pkill -f "devsim .*--link $ports/" 2>/dev/null || true
+    find "$ports" -maxdepth 1 -type l -delete 2>/dev/null || true
+    if [ -f "$bench/xvfb.pid" ]; then
+        kill "$(cat "$bench/xvfb.pid")" 2>/dev/null || true
+        rm -f "$bench/xvfb.pid" "$bench/display"
+    fi
+}
+
+cmd=${1:-}
+[ $# -gt 0 ] && shift
+case "$cmd" in
+    up) up ;;
+    down) down ;;
+    exec) up; exec "$@" ;;
+    env) up; printf 'export WINEPREFIX=%q WINEARCH=%q WINEDLLOVERRIDES=%q WINEDEBUG=%q DISPLAY=%q TP_BENCH_DIR=%q TP_PORTS_DIR=%q\n' \
+        "$WINEPREFIX" "$WINEARCH" "$WINEDLLOVERRIDES" "$WINEDEBUG" "$DISPLAY" "$TP_BENCH_DIR" "$TP_PORTS_DIR" ;;
+    *) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+esac
