@@ -1,0 +1,505 @@
+#include "channel/CommProtocol2.h"
+
+#include <cstring>
+#include <utility>
+
+#include "app/AppContext.h"
+#include "app/AppSettings.h"
+#include "app/BoundedText.h"
+#include "app/Reporting.h"
+#include "channel/ObjectNames.h"
+#include "controller/CtrlVirt.h"
+
+namespace {
+
+// Message-table identifiers used here.
+constexpr uint32_t kEventChannelConfigInvalid = 0xe02a0001; // "Channel configuration wasn't valid: %1."
+constexpr uint32_t kEventFatal = 0xe02a0005;                // "Fatal error, ... Detailed: %1."
+constexpr uint32_t kMsgObjectCreationFailed = 0xa02a002f;   // "System object creation failed. ..."
+
+constexpr const char* kChannelsKey = "Channels";
+
+constexpr uint8_t kIdentQuery = 0x01;
+constexpr uint8_t kIdentReply = 0x81;
+constexpr uint8_t kReInitRequest = 0x87;
+constexpr uint8_t kReInitReply = 0x07;
+constexpr uint8_t kRestartNotice = 0x92;
+
+constexpr int kQueryAttempts = 3;
+constexpr DWORD kReplyWaitMs = 200;
+constexpr DWORD kRetryPauseMs = 100;
+constexpr DWORD kPollMs = 10;
+// The receive thread only needs a small stack; CreateThread grows it beyond
+// this commit size when a listener needs more.
+constexpr SIZE_T kReceiveStack = 4096;
+
+struct CommValue {
+    const char* name;
+    uint32_t CommSettings::*field;
+};
+
+// Storage order of the line settings; load, save and dump all walk it.
+constexpr CommValue kCommValues[kCommSettingCount] = {
+    {"RdIntTimeout", &CommSettings::RdIntTimeout},
+    {"RdTotTimeoutConst", &CommSettings::RdTotTimeoutConst},
+    {"RdTotTimeoutMult", &CommSettings::RdTotTimeoutMult},
+    {"WrTotTimeoutConst", &CommSettings::WrTotTimeoutConst},
+    {"WrTotTimeoutMult", &CommSettings::WrTotTimeoutMult},
+    {"ByteSize", &CommSettings::ByteSize},
+    {"BaudRate", &CommSettings::BaudRate},
+    {"Parity", &CommSettings::Parity},
+    {"CheckParity", &CommSettings::CheckParity},
+    {"ErrorChar", &CommSettings::ErrorChar},
+    {"StopBits", &CommSettings::StopBits},
+    {"RdBufferSize", &CommSettings::RdBufferSize},
+    {"WrBufferSize", &CommSettings::WrBufferSize},
+};
+
+// The recursive channel lock for one scope; exception-safe for the listener
+// calls made under it.
+class LockScope {
+public:
+    explicit LockScope(CRITICAL_SECTION& lock) : m_lock(lock) { ::EnterCriticalSection(&m_lock); }
+    ~LockScope() { ::LeaveCriticalSection(&m_lock); }
+    LockScope(const LockScope&) = delete;
+    LockScope& operator=(const LockScope&) = delete;
+
+private:
+    CRITICAL_SECTION& m_lock;
+};
+
+bool ReadDword(HKEY key, const char* name, uint32_t* out)
+{
+    DWORD type = 0;
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    if (type != REG_DWORD || size != sizeof(value)) return false;
+    *out = value;
+    return true;
+}
+
+bool WriteDword(HKEY key, const char* name, uint32_t value)
+{
+    DWORD data = value;
+    return ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data)) ==
+           ERROR_SUCCESS;
+}
+
+// True only when the file took every byte.
+bool WriteAll(HANDLE file, const char* text)
+{
+    const DWORD length = static_cast<DWORD>(std::strlen(text));
+    DWORD written = 0;
+    return ::WriteFile(file, text, length, &written, nullptr) && written == length;
+}
+
+uint32_t SignExtendByte(uint32_t value)
+{
+    return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(value & 0xFF)));
+}
+
+// Keeps only what the port uses of each value, in the form it is stored.
+void Normalise(CommSettings& s)
+{
+    s.ByteSize &= 0xFF;
+    s.Parity &= 0xFF;
+    s.CheckParity &= 1;
+    s.ErrorChar = SignExtendByte(s.ErrorChar);
+    s.StopBits &= 0xFF;
+}
+
+// A system object the channel cannot work without could not be created: the
+// program cannot go on.
+[[noreturn]] void FailCreation(const char* detail)
+{
+    ReportAppEvent(kEventFatal, detail);
+    ShowMessageBoxModal(kMsgObjectCreationFailed);
+    ::ExitProcess(1);
+}
+
+UniqueKernelHandle CreateEventOrFail(BOOL manualReset, const char* detail)
+{
+    UniqueKernelHandle event(::CreateEventA(nullptr, manualReset, FALSE, nullptr));
+    if (!event) FailCreation(detail);
+    return event;
+}
+
+} // namespace
+
+const char* CommSettingName(int i)
+{
+    return (i >= 0 && i < kCommSettingCount) ? kCommValues[i].name : nullptr;
+}
+
+CommProtocol2::CommProtocol2(int index, bool reportDefaults)
+    : ChannelVirt(::PortName(index) != nullptr ? index : -1)
+{
+    if (m_nChannel == -1) return;
+    if (LoadSettings()) return;
+    CopyBounded(m_szPort, sizeof(m_szPort), ::PortName(m_nChannel));
+    m_Settings = CommSettings{};
+    if (reportDefaults) {
+        ReportAppEvent(kEventChannelConfigInvalid, m_szPort);
+        SaveSettings();
+    }
+}
+
+CommProtocol2::~CommProtocol2()
+{
+    CloseNow();
+}
+
+bool CommProtocol2::Configure(HANDLE port)
+{
+    if (!::PurgeComm(port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR)) return false;
+    if (!::SetupComm(port, m_Settings.RdBufferSize, m_Settings.WrBufferSize)) return false;
+
+    COMMTIMEOUTS timeouts = {};
+    timeouts.ReadIntervalTimeout = m_Settings.RdIntTimeout;
+    timeouts.ReadTotalTimeoutMultiplier = m_Settings.RdTotTimeoutMult;
+    timeouts.ReadTotalTimeoutConstant = m_Settings.RdTotTimeoutConst;
+    timeouts.WriteTotalTimeoutMultiplier = m_Settings.WrTotTimeoutMult;
+    timeouts.WriteTotalTimeoutConstant = m_Settings.WrTotTimeoutConst;
+    if (!::SetCommTimeouts(port, &timeouts)) return false;
+
+    // Everything not stored stays zero: no flow control, DTR and RTS held
+    // inactive, no error-character replacement.
+    DCB dcb = {};
+    dcb.DCBlength = sizeof(dcb);
+    dcb.BaudRate = m_Settings.BaudRate;
+    dcb.ByteSize = static_cast<BYTE>(m_Settings.ByteSize);
+    dcb.Parity = static_cast<BYTE>(m_Settings.Parity);
+    dcb.StopBits = static_cast<BYTE>(m_Settings.StopBits);
+    dcb.fParity = m_Settings.CheckParity & 1;
+    dcb.ErrorChar = static_cast<char>(m_Settings.ErrorChar & 0xFF);
+    return ::SetCommState(port, &dcb) != FALSE;
+}
+
+bool CommProtocol2::Open()
+{
+    LockScope lock(m_Lock);
+    if (m_hPort) return true;
+
+    UniqueFileHandle port(::CreateFileA(m_szPort, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OVERLAPPED, nullptr));
+    if (!port) return false;
+    if (!Configure(port.get())) {
+        // Release the port at once (nobody else could open it meanwhile),
+        // but keep the cause for the caller's report.
+        const DWORD error = ::GetLastError();
+        port.reset();
+        ::SetLastError(error);
+        return false;
+    }
+
+    m_hTXEvent = CreateEventOrFail(TRUE, "OutOfMemory - CommProt2.m_TXOverlap");
+    m_hRXEvent = CreateEventOrFail(TRUE, "OutOfMemory - CommProt2.m_RXOverlap");
+    m_hIdentEvent = CreateEventOrFail(FALSE, "OutOfMemory - CommProt2.m_hIdentEvent");
+    m_hCancelEvent = CreateEventOrFail(FALSE, "OutOfMemory - CommProt2.m_hCancelEvent");
+    m_TXOverlap = OVERLAPPED{};
+    m_TXOverlap.hEvent = m_hTXEvent.get();
+    m_RXOverlap = OVERLAPPED{};
+    m_RXOverlap.hEvent = m_hRXEvent.get();
+
+    m_hPort = std::move(port);
+    m_bClosing = false;
+    m_hRecThread.reset(
+        ::CreateThread(nullptr, kReceiveStack, &CommProtocol2::ReceiveThread, this, 0, nullptr));
+    if (!m_hRecThread) FailCreation("OutOfMemory - CommProt2.m_hRecThread");
+    return true;
+}
+
+bool CommProtocol2::Close()
+{
+    CloseNow();
+    return true;
+}
+
+void CommProtocol2::CloseNow()
+{
+    UniqueKernelHandle thread;
+    {
+        LockScope lock(m_Lock);
+        m_bClosing = true;
+        if (m_hPort) ::FlushFileBuffers(m_hPort.get());
+        if (m_hCancelEvent) ::SetEvent(m_hCancelEvent.get());
+        thread = std::move(m_hRecThread);
+    }
+    // Waited for without the lock, which the thread needs to finish its
+    // current read or delivery. It ends on its own within a poll interval:
+    // it is never killed, as that could leave the lock owned or let a read
+    // complete into a buffer that is about to be freed.
+    if (thread) ::WaitForSingleObject(thread.get(), INFINITE);
+
+    LockScope lock(m_Lock);
+    m_hCancelEvent.reset();
+    m_hTXEvent.reset();
+    m_hRXEvent.reset();
+    m_hIdentEvent.reset();
+    m_TXOverlap.hEvent = nullptr;
+    m_RXOverlap.hEvent = nullptr;
+    m_hPort.reset();
+}
+
+DWORD WINAPI CommProtocol2::ReceiveThread(LPVOID self)
+{
+    try {
+        return static_cast<CommProtocol2*>(self)->ReceiveLoop();
+    } catch (...) {
+        return 1;
+    }
+}
+
+DWORD CommProtocol2::ReceiveLoop()
+{
+    FrameDecoder decoder(&CommProtocol2::Deliver, this);
+    HANDLE port;
+    HANDLE cancel;
+    HANDLE received;
+    {
+        LockScope lock(m_Lock);
+        port = m_hPort.get();
+        cancel = m_hCancelEvent.get();
+        received = m_hRXEvent.get();
+    }
+
+    while (::WaitForSingleObject(cancel, kPollMs) == WAIT_TIMEOUT) {
+        DWORD count = 0;
+        bool done = false;
+        bool pending = false;
+        {
+            LockScope lock(m_Lock);
+            if (m_bClosing) continue;
+            ::ResetEvent(received);
+            m_RXOverlap.Offset = 0;
+            m_RXOverlap.OffsetHigh = 0;
+            if (::ReadFile(port, m_RXBuffer, sizeof(m_RXBuffer), &count, &m_RXOverlap)) {
+                done = true;
+            } else {
+                pending = ::GetLastError() == ERROR_IO_PENDING;
+            }
+        }
+
+        if (pending) {
+            // With long or all-zero read timeouts a read may wait for bytes
+            // indefinitely, so it is waited for together with the cancel
+            // event and outside the lock, leaving Send and Close free.
+            const HANDLE waits[2] = {received, cancel};
+            if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+                // Cancelled (or the wait broke): the read must be finished
+                // before the thread ends, as it writes into m_RXBuffer.
+                ::CancelIo(port);
+                ::GetOverlappedResult(port, &m_RXOverlap, &count, TRUE);
+                break;
+            }
+            done = ::GetOverlappedResult(port, &m_RXOverlap, &count, FALSE) != FALSE;
+        }
+
+        DWORD errors = 0;
+        {
+            LockScope lock(m_Lock);
+            if (!::ClearCommError(port, &errors, nullptr)) errors = 0;
+        }
+        if (errors != 0) {
+            decoder.Reset();
+        } else if (done && count > 0) {
+            decoder.Feed(m_RXBuffer, static_cast<int>(count));
+        }
+    }
+    return 1;
+}
+
+void CommProtocol2::Deliver(void* self, const uint8_t* payload, int length)
+{
+    static_cast<CommProtocol2*>(self)->OnFrame(payload, length);
+}
+
+void CommProtocol2::OnFrame(const uint8_t* payload, int length)
+{
+    LockScope lock(m_Lock);
+    if (m_bClosing || length < 1) return;
+
+    switch (payload[0]) {
+    case kReInitReply:
+        if (length == 1) {
+            std::memset(m_Reply, 0, sizeof(m_Reply));
+            m_Reply[0] = kReInitReply;
+            ::SetEvent(m_hIdentEvent.get());
+        }
+        break;
+    case kIdentReply:
+        if (length == 4) {
+            std::memcpy(m_Reply, payload, sizeof(m_Reply));
+            ::SetEvent(m_hIdentEvent.get());
+        }
+        break;
+    case kRestartNotice:
+        SignalDeviceRestart();
+        break;
+    default:
+        break;
+    }
+
+    if (m_pListener != nullptr) m_pListener->OnReceive(payload, length);
+}
+
+bool CommProtocol2::Send(const uint8_t* payload, int length)
+{
+    LockScope lock(m_Lock);
+    if (!m_hPort) return false;
+    // Encoded under the lock: a listener may send from the receive thread
+    // while the main thread does.
+    const int size = EncodeFrame(payload, length, m_TXBuffer);
+    if (size == 0) return false;
+
+    const HANDLE port = m_hPort.get();
+    ::ResetEvent(m_hTXEvent.get());
+    m_TXOverlap.Offset = 0;
+    m_TXOverlap.OffsetHigh = 0;
+    DWORD written = 0;
+    BOOL ok = ::WriteFile(port, m_TXBuffer, static_cast<DWORD>(size), &written, &m_TXOverlap);
+    if (!ok && ::GetLastError() == ERROR_IO_PENDING) {
+        ok = ::GetOverlappedResult(port, &m_TXOverlap, &written, TRUE);
+    }
+    // Transmit errors are cleared and otherwise ignored.
+    DWORD errors = 0;
+    ::ClearCommError(port, &errors, nullptr);
+    return ok && written == static_cast<DWORD>(size);
+}
+
+// Waits for a reply of the channel's own exchanges; true when one arrived
+// whose first byte is the one expected.
+bool CommProtocol2::AwaitReply(uint8_t expected)
+{
+    HANDLE event;
+    {
+        LockScope lock(m_Lock);
+        event = m_hIdentEvent.get();
+    }
+    if (event == nullptr || ::WaitForSingleObject(event, kReplyWaitMs) != WAIT_OBJECT_0) return false;
+    LockScope lock(m_Lock);
+    return m_Reply[0] == expected;
+}
+
+bool CommProtocol2::Identify(IdentRecord* out, bool notify)
+{
+    if (out == nullptr) return false;
+    *out = IdentRecord{};
+    {
+        LockScope lock(m_Lock);
+        std::memset(m_Reply, 0, sizeof(m_Reply));
+        if (!m_hPort) return false;
+        ::ResetEvent(m_hIdentEvent.get());
+    }
+
+    bool answered = false;
+    for (int attempt = 1; attempt <= kQueryAttempts && !answered; ++attempt) {
+        if (!Send(&kIdentQuery, 1)) return false;
+        answered = AwaitReply(kIdentReply);
+        if (!answered && attempt < kQueryAttempts) ::Sleep(kRetryPauseMs);
+    }
+    if (!answered) return false;
+
+    {
+        LockScope lock(m_Lock);
+        out->HwId = m_Reply[1];
+        out->MajorSwVer = m_Reply[2];
+        out->MinorSwVer = m_Reply[3];
+    }
+    const HWND window = App().messageWindow;
+    if (notify && window != nullptr) {
+        ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(CMD_IDENTIFIED, 0), reinterpret_cast<LPARAM>(out));
+    }
+    return true;
+}
+
+bool CommProtocol2::ReInit()
+{
+    {
+        LockScope lock(m_Lock);
+        std::memset(m_Reply, 0, sizeof(m_Reply));
+        if (!m_hPort) return false;
+    }
+    for (int attempt = 1; attempt <= kQueryAttempts; ++attempt) {
+        if (!Send(&kReInitRequest, 1)) return false;
+        if (AwaitReply(kReInitReply)) return true;
+        if (attempt < kQueryAttempts) ::Sleep(kRetryPauseMs);
+    }
+    return false;
+}
+
+bool CommProtocol2::BuildKeyPath(char* buffer, size_t size) const
+{
+    const char* port = ::PortName(m_nChannel);
+    return port != nullptr && FormatBounded(buffer, size, "%s\\%s\\%s", kRegistryRoot, kChannelsKey, port);
+}
+
+bool CommProtocol2::LoadSettings()
+{
+    char path[kTextMax + 1];
+    if (!BuildKeyPath(path, sizeof(path))) return false;
+    HKEY raw = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &raw) != ERROR_SUCCESS) return false;
+    UniqueRegKey key(raw);
+    CopyBounded(m_szPort, sizeof(m_szPort), ::PortName(m_nChannel));
+
+    // All or nothing: the object keeps what it had unless every value is
+    // present and usable.
+    CommSettings loaded;
+    for (const CommValue& value : kCommValues) {
+        if (!ReadDword(key.get(), value.name, &(loaded.*value.field))) return false;
+    }
+    Normalise(loaded);
+    if (loaded.BaudRate == 0 || loaded.ByteSize == 0) return false;
+    m_Settings = loaded;
+    return true;
+}
+
+bool CommProtocol2::SaveSettings()
+{
+    char path[kTextMax + 1];
+    if (!BuildKeyPath(path, sizeof(path))) return false;
+    HKEY raw = nullptr;
+    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                          &raw, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    UniqueRegKey key(raw);
+    CommSettings stored = m_Settings;
+    Normalise(stored);
+    for (const CommValue& value : kCommValues) {
+        if (!WriteDword(key.get(), value.name, stored.*value.field)) return false;
+    }
+    return true;
+}
+
+bool CommProtocol2::DumpSettings(HANDLE file)
+{
+    char path[kTextMax + 1];
+    if (!BuildKeyPath(path, sizeof(path))) return false;
+    HKEY raw = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &raw) != ERROR_SUCCESS) return false;
+    UniqueRegKey key(raw);
+
+    // A file that takes fewer bytes than a line has makes the section
+    // incomplete, and the export must say so.
+    char line[kTextMax + 1];
+    if (!FormatBounded(line, sizeof(line), "\n\n\nChannel parameters.\n%s\\%s : \n", "HKEY_LOCAL_MACHINE",
+                       path) ||
+        !WriteAll(file, line)) {
+        return false;
+    }
+    for (const CommValue& value : kCommValues) {
+        uint32_t stored = 0;
+        if (!ReadDword(key.get(), value.name, &stored)) return false;
+        if (!FormatBounded(line, sizeof(line), "%30s : %x\n", value.name, static_cast<unsigned>(stored)) ||
+            !WriteAll(file, line)) {
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,95 @@
+// The serial-port channel: one of "COM1".."COM8", its line settings in the
+// registry, a receive thread that decodes frames and hands every payload to
+// the listener, and the channel's own exchanges (identification,
+// re-initialisation, restart notice).
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "app/Handles.h"
+#include "channel/ChannelVirt.h"
+#include "channel/FrameCodec.h"
+
+// The persisted line settings, one field per registry value, in the order in
+// which they are stored. Fields documented as "low byte" hold only that byte
+// once loaded; ErrorChar holds its byte sign-extended, as it is stored.
+struct CommSettings {
+    uint32_t RdIntTimeout = 20;     // ms between two bytes of a read
+    uint32_t RdTotTimeoutConst = 1; // ms per read
+    uint32_t RdTotTimeoutMult = 0;  // ms per byte read
+    uint32_t WrTotTimeoutConst = 0;
+    uint32_t WrTotTimeoutMult = 0;
+    uint32_t ByteSize = 8; // low byte
+    uint32_t BaudRate = 9600;
+    uint32_t Parity = EVENPARITY;   // low byte
+    uint32_t CheckParity = 1;       // 0 or 1
+    uint32_t ErrorChar = 1;         // low byte, sign-extended
+    uint32_t StopBits = ONESTOPBIT; // low byte
+    uint32_t RdBufferSize = 20;     // input queue requested, bytes
+    uint32_t WrBufferSize = 10;     // output queue requested, bytes
+};
+
+constexpr int kCommSettingCount = 13;
+
+// Registry value name of setting i (0..12, storage order), or nullptr.
+const char* CommSettingName(int i);
+
+class CommProtocol2 : public ChannelVirt {
+public:
+    // index -1 (or anything outside 0..7) means no port: nothing is loaded
+    // and Open() fails. Settings that cannot be loaded are replaced by the
+    // defaults; with reportDefaults the replacement is logged and stored.
+    CommProtocol2(int index, bool reportDefaults);
+    ~CommProtocol2() override;
+
+    bool Open() override;
+    bool Close() override;
+    bool Identify(IdentRecord* out, bool notify) override;
+    bool ReInit() override;
+    bool Send(const uint8_t* payload, int length) override;
+    bool NoOperation(int) override { return true; }
+    bool DumpSettings(HANDLE file) override;
+    virtual bool LoadSettings();
+    virtual bool SaveSettings();
+
+    // Main thread only.
+    const CommSettings& Settings() const { return m_Settings; }
+    const char* DeviceName() const { return m_szPort; }
+
+private:
+    static DWORD WINAPI ReceiveThread(LPVOID self);
+    static void Deliver(void* self, const uint8_t* payload, int length);
+    DWORD ReceiveLoop();
+    void OnFrame(const uint8_t* payload, int length);
+    bool Configure(HANDLE port);
+    bool BuildKeyPath(char* buffer, size_t size) const;
+    bool AwaitReply(uint8_t expected);
+    void CloseNow();
+
+    // Written by the main thread only; read by the receive thread under the
+    // lock (the thread's own copies of the handles are taken at its start
+    // and stay valid because Close waits for the thread before releasing).
+    CommSettings m_Settings;
+    char m_szPort[MAX_PATH] = {};
+    UniqueFileHandle m_hPort;
+    UniqueKernelHandle m_hTXEvent;
+    UniqueKernelHandle m_hRXEvent;
+    UniqueKernelHandle m_hIdentEvent;
+    UniqueKernelHandle m_hCancelEvent;
+    UniqueKernelHandle m_hRecThread;
+    OVERLAPPED m_TXOverlap = {};
+    OVERLAPPED m_RXOverlap = {};
+
+    // Set under the lock by Close before it stops the thread, cleared by
+    // Open once the new thread may deliver. A delivery checks it under the
+    // lock, so none starts once Close has begun.
+    bool m_bClosing = false;
+
+    uint8_t m_TXBuffer[kFrameBufferSize] = {}; // under the lock
+    uint8_t m_RXBuffer[100] = {};              // receive thread only
+    // Written by the receive thread under the lock before it signals
+    // m_hIdentEvent; read by the main thread under the lock.
+    uint8_t m_Reply[4] = {};
+};
