@@ -1,6 +1,9 @@
 # Windows-side product sources (everything but the entry point).
 set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/app/AppContext.cpp
+    ${CMAKE_SOURCE_DIR}/src/app/AppSettings.cpp
+    ${CMAKE_SOURCE_DIR}/src/app/Reporting.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/InfoBox.cpp
     ${CMAKE_SOURCE_DIR}/src/channel/ChannelVirt.cpp
     ${CMAKE_SOURCE_DIR}/src/channel/CommProtocol2.cpp
 )

@@ -5,6 +5,6 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    // RegisterAppEventSource();
+    RegisterAppEventSource();
     return 0;
 }

@@ -14,9 +14,19 @@ void RegisterAppEventSource();
 // controller has event writing switched off.
 void ReportAppEvent(uint32_t eventId, const char* insert);
 
-// The text of message id (at most 254 characters plus NUL) into buffer.
+// The text of message id as the user reads it, into buffer[size] (callers
+// pass 255): the table's escapes are processed ("%n" -> CR LF, "%%" -> "%",
+// "%." -> ".") and inserts ("%1") are left empty, so "%%i" comes back as
+// "%i" for callers that print the text as a format. Texts end with the
+// table's CR LF. A text longer than 254 characters counts as missing. For a
+// missing text the buffer gets "Resource not found: <id in hex>.\n" and a
+// modal box shows the system's reason (once: a failure while showing that
+// reason is not explained again).
 void FormatAppMessage(uint32_t id, char* buffer, int size);
 
+// Show the rendered text of message id in an information box, modal (owned
+// by the message window, returns when closed) or modeless (returns at once).
+// Both always return 1.
 int ShowMessageBoxModal(uint32_t id);
 int ShowMessageBoxModeless(uint32_t id);
 

@@ -1,0 +1,129 @@
+#include "app/Reporting.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "app/AppContext.h"
+#include "app/BoundedText.h"
+#include "app/Handles.h"
+#include "app/MessageText.h"
+#include "controller/CtrlVirt.h"
+#include "ui/InfoBox.h"
+
+char g_szProgramPath[MAX_PATH];
+
+namespace {
+
+constexpr const char* kEventSourceName = "TactilePane";
+constexpr const char* kEventSourceKey =
+    "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\TactilePane";
+constexpr DWORD kTypesSupported = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+
+// Longest raw text accepted; a longer one counts as not found.
+constexpr DWORD kMessageMax = kTextMax - 1;
+
+// Set by tests on the main thread while no event can be written; read by
+// whichever thread writes an event.
+std::atomic<AppEventObserver> g_observer{nullptr};
+std::atomic<void*> g_observerContext{nullptr};
+
+// Set while the box explaining a missing text is up, so that a failure to
+// find that explanation is not explained again.
+thread_local bool t_explainingMissingText = false;
+
+} // namespace
+
+void RegisterAppEventSource()
+{
+    char path[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    // A truncated path is not terminated on every system version, and not the program's.
+    if (length == 0 || length >= MAX_PATH) return;
+    CopyBounded(g_szProgramPath, sizeof g_szProgramPath, path);
+
+    HKEY raw = nullptr;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, KEY_READ, &raw) == ERROR_SUCCESS) {
+        // An existing registration is left as it is, even if it names another file.
+        ::RegCloseKey(raw);
+        return;
+    }
+    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kEventSourceKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                          nullptr, &raw, nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    UniqueRegKey key(raw);
+    const DWORD bytes = static_cast<DWORD>(std::strlen(g_szProgramPath) + 1);
+    if (::RegSetValueExA(key.get(), "EventMessageFile", 0, REG_EXPAND_SZ,
+                         reinterpret_cast<const BYTE*>(g_szProgramPath), bytes) != ERROR_SUCCESS) {
+        return;
+    }
+    const DWORD types = kTypesSupported;
+    ::RegSetValueExA(key.get(), "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
+                     sizeof types);
+}
+
+void ReportAppEvent(uint32_t eventId, const char* insert)
+{
+    // Before a controller exists nothing can have switched logging off.
+    const CtrlVirt* controller = App().controller.load();
+    if (controller != nullptr && controller->UseLogEvent == 0) return;
+
+    if (AppEventObserver observer = g_observer.load()) observer(g_observerContext.load(), eventId, insert);
+
+    UniqueEventLog log(::RegisterEventSourceA(nullptr, kEventSourceName));
+    if (!log) return;
+    const char* strings[1] = {insert != nullptr ? insert : ""};
+    // Always "information": the identifier's own severity bits carry the weight.
+    ::ReportEventA(log.get(), EVENTLOG_INFORMATION_TYPE, 0, eventId, nullptr, 1, 0, strings, nullptr);
+}
+
+void SetAppEventObserver(AppEventObserver observer, void* context)
+{
+    g_observerContext.store(context);
+    g_observer.store(observer);
+}
+
+void FormatAppMessage(uint32_t id, char* buffer, int size)
+{
+    if (buffer == nullptr || size <= 0) return;
+    buffer[0] = '\0';
+
+    // Twice the accepted length, so an over-long text is seen as such rather
+    // than failing for a reason that would be reported differently.
+    char raw[2 * kTextMax + 1] = {};
+    DWORD error = ERROR_SUCCESS;
+    const DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM |
+                                              FORMAT_MESSAGE_IGNORE_INSERTS,
+                                          ::GetModuleHandleA(nullptr), id, 0, raw, sizeof raw, nullptr);
+    if (length == 0) {
+        error = ::GetLastError();
+    } else if (length > kMessageMax) {
+        error = ERROR_INSUFFICIENT_BUFFER;
+    }
+    if (length != 0 && error == ERROR_SUCCESS) {
+        RenderMessageText(raw, buffer, static_cast<size_t>(size));
+        return;
+    }
+
+    FormatBounded(buffer, static_cast<size_t>(size), "Resource not found: %x.\n", static_cast<unsigned>(id));
+    if (t_explainingMissingText) return;
+    t_explainingMissingText = true;
+    ShowMessageBoxModal(error);
+    t_explainingMissingText = false;
+}
+
+int ShowMessageBoxModal(uint32_t id)
+{
+    char text[kTextMax] = {};
+    FormatAppMessage(id, text, sizeof text);
+    ShowInfoBox(text, true);
+    return 1;
+}
+
+int ShowMessageBoxModeless(uint32_t id)
+{
+    char text[kTextMax] = {};
+    FormatAppMessage(id, text, sizeof text);
+    ShowInfoBox(text, false);
+    return 1;
+}

@@ -1,0 +1,117 @@
+#include "ui/InfoBox.h"
+
+#include <memory>
+
+#include "app/AppContext.h"
+#include "resources/resource.h"
+
+namespace {
+
+HINSTANCE ProgramInstance()
+{
+    return ::GetModuleHandleA(nullptr);
+}
+
+} // namespace
+
+INT_PTR CALLBACK InfoBox::DlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    InfoBox* self = nullptr;
+    if (msg == WM_INITDIALOG) {
+        self = reinterpret_cast<InfoBox*>(lParam);
+        ::SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+        if (self != nullptr) self->m_hwnd = hwnd;
+    } else {
+        self = reinterpret_cast<InfoBox*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
+    }
+    if (self == nullptr) return FALSE;
+    const INT_PTR result = self->HandleMessage(msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+        self->m_hwnd = nullptr;
+        if (self->m_bOwnedByWindow) delete self;
+    }
+    return result;
+}
+
+INT_PTR InfoBox::HandleMessage(UINT msg, WPARAM wParam, LPARAM)
+{
+    switch (msg) {
+    case WM_INITDIALOG:
+        OnInitDialog();
+        return TRUE;
+    case WM_GETDLGCODE:
+        if (wParam == VK_RETURN) {
+            ::PostMessageA(m_hwnd, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+            return TRUE;
+        }
+        return FALSE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            Close();
+            return TRUE;
+        }
+        return FALSE;
+    case WM_DESTROY:
+        m_hIcon.reset();
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+void InfoBox::OnInitDialog()
+{
+    PlaceAtBottomLeft();
+    // A private copy: the box destroys its icon, which a shared one must not be.
+    m_hIcon.reset(
+        static_cast<HICON>(::LoadImageA(ProgramInstance(), MAKEINTRESOURCEA(IDI_SETTINGS), IMAGE_ICON,
+                                        ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), 0)));
+    if (m_hIcon) ::SendMessageA(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon.get()));
+    if (m_pszInitialText != nullptr) ::SetDlgItemTextA(m_hwnd, IDC_BOX_TEXT, m_pszInitialText);
+}
+
+// Bottom-left of the full-screen client area, clear of the task bar, where
+// several boxes in a row stack on one another.
+void InfoBox::PlaceAtBottomLeft()
+{
+    RECT rc{};
+    if (!::GetWindowRect(m_hwnd, &rc)) return;
+    const int height = rc.bottom - rc.top;
+    ::SetWindowPos(m_hwnd, nullptr, 0, ::GetSystemMetrics(SM_CYFULLSCREEN) - height, 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+}
+
+void InfoBox::Close()
+{
+    // A modal box ends through EndDialog, which also re-enables its owner;
+    // destroying it directly would leave the message window disabled.
+    if (m_bModal) {
+        ::EndDialog(m_hwnd, 0);
+    } else {
+        ::DestroyWindow(m_hwnd);
+    }
+}
+
+HWND ShowInfoBox(const char* text, bool modal)
+{
+    if (modal) {
+        InfoBox box(true);
+        box.SetInitialText(text);
+        ::DialogBoxParamA(ProgramInstance(), MAKEINTRESOURCEA(IDD_INFO_BOX), App().messageWindow,
+                          InfoBox::DlgProc, reinterpret_cast<LPARAM>(&box));
+        return nullptr;
+    }
+    auto box = std::make_unique<InfoBox>(false);
+    HWND hwnd = ::CreateDialogParamA(ProgramInstance(), MAKEINTRESOURCEA(IDD_INFO_BOX), nullptr,
+                                     InfoBox::DlgProc, reinterpret_cast<LPARAM>(box.get()));
+    if (hwnd == nullptr) return nullptr;
+    // From here on the box frees its object when it is destroyed; until now a
+    // failed creation left the object to us.
+    box->m_bOwnedByWindow = true;
+    box.release();
+    ::SetDlgItemTextA(hwnd, IDC_BOX_TEXT, text != nullptr ? text : "");
+    ::ShowWindow(hwnd, SW_SHOW);
+    ::UpdateWindow(hwnd);
+    return hwnd;
+}
