@@ -33,7 +33,8 @@ bool CopyBounded(char* buffer, size_t size, const char* src)
     if (src == nullptr) src = "";
     const size_t len = std::strlen(src);
     const size_t n = len < size ? len : size - 1;
-    std::memcpy(buffer, src, n);
+    // src may lie inside buffer (a text shortened in place).
+    std::memmove(buffer, src, n);
     buffer[n] = '\0';
     return n == len;
 }
