@@ -1,0 +1,233 @@
+// The simulator seen from a Windows program under Wine: a COM port that
+// answers like the controller, and a control connection that steers it.
+#include <winsock2.h>
+#include <windows.h>
+
+#include "app/Handles.h"
+#include "channel/FrameCodec.h"
+#include "support/DevSim.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A plain (non-overlapped) COM port with short read timeouts.
+class TestPort {
+public:
+    bool Open(int n)
+    {
+        const std::string name = "\\\\.\\COM" + std::to_string(n);
+        m_port.reset(::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!m_port) {
+            m_error = "CreateFileA " + name + ": " + std::to_string(::GetLastError());
+            return false;
+        }
+        return true;
+    }
+
+    // 9600 8E1, as the program configures its port.
+    bool Configure()
+    {
+        DCB dcb{};
+        dcb.DCBlength = sizeof dcb;
+        if (!::GetCommState(m_port.get(), &dcb)) return Error("GetCommState");
+        dcb.BaudRate = CBR_9600;
+        dcb.ByteSize = 8;
+        dcb.Parity = EVENPARITY;
+        dcb.StopBits = ONESTOPBIT;
+        dcb.fBinary = TRUE;
+        dcb.fParity = TRUE;
+        if (!::SetCommState(m_port.get(), &dcb)) return Error("SetCommState");
+        COMMTIMEOUTS timeouts{};
+        timeouts.ReadIntervalTimeout = MAXDWORD;
+        timeouts.ReadTotalTimeoutConstant = 20;
+        timeouts.WriteTotalTimeoutConstant = 1000;
+        if (!::SetCommTimeouts(m_port.get(), &timeouts)) return Error("SetCommTimeouts");
+        if (!::PurgeComm(m_port.get(), PURGE_RXABORT | PURGE_RXCLEAR | PURGE_TXABORT | PURGE_TXCLEAR))
+            return Error("PurgeComm");
+        return true;
+    }
+
+    bool SendPayload(const Bytes& payload)
+    {
+        uint8_t frame[kFrameBufferSize];
+        int n = EncodeFrame(payload.data(), static_cast<int>(payload.size()), frame);
+        DWORD written = 0;
+        return ::WriteFile(m_port.get(), frame, static_cast<DWORD>(n), &written, nullptr) &&
+               written == static_cast<DWORD>(n);
+    }
+
+    // Payloads decoded from the line until `count` arrived or `timeoutMs` passed.
+    std::vector<Bytes> ReadPayloads(size_t count, int timeoutMs)
+    {
+        std::vector<Bytes> got;
+        FrameDecoder decoder(
+            [](void* context, const uint8_t* payload, int length) {
+                static_cast<std::vector<Bytes>*>(context)->emplace_back(payload, payload + length);
+            },
+            &got);
+        const DWORD start = ::GetTickCount();
+        while (got.size() < count && ::GetTickCount() - start < static_cast<DWORD>(timeoutMs)) {
+            uint8_t buffer[100];
+            DWORD read = 0;
+            if (!::ReadFile(m_port.get(), buffer, sizeof buffer, &read, nullptr)) break;
+            decoder.Feed(buffer, static_cast<int>(read));
+        }
+        return got;
+    }
+
+    void Close() { m_port.reset(); }
+    const std::string& error() const { return m_error; }
+
+private:
+    bool Error(const char* what)
+    {
+        m_error = std::string(what) + ": " + std::to_string(::GetLastError());
+        return false;
+    }
+
+    UniqueFileHandle m_port;
+    std::string m_error;
+};
+
+// Whether anything still listens on the port that the simulator used.
+bool ControlPortAnswers(int port)
+{
+    WSADATA data;
+    if (::WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<u_short>(port));
+    bool connected = ::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::closesocket(s);
+    ::WSACleanup();
+    return connected;
+}
+
+const Bytes kIdentify = {0x01};
+
+TEST(DevSim, AnswersIdentificationAcrossReopenedPort)
+{
+    DevSim sim;
+    ASSERT_TRUE(sim.Start({})) << sim.LastError();
+    const std::string link = sim.LinkPath();
+    const int controlPort = sim.ControlPort();
+    EXPECT_TRUE(UnixEntryExists(link));
+
+    // Twice across a close: the second configuration of the same pty is the
+    // one that fails when the pty's settings are not kept right.
+    for (int session = 0; session < 2; ++session) {
+        SCOPED_TRACE(session);
+        TestPort port;
+        ASSERT_TRUE(port.Open(3)) << port.error();
+        ASSERT_TRUE(port.Configure()) << port.error();
+        ASSERT_TRUE(port.SendPayload(kIdentify));
+        EXPECT_EQ(port.ReadPayloads(1, 2000), (std::vector<Bytes>{{0x81, 0x02, 0x01, 0x1E}}));
+        EXPECT_EQ(sim.Received(), std::vector<Bytes>{kIdentify}) << sim.LastError();
+        sim.ClearReceived();
+        ASSERT_TRUE(port.SendPayload({0x85, 0x10}));
+        EXPECT_TRUE(sim.WaitReceived(1, 2000)) << sim.LastError();
+        EXPECT_EQ(sim.Received(), (std::vector<Bytes>{{0x85, 0x10}}));
+        EXPECT_EQ(port.ReadPayloads(1, 2000), (std::vector<Bytes>{{0x05}}));
+        sim.ClearReceived();
+        port.Close();
+    }
+
+    sim.Stop();
+    EXPECT_FALSE(UnixEntryExists(link));
+    EXPECT_FALSE(ControlPortAnswers(controlPort));
+}
+
+TEST(DevSim, DeviceInitiatedPayloadsArriveAsFrames)
+{
+    DevSim::Options options;
+    options.reinitDelayMs = 100;
+    DevSim sim;
+    ASSERT_TRUE(sim.Start(options)) << sim.LastError();
+    TestPort port;
+    ASSERT_TRUE(port.Open(3)) << port.error();
+    ASSERT_TRUE(port.Configure()) << port.error();
+
+    ASSERT_TRUE(sim.Command("touch 0xABC 0x123")) << sim.LastError();
+    ASSERT_TRUE(sim.Command("release"));
+    ASSERT_TRUE(sim.Command("restart"));
+    EXPECT_EQ(port.ReadPayloads(3, 2000), (std::vector<Bytes>{{0x90, 0xBC, 0x23, 0x1A}, {0x91}, {0x92}}));
+
+    // Re-initialisation: the acknowledgement, then the restart notice.
+    ASSERT_TRUE(port.SendPayload({0x87}));
+    EXPECT_EQ(port.ReadPayloads(2, 2000), (std::vector<Bytes>{{0x07}, {0x92}}));
+}
+
+TEST(DevSim, OptionsShapeTheAnswers)
+{
+    DevSim::Options options;
+    options.hwId = 5;
+    options.major = 1;
+    options.minor = 25;
+    options.silent = {0x05};
+    DevSim sim;
+    ASSERT_TRUE(sim.Start(options)) << sim.LastError();
+    TestPort port;
+    ASSERT_TRUE(port.Open(3)) << port.error();
+    ASSERT_TRUE(port.Configure()) << port.error();
+
+    ASSERT_TRUE(port.SendPayload(kIdentify));
+    EXPECT_EQ(port.ReadPayloads(1, 2000), (std::vector<Bytes>{{0x81, 5, 1, 25}}));
+    ASSERT_TRUE(port.SendPayload({0x05}));
+    EXPECT_TRUE(port.ReadPayloads(1, 300).empty());
+    ASSERT_TRUE(port.SendPayload({0x85, 0x07}));
+    EXPECT_EQ(port.ReadPayloads(1, 2000), (std::vector<Bytes>{{0x05}}));
+    std::string answer;
+    EXPECT_TRUE(sim.Command("param 5", &answer));
+    EXPECT_EQ(answer, "ok 7");
+
+    EXPECT_TRUE(sim.Command("absent on"));
+    ASSERT_TRUE(port.SendPayload(kIdentify));
+    EXPECT_TRUE(port.ReadPayloads(1, 300).empty());
+    EXPECT_TRUE(sim.WaitReceived(4, 1000));
+    EXPECT_FALSE(sim.Command("bogus", &answer));
+    EXPECT_EQ(answer.rfind("err ", 0), 0u);
+}
+
+TEST(DevSim, TwoSimulatorsOnTwoPorts)
+{
+    DevSim::Options first;
+    first.port = 3;
+    first.hwId = 2;
+    DevSim::Options second;
+    second.port = 4;
+    second.hwId = 4;
+    DevSim a, b;
+    ASSERT_TRUE(a.Start(first)) << a.LastError();
+    ASSERT_TRUE(b.Start(second)) << b.LastError();
+    TestPort portA, portB;
+    ASSERT_TRUE(portA.Open(3)) << portA.error();
+    ASSERT_TRUE(portB.Open(4)) << portB.error();
+    ASSERT_TRUE(portA.Configure()) << portA.error();
+    ASSERT_TRUE(portB.Configure()) << portB.error();
+    ASSERT_TRUE(portA.SendPayload(kIdentify));
+    ASSERT_TRUE(portB.SendPayload(kIdentify));
+    EXPECT_EQ(portA.ReadPayloads(1, 2000), (std::vector<Bytes>{{0x81, 2, 1, 30}}));
+    EXPECT_EQ(portB.ReadPayloads(1, 2000), (std::vector<Bytes>{{0x81, 4, 1, 30}}));
+    EXPECT_EQ(a.Received().size(), 1u);
+    EXPECT_EQ(b.Received().size(), 1u);
+}
+
+TEST(DevSim, StartFailsCleanlyForABadPort)
+{
+    DevSim::Options options;
+    options.port = 9;
+    DevSim sim;
+    EXPECT_FALSE(sim.Start(options));
+    EXPECT_FALSE(sim.Running());
+}
+
+} // namespace

@@ -1,0 +1,109 @@
+// The simulated touch controller: answers the PC's framed commands, sends
+// touch reports and restart notices on request, and executes the control
+// language. No I/O and no clock of its own: the caller feeds the bytes read
+// from the line, passes the current time and writes out what is due, so the
+// whole behaviour can be tested without a pseudo-terminal.
+#pragma once
+
+#include "channel/FrameCodec.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace devsim {
+
+// Parses a whole token as a decimal or 0x-hex number, optionally negative.
+std::optional<long long> ParseNumber(std::string_view text);
+
+// "81 02 01 1e": two lower-case digits per byte, single blanks.
+std::string HexBytes(const uint8_t* bytes, size_t count);
+
+struct DeviceSettings {
+    uint8_t hwId = 2;
+    uint8_t major = 1;
+    uint8_t minor = 30;
+    int replyDelayMs = 0;
+    int reinitDelayMs = 500;
+    bool absent = false;
+    std::array<bool, 256> silent{};
+};
+
+// What the caller must do with a control line beyond printing the answer.
+struct ControlResult {
+    enum class Kind {
+        Answer, // print `answer`
+        Sleep,  // hold this command source for `ms`, then print "ok"
+        WaitRx, // print "ok" once `count` payloads were received, "err timeout" after `ms`
+        Quit,   // print `answer`, then end the program
+        None,   // blank line or comment: no answer at all
+    };
+    Kind kind = Kind::Answer;
+    std::string answer; // one or more lines without the final line feed
+    size_t count = 0;
+    int ms = 0;
+};
+
+struct ReceivedPayload {
+    int64_t ms;
+    std::vector<uint8_t> bytes;
+};
+
+class DeviceEngine {
+public:
+    // One line per payload: (ms, "RX" / "TX" / "RAW", hex bytes).
+    using LogSink = std::function<void(int64_t ms, const char* direction, const std::string& hex)>;
+
+    // Parameter store indexed by read code; 0x07 is the re-initialisation and
+    // never stored.
+    static constexpr int kParamCount = 0x0D;
+    // Received payloads kept for "rx"; a flooding peer cannot exhaust memory.
+    static constexpr size_t kMaxReceived = 100000;
+
+    explicit DeviceEngine(const DeviceSettings& settings = DeviceSettings{});
+
+    void SetLogSink(LogSink sink) { m_log = std::move(sink); }
+
+    // Bytes read from the line; every decoded payload is recorded and answered.
+    void FeedFromPc(const uint8_t* bytes, size_t count, int64_t nowMs);
+
+    // The bytes whose time has come, in the order they were scheduled.
+    std::vector<uint8_t> TakeDue(int64_t nowMs);
+    // Time of the earliest scheduled output, or -1 when nothing is pending.
+    int64_t NextDueMs() const;
+
+    ControlResult Control(std::string_view line, int64_t nowMs);
+
+    const std::deque<ReceivedPayload>& Received() const { return m_received; }
+    const DeviceSettings& Settings() const { return m_settings; }
+    uint8_t Param(int code) const;
+
+private:
+    struct Pending {
+        int64_t dueMs;
+        std::vector<uint8_t> payload; // logged as TX when framed, RAW otherwise
+        bool framed;
+    };
+
+    static void OnFrame(void* context, const uint8_t* payload, int length);
+    void HandlePayload(const uint8_t* payload, int length);
+    void Schedule(int64_t dueMs, std::vector<uint8_t> bytes, bool framed);
+    void Reply(std::vector<uint8_t> payload, int extraDelayMs = 0);
+
+    DeviceSettings m_settings;
+    std::array<uint8_t, kParamCount> m_params{};
+    int16_t m_temperature = 40;
+    FrameDecoder m_decoder;
+    int64_t m_now = 0;             // time of the bytes being fed, for the replies they cause
+    std::deque<Pending> m_pending; // sorted by dueMs, stable for equal times
+    std::deque<ReceivedPayload> m_received;
+    LogSink m_log;
+};
+
+} // namespace devsim
