@@ -1,0 +1,207 @@
+#include "controller/ZmrCtrlVirt.h"
+
+#include <atomic>
+
+#include "app/AppContext.h"
+#include "app/Fatal.h"
+#include "app/Reporting.h"
+#include "channel/ChannelVirt.h"
+#include "Messages.h"
+
+namespace {
+
+UINT SystemInjector(const INPUT* input)
+{
+    return ::SendInput(1, const_cast<INPUT*>(input), sizeof(INPUT));
+}
+
+std::atomic<InputInjector> g_injector{&SystemInjector};
+
+// A refused record is offered again this many times, 1 ms apart. The
+// system refuses injection while a secure desktop or an elevated window is
+// in front; retrying without end would hang the receive thread with the
+// channel lock held, and with it the whole program.
+constexpr int kInjectAttempts = 10;
+
+} // namespace
+
+void SetInputInjector(InputInjector injector)
+{
+    g_injector.store(injector != nullptr ? injector : &SystemInjector);
+}
+
+ZmrCtrlVirt::ZmrCtrlVirt()
+{
+    m_nType = -1;
+    UseLogEvent = 1;
+    m_hRecEvent.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (!m_hRecEvent) FatalCreationFailure("OutOfMemory - ZmrCtrlVirt.m_hRecEvent");
+    m_hQuitEvent.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (!m_hQuitEvent) FatalCreationFailure("OutOfMemory - ZmrCtrlVirt.m_hQuitEvent");
+    m_Input.type = INPUT_MOUSE;
+}
+
+ZmrCtrlVirt::~ZmrCtrlVirt()
+{
+    // The owner has removed this object as the channel's listener, so no
+    // report can arrive any more: a touch that is down now would stay down.
+    ExecutePlan(PlanReleaseOnDestroy(Snapshot()));
+}
+
+int32_t* ZmrCtrlVirt::ParamField(CtrlParam param)
+{
+    switch (param) {
+    case CtrlParam::PressDelay: return &PressDelay;
+    case CtrlParam::Deglitch: return &Deglitch;
+    case CtrlParam::ReleaseDelay: return &ReleaseDelay;
+    case CtrlParam::Stabilization: return &Stabilization;
+    case CtrlParam::Filter: return &Filter;
+    case CtrlParam::Threshold: return &Threshold;
+    case CtrlParam::ChargeWS: return &ChargeWS;
+    }
+    return nullptr;
+}
+
+int32_t* ZmrCtrlVirt::MinField(CtrlParam param)
+{
+    switch (param) {
+    case CtrlParam::PressDelay: return &MinPressDelay;
+    case CtrlParam::Deglitch: return &MinDeglitch;
+    case CtrlParam::ReleaseDelay: return &MinReleaseDelay;
+    case CtrlParam::Stabilization: return &MinStabilization;
+    case CtrlParam::Filter: return &MinFilter;
+    case CtrlParam::ChargeWS: return &MinChargeWS;
+    case CtrlParam::Threshold: break;
+    }
+    return nullptr;
+}
+
+int32_t* ZmrCtrlVirt::MaxField(CtrlParam param)
+{
+    switch (param) {
+    case CtrlParam::PressDelay: return &MaxPressDelay;
+    case CtrlParam::Deglitch: return &MaxDeglitch;
+    case CtrlParam::ReleaseDelay: return &MaxReleaseDelay;
+    case CtrlParam::Stabilization: return &MaxStabilization;
+    case CtrlParam::Filter: return &MaxFilter;
+    case CtrlParam::ChargeWS: return &MaxChargeWS;
+    case CtrlParam::Threshold: break;
+    }
+    return nullptr;
+}
+
+int ZmrCtrlVirt::OnReceive(const uint8_t* payload, int length)
+{
+    if (payload == nullptr || length < 1) return 1;
+    const uint8_t code = payload[0];
+    if (code == kTouchReportCode || code == kTouchReleaseCode) {
+        const TouchPlan plan = PlanTouch(payload, length, Snapshot());
+        ExecutePlan(plan);
+        return plan.result;
+    }
+    if (code == kRestartNoticeCode) return 1;
+
+    // Replies never exceed a few bytes; a longer payload is kept truncated.
+    const int stored = length < static_cast<int>(sizeof(m_Reply)) ? length : static_cast<int>(sizeof(m_Reply));
+    memcpy(m_Reply, payload, static_cast<size_t>(stored));
+    m_nReplyLen = static_cast<uint8_t>(stored);
+    ::SetEvent(m_hRecEvent.get());
+    ::Sleep(0);
+    return 1;
+}
+
+TouchSnapshot ZmrCtrlVirt::Snapshot() const
+{
+    TouchSnapshot s;
+    s.identified = App().ident.HwId != 0;
+    s.pressed = m_bPressed;
+    s.last.x = m_Input.mi.dx;
+    s.last.y = m_Input.mi.dy;
+    s.options.TouchMode = TouchMode;
+    s.options.MouseButton = MouseButton;
+    s.options.AssignedMouseButton = AssignedMouseButton;
+    s.options.AssignedArmed = m_bAssignedArmed;
+    s.transform.SwapXY = SwapXY;
+    s.transform.Rotate = Rotate;
+    s.transform.LineDirX = m_Calibration.LineDirX;
+    s.transform.LineDirY = m_Calibration.LineDirY;
+    s.transform.LineShiftX = m_Calibration.LineShiftX;
+    s.transform.LineShiftY = m_Calibration.LineShiftY;
+    return s;
+}
+
+void ZmrCtrlVirt::ExecutePlan(const TouchPlan& plan)
+{
+    if (plan.malformed) return;
+    if (plan.needsIdentify) {
+        // Posts only when the flag goes 0 -> 1, so a screen touched while
+        // the device is unidentified does not flood the message window.
+        SignalDeviceRestart();
+        return;
+    }
+    m_bPressed = plan.pressed;
+    m_Input.mi.dx = plan.position.x;
+    m_Input.mi.dy = plan.position.y;
+    if (plan.disarmAssigned) {
+        m_bAssignedArmed = 0;
+        const HWND window = App().mouseButtonWindow;
+        if (window != nullptr) {
+            ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(CMD_MOUSE_BUTTON_CHANGED, 0), 0);
+        }
+    }
+    if (plan.recordCount == 0 || InputLocked() != 0) return;
+    for (int i = 0; i < plan.recordCount && i < 2; ++i) {
+        INPUT input = {};
+        input.type = INPUT_MOUSE;
+        input.mi.dx = plan.records[i].dx;
+        input.mi.dy = plan.records[i].dy;
+        input.mi.dwFlags = plan.records[i].flags;
+        m_Input.mi.dwFlags = plan.records[i].flags;
+        Inject(input);
+    }
+}
+
+void ZmrCtrlVirt::Inject(const INPUT& input)
+{
+    const InputInjector injector = g_injector.load();
+    for (int attempt = 0; attempt < kInjectAttempts; ++attempt) {
+        if (injector(&input) != 0) return;
+        ::Sleep(1);
+    }
+}
+
+TransactResult ZmrCtrlVirt::WriteOutputPort(uint8_t value)
+{
+    if (App().channel.load() == nullptr) return 2;
+    const uint8_t command[2] = {0x86, value};
+    return Transact(command, 2, 0x06);
+}
+
+TransactResult ZmrCtrlVirt::ReadOutputPort(uint8_t* buffer, uint8_t* length)
+{
+    if (App().channel.load() == nullptr) return 2;
+    if (buffer == nullptr || length == nullptr) return 2;
+    buffer[0] = 0x06;
+    *length = 1;
+    const TransactResult result = Transact(buffer, 1, 0x86);
+    if (result == 0) {
+        memcpy(buffer, m_Reply, m_nReplyLen);
+        *length = m_nReplyLen;
+    }
+    return result;
+}
+
+CommInfoScope::CommInfoScope(const ZmrCtrlVirt& ctrl)
+{
+    const HWND box = App().commInfoBox;
+    if (box != nullptr && ctrl.m_bShowCommInfo != 0) {
+        m_hBox = box;
+        ::ShowWindow(m_hBox, SW_SHOWNA);
+        ::UpdateWindow(m_hBox);
+    }
+}
+
+CommInfoScope::~CommInfoScope()
+{
+    if (m_hBox != nullptr) ::ShowWindow(m_hBox, SW_HIDE);
+}

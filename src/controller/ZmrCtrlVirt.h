@@ -1,0 +1,164 @@
+// The controller family: the family base with the fields shared by all
+// models, the touch pipeline and the reply store, and the model classes,
+// which differ only by their description in the model table.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "app/Handles.h"
+#include "controller/CtrlVirt.h"
+#include "controller/ModelTable.h"
+#include "controller/TouchConversion.h"
+
+struct CalibrationRecord {
+    int32_t Target[3][2]; // crosses: top left, bottom left, bottom right
+    int32_t Touch[3][2];  // positions taken for them
+    int32_t LineDirX;     // (scale - 1) x 1000
+    int32_t LineDirY;
+    int32_t LineShiftX; // offset on the absolute 0..65535 scale
+    int32_t LineShiftY;
+};
+static_assert(sizeof(CalibrationRecord) == 64, "calibration block is sixteen int32");
+
+// How one mouse record reaches the system; SendInput in the product, a
+// recorder in tests. Returns the number of records accepted.
+using InputInjector = UINT (*)(const INPUT* input);
+void SetInputInjector(InputInjector injector);
+
+class ZmrCtrlVirt : public CtrlVirt {
+public:
+    int OnReceive(const uint8_t* payload, int length) override;
+    int InputLocked() override { return 0; }
+    int NoOperation(int) override { return 1; }
+
+    // Injects the button-up of a touch still down (never leave a button
+    // stuck), then closes the handles.
+    virtual ~ZmrCtrlVirt();                                                  // 14
+    virtual int Initialize(int create) = 0;                                  // 15
+    virtual TransactResult WriteOutputPort(uint8_t value);                   // 16
+    virtual TransactResult ReadOutputPort(uint8_t* buffer, uint8_t* length); // 17
+
+    ZmrCtrlVirt(const ZmrCtrlVirt&) = delete;
+    ZmrCtrlVirt& operator=(const ZmrCtrlVirt&) = delete;
+
+    // Reply store: written by the receive thread before it signals
+    // m_hRecEvent; read by the waiting main thread after the signal.
+    UniqueKernelHandle m_hRecEvent;
+    UniqueKernelHandle m_hQuitEvent;
+    uint8_t m_Reply[32] = {};
+    uint8_t m_nReplyLen = 0;
+
+    // Receive thread only.
+    int32_t m_bPressed = 0;
+
+    // Driver options and calibration: written by the main thread (pages,
+    // calibration, mouse-button window), read by the receive thread for each
+    // report as found. Plain 32-bit values.
+    volatile int32_t MouseButton = kMouseButtonLeft;
+    volatile int32_t MouseButtonTopMost = 0;
+    volatile int32_t AssignedMouseButton = kAssignedButtonRight;
+    // Set 0 -> 1 by the mouse-button window, cleared by the receive thread.
+    volatile int32_t m_bAssignedArmed = 0;
+    volatile int32_t Rotate = 0;
+    volatile int32_t SwapXY = 0;
+    volatile int32_t TouchMode = kTouchModeContinuous;
+    volatile int32_t LcdTopMost = 0;
+    volatile int32_t m_bShowCommInfo = 0;
+    int32_t MinDoubleClickSize = 5;
+    int32_t MaxDoubleClickSize = 305;
+    int32_t DoubleClickSize = 100;
+    int32_t MinDoubleClickTime = 400;
+    int32_t MaxDoubleClickTime = 1500;
+    int32_t DoubleClickTime = 800;
+    CalibrationRecord m_Calibration = {};
+    int32_t MarkerDistance = 1048;
+
+    INPUT m_Input = {}; // receive thread only
+
+    int32_t Stabilization = 0, MinStabilization = 0, MaxStabilization = 0;
+    int32_t Deglitch = 0, MinDeglitch = 0, MaxDeglitch = 0;
+    int32_t PressDelay = 0, MinPressDelay = 0, MaxPressDelay = 0;
+    int32_t ReleaseDelay = 0, MinReleaseDelay = 0, MaxReleaseDelay = 0;
+    int32_t Filter = 0, MinFilter = 0, MaxFilter = 0;
+    int32_t Threshold = 0;                                  // ZMR01
+    int32_t ChargeWS = 0, MinChargeWS = 0, MaxChargeWS = 0; // ZMR02..ZMR04
+    // Last temperature in half degrees, 255 = invalid (ZMR03, ZMR04).
+    volatile int16_t m_nTemperature = 0;
+
+    // The field of a parameter, its limits; nullptr for a parameter the
+    // family does not hold.
+    int32_t* ParamField(CtrlParam param);
+    int32_t* MinField(CtrlParam param);
+    int32_t* MaxField(CtrlParam param);
+
+protected:
+    ZmrCtrlVirt();
+
+    // Carries out a touch plan: field updates, notifications, injection.
+    void ExecutePlan(const TouchPlan& plan);
+    TouchSnapshot Snapshot() const;
+    void Inject(const INPUT& input);
+};
+
+// The model classes share one implementation driven by the model table.
+class ZmrModelCtrl : public ZmrCtrlVirt {
+public:
+    int OnReceive(const uint8_t* payload, int length) override;
+    TransactResult Transact(const uint8_t* command, uint8_t length, uint8_t expected) override;
+    TransactResult ReadConfig() override;
+    TransactResult WriteConfig() override;
+    TransactResult WriteStabilization(int unused) override;
+    TransactResult ReadStabilization(int unused) override;
+    TransactResult WriteFilter(int unused) override;
+    TransactResult ReadFilter(int unused) override;
+    int LoadSettings() override;
+    int SaveSettings() override;
+    int DumpSettings(HANDLE file) override;
+    int ReadTemperature(float* celsius) override;
+    int Initialize(int create) override;
+
+    const ControllerModel& Model() const { return *m_pModel; }
+
+protected:
+    explicit ZmrModelCtrl(int model);
+
+private:
+    TransactResult ReadParam(CtrlParam param, uint8_t command, uint8_t reply);
+    TransactResult WriteParam(CtrlParam param, uint8_t command, uint8_t reply);
+    bool ArmTimer();
+
+    const ControllerModel* m_pModel;
+    UniqueKernelHandle m_hTimer;
+};
+
+class ZMR01Ctrl : public ZmrModelCtrl {
+public:
+    ZMR01Ctrl() : ZmrModelCtrl(kControllerModelZmr01) {}
+};
+class ZMR02Ctrl : public ZmrModelCtrl {
+public:
+    ZMR02Ctrl() : ZmrModelCtrl(kControllerModelZmr02) {}
+};
+class ZMR03Ctrl : public ZmrModelCtrl {
+public:
+    ZMR03Ctrl() : ZmrModelCtrl(kControllerModelZmr03) {}
+};
+class ZMR04Ctrl : public ZmrModelCtrl {
+public:
+    ZMR04Ctrl() : ZmrModelCtrl(kControllerModelZmr04) {}
+};
+
+// Shows the command-in-progress box for the life of a command operation when
+// the controller asks for it.
+class CommInfoScope {
+public:
+    explicit CommInfoScope(const ZmrCtrlVirt& ctrl);
+    ~CommInfoScope();
+    CommInfoScope(const CommInfoScope&) = delete;
+    CommInfoScope& operator=(const CommInfoScope&) = delete;
+
+private:
+    HWND m_hBox = nullptr;
+};

@@ -1,0 +1,244 @@
+// Touch reports turned into injected mouse input by the controller: the
+// records and their order, the notifications, bounded retries of a refused
+// injection, the release of a touch still down when the controller goes,
+// and the real injection path under the window system.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <vector>
+
+#include "ControllerTestSupport.h"
+#include "controller/ZmrCtrlVirt.h"
+
+namespace {
+
+struct Recorded {
+    LONG dx, dy;
+    DWORD flags;
+};
+
+std::mutex g_mutex;
+std::vector<Recorded> g_records;
+int g_calls = 0;
+bool g_refuse = false;
+
+UINT Record(const INPUT* input)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    ++g_calls;
+    if (g_refuse) return 0;
+    g_records.push_back({input->mi.dx, input->mi.dy, input->mi.dwFlags});
+    return 1;
+}
+
+class TouchInput : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearControllerRegistry();
+        g_records.clear();
+        g_calls = 0;
+        g_refuse = false;
+        SetInputInjector(&Record);
+        App().ident = IdentRecord{2, 1, 30};
+        App().restartPending = 0;
+        ctrl = std::make_unique<ZMR01Ctrl>();
+        CloseThreadBoxes();
+        ctrl->m_Calibration.LineDirX = ctrl->m_Calibration.LineDirY = 0;
+        ctrl->m_Calibration.LineShiftX = ctrl->m_Calibration.LineShiftY = 0;
+    }
+    void TearDown() override
+    {
+        ctrl.reset();
+        SetInputInjector(nullptr);
+        App().messageWindow = nullptr;
+        App().mouseButtonWindow = nullptr;
+        App().ident = IdentRecord{};
+        ClearControllerRegistry();
+    }
+    int Touch(uint8_t b1, uint8_t b2, uint8_t b3)
+    {
+        const uint8_t p[4] = {0x90, b1, b2, b3};
+        return ctrl->OnReceive(p, 4);
+    }
+    int Release()
+    {
+        const uint8_t p[1] = {0x91};
+        return ctrl->OnReceive(p, 1);
+    }
+    std::unique_ptr<ZMR01Ctrl> ctrl;
+};
+
+constexpr DWORD kMoveAbs = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+
+TEST_F(TouchInput, ContinuousModeClickAndDragInjectFourRecords)
+{
+    Touch(0x00, 0x00, 0x22);  // 512, 512
+    Touch(0x00, 0x00, 0x44);  // 1024, 1024
+    Release();
+    ASSERT_EQ(g_records.size(), 4u);
+    EXPECT_EQ(g_records[0].flags, kMoveAbs);
+    EXPECT_EQ(g_records[0].dx, 32767);
+    EXPECT_EQ(g_records[1].flags, kMoveAbs | MOUSEEVENTF_LEFTDOWN);
+    EXPECT_EQ(g_records[2].flags, kMoveAbs);
+    EXPECT_EQ(g_records[2].dx, 65535);
+    EXPECT_EQ(g_records[3].flags, kMoveAbs | MOUSEEVENTF_LEFTUP);
+    EXPECT_EQ(g_records[3].dx, 65535);
+    EXPECT_EQ(ctrl->m_bPressed, 0);
+}
+
+TEST_F(TouchInput, DefaultCalibrationOfTheFirstModelIsApplied)
+{
+    ctrl->Initialize(0);
+    Touch(0x00, 0x00, 0x22);
+    ASSERT_EQ(g_records.size(), 2u);
+    EXPECT_EQ(g_records[1].dx, 32748);
+    EXPECT_EQ(g_records[1].dy, 33129);
+}
+
+TEST_F(TouchInput, OneShotButtonClicksOnceAndNotifiesTheButtonWindow)
+{
+    const HWND window = ::CreateWindowA("STATIC", "mb", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    App().mouseButtonWindow = window;
+    ctrl->AssignedMouseButton = 2;
+    ctrl->m_bAssignedArmed = 1;
+    Touch(0x10, 0x20, 0x00);
+    Release();
+    Touch(0x10, 0x20, 0x00);
+    ASSERT_EQ(g_records.size(), 5u);
+    EXPECT_EQ(g_records[1].flags, kMoveAbs | MOUSEEVENTF_RIGHTDOWN);
+    EXPECT_EQ(g_records[2].flags, kMoveAbs | MOUSEEVENTF_RIGHTUP);
+    EXPECT_EQ(g_records[4].flags, kMoveAbs | MOUSEEVENTF_LEFTDOWN);
+    EXPECT_EQ(ctrl->m_bAssignedArmed, 0);
+    int notices = 0;
+    MSG msg;
+    while (::PeekMessageA(&msg, window, WM_COMMAND, WM_COMMAND, PM_REMOVE)) {
+        if (LOWORD(msg.wParam) == CMD_MOUSE_BUTTON_CHANGED) ++notices;
+    }
+    EXPECT_EQ(notices, 1);
+    ::DestroyWindow(window);
+}
+
+TEST_F(TouchInput, UnidentifiedDeviceAsksForIdentificationOnceNotPerTouch)
+{
+    const HWND window = ::CreateWindowA("STATIC", "msg", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    App().messageWindow = window;
+    App().ident = IdentRecord{};
+    for (int i = 0; i < 20; ++i) {
+        Touch(0x10, 0x20, 0x00);
+        Release();
+    }
+    EXPECT_TRUE(g_records.empty());
+    EXPECT_EQ(ctrl->m_bPressed, 0);
+    int restarts = 0;
+    MSG msg;
+    while (::PeekMessageA(&msg, window, WM_COMMAND, WM_COMMAND, PM_REMOVE)) {
+        if (LOWORD(msg.wParam) == CMD_DEVICE_RESTARTED) ++restarts;
+    }
+    EXPECT_EQ(restarts, 1);
+    // Once the message window has taken the request, the next touch asks again.
+    App().restartPending = 0;
+    Touch(0x10, 0x20, 0x00);
+    EXPECT_TRUE(::PeekMessageA(&msg, window, WM_COMMAND, WM_COMMAND, PM_REMOVE));
+    ::DestroyWindow(window);
+}
+
+TEST_F(TouchInput, RefusedInjectionIsRetriedABoundedNumberOfTimes)
+{
+    g_refuse = true;
+    Touch(0x10, 0x20, 0x00);  // move, then move + down: both refused
+    EXPECT_EQ(g_calls, 20);
+    EXPECT_EQ(ctrl->m_bPressed, 1);
+}
+
+TEST_F(TouchInput, ControllerDestroyedDuringATouchReleasesTheButton)
+{
+    Touch(0x10, 0x20, 0x00);
+    ctrl.reset();
+    ASSERT_EQ(g_records.size(), 3u);
+    EXPECT_EQ(g_records[2].flags, kMoveAbs | MOUSEEVENTF_LEFTUP);
+
+    g_records.clear();
+    ctrl = std::make_unique<ZMR01Ctrl>();
+    ctrl->TouchMode = 1;  // "DOWN" never releases
+    Touch(0x10, 0x20, 0x00);
+    ctrl.reset();
+    EXPECT_EQ(g_records.size(), 2u);
+}
+
+TEST_F(TouchInput, ShortReportIsIgnored)
+{
+    const uint8_t p[3] = {0x90, 0x10, 0x20};
+    ctrl->OnReceive(p, 3);
+    EXPECT_TRUE(g_records.empty());
+    EXPECT_EQ(ctrl->m_bPressed, 0);
+}
+
+// The real path: records reach a window of this session as mouse messages.
+struct Seen {
+    std::vector<UINT> messages;
+    POINT down = {-1, -1};
+};
+Seen g_seen;
+
+LRESULT CALLBACK RecordingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONUP || msg == WM_RBUTTONDOWN || msg == WM_RBUTTONUP) {
+        g_seen.messages.push_back(msg);
+        if (msg == WM_LBUTTONDOWN) {
+            g_seen.down.x = static_cast<short>(LOWORD(lParam));
+            g_seen.down.y = static_cast<short>(HIWORD(lParam));
+        }
+    }
+    return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+void Pump(int ms)
+{
+    const DWORD end = ::GetTickCount() + static_cast<DWORD>(ms);
+    MSG msg;
+    while (static_cast<int>(end - ::GetTickCount()) > 0) {
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        ::Sleep(5);
+    }
+}
+
+TEST_F(TouchInput, SystemInjectionClicksAtTheTouchedPlace)
+{
+    SetInputInjector(nullptr);
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = RecordingProc;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = "TouchInputRecorder";
+    wc.hCursor = ::LoadCursor(nullptr, IDC_ARROW);
+    ::RegisterClassA(&wc);
+    const int w = ::GetSystemMetrics(SM_CXSCREEN);
+    const int h = ::GetSystemMetrics(SM_CYSCREEN);
+    const HWND window = ::CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, 0, 0, w, h,
+                                          nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    ::SetForegroundWindow(window);
+    Pump(300);
+    g_seen = Seen{};
+
+    Touch(0x00, 0x00, 0x22);  // the middle of the screen
+    Pump(100);
+    Release();
+    Pump(300);
+
+    EXPECT_EQ(g_seen.messages, (std::vector<UINT>{WM_LBUTTONDOWN, WM_LBUTTONUP}));
+    EXPECT_NEAR(g_seen.down.x, w / 2, 2);
+    EXPECT_NEAR(g_seen.down.y, h / 2, 2);
+    POINT cursor = {};
+    ::GetCursorPos(&cursor);
+    EXPECT_NEAR(cursor.x, w / 2, 2);
+    ::DestroyWindow(window);
+    ::UnregisterClassA(wc.lpszClassName, wc.hInstance);
+}
+
+} // namespace
