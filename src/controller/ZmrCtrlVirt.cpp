@@ -51,13 +51,20 @@ ZmrCtrlVirt::~ZmrCtrlVirt()
 int32_t* ZmrCtrlVirt::ParamField(CtrlParam param)
 {
     switch (param) {
-    case CtrlParam::PressDelay: return &PressDelay;
-    case CtrlParam::Deglitch: return &Deglitch;
-    case CtrlParam::ReleaseDelay: return &ReleaseDelay;
-    case CtrlParam::Stabilization: return &Stabilization;
-    case CtrlParam::Filter: return &Filter;
-    case CtrlParam::Threshold: return &Threshold;
-    case CtrlParam::ChargeWS: return &ChargeWS;
+    case CtrlParam::PressDelay:
+        return &PressDelay;
+    case CtrlParam::Deglitch:
+        return &Deglitch;
+    case CtrlParam::ReleaseDelay:
+        return &ReleaseDelay;
+    case CtrlParam::Stabilization:
+        return &Stabilization;
+    case CtrlParam::Filter:
+        return &Filter;
+    case CtrlParam::Threshold:
+        return &Threshold;
+    case CtrlParam::ChargeWS:
+        return &ChargeWS;
     }
     return nullptr;
 }
@@ -65,13 +72,20 @@ int32_t* ZmrCtrlVirt::ParamField(CtrlParam param)
 int32_t* ZmrCtrlVirt::MinField(CtrlParam param)
 {
     switch (param) {
-    case CtrlParam::PressDelay: return &MinPressDelay;
-    case CtrlParam::Deglitch: return &MinDeglitch;
-    case CtrlParam::ReleaseDelay: return &MinReleaseDelay;
-    case CtrlParam::Stabilization: return &MinStabilization;
-    case CtrlParam::Filter: return &MinFilter;
-    case CtrlParam::ChargeWS: return &MinChargeWS;
-    case CtrlParam::Threshold: break;
+    case CtrlParam::PressDelay:
+        return &MinPressDelay;
+    case CtrlParam::Deglitch:
+        return &MinDeglitch;
+    case CtrlParam::ReleaseDelay:
+        return &MinReleaseDelay;
+    case CtrlParam::Stabilization:
+        return &MinStabilization;
+    case CtrlParam::Filter:
+        return &MinFilter;
+    case CtrlParam::ChargeWS:
+        return &MinChargeWS;
+    case CtrlParam::Threshold:
+        break;
     }
     return nullptr;
 }
@@ -79,13 +93,20 @@ int32_t* ZmrCtrlVirt::MinField(CtrlParam param)
 int32_t* ZmrCtrlVirt::MaxField(CtrlParam param)
 {
     switch (param) {
-    case CtrlParam::PressDelay: return &MaxPressDelay;
-    case CtrlParam::Deglitch: return &MaxDeglitch;
-    case CtrlParam::ReleaseDelay: return &MaxReleaseDelay;
-    case CtrlParam::Stabilization: return &MaxStabilization;
-    case CtrlParam::Filter: return &MaxFilter;
-    case CtrlParam::ChargeWS: return &MaxChargeWS;
-    case CtrlParam::Threshold: break;
+    case CtrlParam::PressDelay:
+        return &MaxPressDelay;
+    case CtrlParam::Deglitch:
+        return &MaxDeglitch;
+    case CtrlParam::ReleaseDelay:
+        return &MaxReleaseDelay;
+    case CtrlParam::Stabilization:
+        return &MaxStabilization;
+    case CtrlParam::Filter:
+        return &MaxFilter;
+    case CtrlParam::ChargeWS:
+        return &MaxChargeWS;
+    case CtrlParam::Threshold:
+        break;
     }
     return nullptr;
 }
@@ -102,7 +123,8 @@ int ZmrCtrlVirt::OnReceive(const uint8_t* payload, int length)
     if (code == kRestartNoticeCode) return 1;
 
     // Replies never exceed a few bytes; a longer payload is kept truncated.
-    const int stored = length < static_cast<int>(sizeof(m_Reply)) ? length : static_cast<int>(sizeof(m_Reply));
+    const int stored =
+        length < static_cast<int>(sizeof(m_Reply)) ? length : static_cast<int>(sizeof(m_Reply));
     memcpy(m_Reply, payload, static_cast<size_t>(stored));
     m_nReplyLen = static_cast<uint8_t>(stored);
     ::SetEvent(m_hRecEvent.get());

@@ -12,7 +12,7 @@
 namespace {
 
 constexpr int kAttempts = 3;
-constexpr LONGLONG kAttemptTimeout100ns = -100LL * 10000LL;  // 100 ms, relative
+constexpr LONGLONG kAttemptTimeout100ns = -100LL * 10000LL; // 100 ms, relative
 constexpr DWORD kPollMs = 10;
 
 } // namespace

@@ -52,7 +52,8 @@ void DriverValues(ZmrCtrlVirt& c, RegValue* out)
         {"MinDoubleClickTime", &c.MinDoubleClickTime},
         {"MaxDoubleClickTime", &c.MaxDoubleClickTime},
     };
-    for (int i = 0; i < kDriverValueCount; ++i) out[i] = values[i];
+    for (int i = 0; i < kDriverValueCount; ++i)
+        out[i] = values[i];
 }
 
 void CalibrationValues(ZmrCtrlVirt& c, RegValue* out)
@@ -69,7 +70,8 @@ bool QueryDword(HKEY key, const char* name, int32_t* out)
     DWORD type = 0;
     DWORD value = 0;
     DWORD size = sizeof(value);
-    if (::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
+    if (::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+        ERROR_SUCCESS)
         return false;
     if (type != REG_DWORD || size != sizeof(value)) return false;
     *out = static_cast<int32_t>(value);
@@ -92,10 +94,12 @@ bool WriteText(HANDLE file, const char* text)
     return ::WriteFile(file, text, length, &written, nullptr) != FALSE && written == length;
 }
 
-bool DumpSection(HANDLE file, HKEY key, const char* title, const char* keyPath, const RegValue* values, int count)
+bool DumpSection(HANDLE file, HKEY key, const char* title, const char* keyPath, const RegValue* values,
+                 int count)
 {
     char line[kTextMax + 1];
-    if (!FormatBounded(line, sizeof(line), "\n\n\n%s\n%s\\%s : \n", title, "HKEY_LOCAL_MACHINE", keyPath)) return false;
+    if (!FormatBounded(line, sizeof(line), "\n\n\n%s\n%s\\%s : \n", title, "HKEY_LOCAL_MACHINE", keyPath))
+        return false;
     if (!WriteText(file, line)) return false;
     for (int i = 0; i < count; ++i) {
         int32_t value = 0;
@@ -145,8 +149,8 @@ int ZmrModelCtrl::SaveSettings()
     char path[kTextMax + 1];
     if (!DevicesKeyPath(m_nType, path, sizeof(path))) return 0;
     HKEY raw = nullptr;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &raw,
-                          nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                          &raw, nullptr) != ERROR_SUCCESS)
         return 0;
     UniqueRegKey key(raw);
 

@@ -22,8 +22,7 @@ long long MsSince(Clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-template <typename Model>
-class Attached {
+template <typename Model> class Attached {
 public:
     Attached()
     {
@@ -49,7 +48,8 @@ public:
 std::vector<Bytes> Payloads(FakeChannel& channel)
 {
     std::vector<Bytes> out;
-    for (const auto& s : channel.SentPayloads()) out.push_back(s.payload);
+    for (const auto& s : channel.SentPayloads())
+        out.push_back(s.payload);
     return out;
 }
 
@@ -64,7 +64,8 @@ TEST(ControllerTransact, SilentControllerIsAskedThreeTimesAbout100msApart)
     const auto sent = a.channel.SentPayloads();
     ASSERT_EQ(sent.size(), 3u);
     for (size_t i = 1; i < sent.size(); ++i) {
-        const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(sent[i].at - sent[i - 1].at).count();
+        const auto gap =
+            std::chrono::duration_cast<std::chrono::milliseconds>(sent[i].at - sent[i - 1].at).count();
         EXPECT_GE(gap, 80) << "attempt " << i;
         EXPECT_LE(gap, 250) << "attempt " << i;
     }
@@ -76,12 +77,12 @@ TEST(ControllerTransact, ReplyWithAnotherCodeIsIgnoredUntilTheRightOneComes)
 {
     Attached<ZMR02Ctrl> a;
     a.channel.scripted[0x03] = {{0x84, 0x09}, {0x83, 0x07}};
-    EXPECT_EQ(a.ctrl->ReadStabilization(0), 0);  // regular answer for 0x05
+    EXPECT_EQ(a.ctrl->ReadStabilization(0), 0); // regular answer for 0x05
     const uint8_t cmd[1] = {0x03};
     EXPECT_EQ(a.ctrl->Transact(cmd, 1, 0x83), 0);
     EXPECT_EQ(a.ctrl->m_Reply[0], 0x83);
     EXPECT_EQ(a.ctrl->m_Reply[1], 0x07);
-    EXPECT_EQ(a.channel.SentPayloads().size(), 2u);  // answered at the first attempt
+    EXPECT_EQ(a.channel.SentPayloads().size(), 2u); // answered at the first attempt
 }
 
 TEST(ControllerTransact, QuitEventAbortsAWaitingTransaction)
@@ -98,7 +99,8 @@ TEST(ControllerTransact, WithoutAChannelEveryCommandReturns2AndShowsNothing)
     ClearControllerRegistry();
     ZMR03Ctrl ctrl;
     CloseThreadBoxes();
-    const HWND box = ::CreateWindowA("STATIC", "box", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    const HWND box =
+        ::CreateWindowA("STATIC", "box", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     App().commInfoBox = box;
     ctrl.m_bShowCommInfo = 1;
     uint8_t buffer[32];
@@ -137,7 +139,8 @@ TEST(ControllerConfig, ReadConfigOnASilentControllerKeepsTheModelDefaults)
         CloseThreadBoxes();
         App().channel = &channel;
         channel.SetListener(ctrl.get());
-        for (int code = 0; code < 256; ++code) channel.silent.insert(static_cast<uint8_t>(code));
+        for (int code = 0; code < 256; ++code)
+            channel.silent.insert(static_cast<uint8_t>(code));
         ctrl->PressDelay = 77;
         ctrl->Filter = 77;
         EXPECT_EQ(ctrl->ReadConfig(), 1) << "model " << c.model;
@@ -155,7 +158,7 @@ TEST(ControllerConfig, ReadConfigTakesEveryAnsweredValueAndReportsTheLastExchang
 {
     Attached<ZMR02Ctrl> a;
     a.channel.params = {{0x03, 11}, {0x02, 12}, {0x04, 13}, {0x05, 14}, {0x08, 15}, {0x0B, 16}};
-    a.channel.silent.insert(0x0B);  // everything but the last question
+    a.channel.silent.insert(0x0B); // everything but the last question
     EXPECT_EQ(a.ctrl->ReadConfig(), 1);
     EXPECT_EQ(a.ctrl->PressDelay, 11);
     EXPECT_EQ(a.ctrl->Deglitch, 12);
@@ -175,15 +178,15 @@ TEST(ControllerConfig, ReadConfigTakesEveryAnsweredValueAndReportsTheLastExchang
 TEST(ControllerConfig, WriteConfigSendsSixParametersAsLowBytesInOrder)
 {
     Attached<ZMR01Ctrl> a;
-    a.ctrl->PressDelay = 300;  // travels as 300 mod 256
+    a.ctrl->PressDelay = 300; // travels as 300 mod 256
     a.ctrl->Deglitch = 16;
     a.ctrl->ReleaseDelay = 8;
     a.ctrl->Stabilization = 4;
     a.ctrl->Filter = 32;
     a.ctrl->Threshold = 75;
     EXPECT_EQ(a.ctrl->WriteConfig(), 0);
-    EXPECT_EQ(Payloads(a.channel), (std::vector<Bytes>{{0x83, 44}, {0x82, 16}, {0x84, 8}, {0x85, 4}, {0x88, 32},
-                                                        {0x89, 75}}));
+    EXPECT_EQ(Payloads(a.channel),
+              (std::vector<Bytes>{{0x83, 44}, {0x82, 16}, {0x84, 8}, {0x85, 4}, {0x88, 32}, {0x89, 75}}));
     EXPECT_EQ(a.ctrl->PressDelay, 300);
 
     Attached<ZMR03Ctrl> b;
@@ -238,10 +241,11 @@ TEST(ControllerConfig, OutputPort)
 TEST(ControllerConfig, CommInfoBoxIsShownDuringCommandsOnlyWhenAskedFor)
 {
     Attached<ZMR02Ctrl> a;
-    const HWND box = ::CreateWindowA("STATIC", "box", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    const HWND box =
+        ::CreateWindowA("STATIC", "box", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     App().commInfoBox = box;
     bool seenVisible = false;
-    a.channel.scripted[0x05] = {};  // silent, but we look while it waits
+    a.channel.scripted[0x05] = {}; // silent, but we look while it waits
     std::thread probe([&] {
         for (int i = 0; i < 30 && !seenVisible; ++i) {
             seenVisible = ::IsWindowVisible(box) != FALSE;
@@ -264,11 +268,11 @@ TEST(ControllerReceive, TemperatureOfTheModelsThatHaveIt)
     float t = 0;
     EXPECT_EQ(a.ctrl->ReadTemperature(&t), 1);
     EXPECT_FLOAT_EQ(t, 20.0f);
-    a.channel.scripted[0x21] = {{0xA1, 0xCE, 0xFF}};  // -50: out of range
+    a.channel.scripted[0x21] = {{0xA1, 0xCE, 0xFF}}; // -50: out of range
     EXPECT_EQ(a.ctrl->ReadTemperature(&t), 1);
     EXPECT_EQ(a.ctrl->m_nTemperature, 255);
     EXPECT_FLOAT_EQ(t, 127.5f);
-    a.channel.scripted[0x21] = {{0xA1, 0x28}};  // too short to hold a reading
+    a.channel.scripted[0x21] = {{0xA1, 0x28}}; // too short to hold a reading
     EXPECT_EQ(a.ctrl->ReadTemperature(&t), 1);
     EXPECT_FLOAT_EQ(t, 127.5f);
 
@@ -287,7 +291,7 @@ TEST(ControllerReceive, RejectedCodesAreLoggedWithTheFilterText)
         const uint8_t p[2] = {0x8B, 0x05};
         a.ctrl->m_Reply[0] = 0;
         EXPECT_EQ(a.ctrl->OnReceive(p, 2), 1);
-        EXPECT_EQ(a.ctrl->m_Reply[0], 0);  // nothing stored
+        EXPECT_EQ(a.ctrl->m_Reply[0], 0); // nothing stored
     }
     {
         Attached<ZMR04Ctrl> a;

@@ -35,7 +35,8 @@ std::string Dump(ZmrModelCtrl& ctrl, int* result)
     char path[MAX_PATH];
     ::GetTempPathA(sizeof(dir), dir);
     ::GetTempFileNameA(dir, "tpd", 0, path);
-    const HANDLE file = ::CreateFileA(path, GENERIC_WRITE | GENERIC_READ, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    const HANDLE file =
+        ::CreateFileA(path, GENERIC_WRITE | GENERIC_READ, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     *result = ctrl.DumpSettings(file);
     ::SetFilePointer(file, 0, nullptr, FILE_BEGIN);
     std::string text(8192, '\0');
@@ -72,7 +73,7 @@ TEST_F(ControllerSettings, FreshSystemGetsTheDefaultsStoredAndLoadsThemSilentlyN
         EXPECT_EQ(ctrl.MaxChargeWS, 16);
         EXPECT_EQ(ctrl.m_Calibration.LineShiftY, -425);
     }
-    EXPECT_EQ(CloseThreadBoxes(), 1);  // "While controller configuration was reading ..."
+    EXPECT_EQ(CloseThreadBoxes(), 1); // "While controller configuration was reading ..."
     DWORD value = 0;
     ASSERT_TRUE(GetDwordValue(DevicesKey("ZMR02"), "MarkerDistance", &value));
     EXPECT_EQ(value, 1048u);
@@ -148,13 +149,14 @@ TEST_F(ControllerSettings, PartlyStoredConfigurationIsReplacedAsAWhole)
 TEST_F(ControllerSettings, FirstModelNeedsThresholdOthersIgnoreIt)
 {
     {
-        ZMR02Ctrl two;  // stores ChargeWS, no Threshold
+        ZMR02Ctrl two; // stores ChargeWS, no Threshold
     }
     {
         // Copy the ZMR02 values under ZMR01: ChargeWS but no Threshold.
         ZMR02Ctrl source;
         const char* names[] = {"PressDelay", "MinPressDelay", "MaxPressDelay"};
-        for (const char* n : names) SetDwordValue(DevicesKey("ZMR01"), n, 1);
+        for (const char* n : names)
+            SetDwordValue(DevicesKey("ZMR01"), n, 1);
     }
     SetDwordValue(DevicesKey("ZMR03"), "Threshold", 1);
     CloseThreadBoxes();
@@ -184,8 +186,10 @@ TEST_F(ControllerSettings, DumpShowsWhatIsStoredInThreeSections)
     const std::string text = Dump(one, &result);
     EXPECT_EQ(Sections(text)[0].second.size(), 16u);
     EXPECT_EQ(text.find("HwId"), std::string::npos);
-    EXPECT_NE(text.find("\n\n\nController parameters.\nHKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Devices\\ZMR01 : \n"),
-              std::string::npos);
+    EXPECT_NE(
+        text.find("\n\n\nController "
+                  "parameters.\nHKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Devices\\ZMR01 : \n"),
+        std::string::npos);
     EXPECT_EQ(text.find('\r'), std::string::npos);
     CloseThreadBoxes();
 }

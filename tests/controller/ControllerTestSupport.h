@@ -21,7 +21,8 @@ inline void DeleteTree(HKEY parent, const std::string& path)
         char name[256];
         for (;;) {
             DWORD size = sizeof(name);
-            if (::RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+            if (::RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
             DeleteTree(key, name);
         }
         ::RegCloseKey(key);
@@ -83,7 +84,8 @@ inline int CloseThreadBoxes()
     int count = 0;
     ::EnumThreadWindows(::GetCurrentThreadId(), &CloseBoxProc, reinterpret_cast<LPARAM>(&count));
     MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        ::DispatchMessageA(&msg);
     return count;
 }
 

@@ -26,11 +26,13 @@ bool FakeChannel::Send(const uint8_t* payload, int length)
     if (silent.count(code) != 0) return true;
     auto script = scripted.find(code);
     if (script != scripted.end()) {
-        for (const Bytes& reply : script->second) Deliver(reply, replyDelayMs);
+        for (const Bytes& reply : script->second)
+            Deliver(reply, replyDelayMs);
         return true;
     }
     if (code < 0x80 && cmd.size() == 1) {
-        Deliver({static_cast<uint8_t>(code + 0x80), params.count(code) ? params[code] : uint8_t{0}}, replyDelayMs);
+        Deliver({static_cast<uint8_t>(code + 0x80), params.count(code) ? params[code] : uint8_t{0}},
+                replyDelayMs);
     } else if (code >= 0x80 && cmd.size() == 2) {
         params[static_cast<uint8_t>(code - 0x80)] = cmd[1];
         Deliver({static_cast<uint8_t>(code - 0x80)}, replyDelayMs);

@@ -41,7 +41,7 @@ public:
     // get no answer; extra replies are queued after the regular one.
     std::map<uint8_t, uint8_t> params;
     std::set<uint8_t> silent;
-    std::map<uint8_t, std::vector<Bytes>> scripted;  // code -> replies instead of the regular one
+    std::map<uint8_t, std::vector<Bytes>> scripted; // code -> replies instead of the regular one
     int replyDelayMs = 5;
 
     // Hands a payload to the listener from the delivery thread after delayMs.

@@ -75,8 +75,8 @@ constexpr DWORD kMoveAbs = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
 
 TEST_F(TouchInput, ContinuousModeClickAndDragInjectFourRecords)
 {
-    Touch(0x00, 0x00, 0x22);  // 512, 512
-    Touch(0x00, 0x00, 0x44);  // 1024, 1024
+    Touch(0x00, 0x00, 0x22); // 512, 512
+    Touch(0x00, 0x00, 0x44); // 1024, 1024
     Release();
     ASSERT_EQ(g_records.size(), 4u);
     EXPECT_EQ(g_records[0].flags, kMoveAbs);
@@ -100,7 +100,8 @@ TEST_F(TouchInput, DefaultCalibrationOfTheFirstModelIsApplied)
 
 TEST_F(TouchInput, OneShotButtonClicksOnceAndNotifiesTheButtonWindow)
 {
-    const HWND window = ::CreateWindowA("STATIC", "mb", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    const HWND window =
+        ::CreateWindowA("STATIC", "mb", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     App().mouseButtonWindow = window;
     ctrl->AssignedMouseButton = 2;
     ctrl->m_bAssignedArmed = 1;
@@ -123,7 +124,8 @@ TEST_F(TouchInput, OneShotButtonClicksOnceAndNotifiesTheButtonWindow)
 
 TEST_F(TouchInput, UnidentifiedDeviceAsksForIdentificationOnceNotPerTouch)
 {
-    const HWND window = ::CreateWindowA("STATIC", "msg", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    const HWND window =
+        ::CreateWindowA("STATIC", "msg", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     App().messageWindow = window;
     App().ident = IdentRecord{};
     for (int i = 0; i < 20; ++i) {
@@ -148,7 +150,7 @@ TEST_F(TouchInput, UnidentifiedDeviceAsksForIdentificationOnceNotPerTouch)
 TEST_F(TouchInput, RefusedInjectionIsRetriedABoundedNumberOfTimes)
 {
     g_refuse = true;
-    Touch(0x10, 0x20, 0x00);  // move, then move + down: both refused
+    Touch(0x10, 0x20, 0x00); // move, then move + down: both refused
     EXPECT_EQ(g_calls, 20);
     EXPECT_EQ(ctrl->m_bPressed, 1);
 }
@@ -162,7 +164,7 @@ TEST_F(TouchInput, ControllerDestroyedDuringATouchReleasesTheButton)
 
     g_records.clear();
     ctrl = std::make_unique<ZMR01Ctrl>();
-    ctrl->TouchMode = 1;  // "DOWN" never releases
+    ctrl->TouchMode = 1; // "DOWN" never releases
     Touch(0x10, 0x20, 0x00);
     ctrl.reset();
     EXPECT_EQ(g_records.size(), 2u);
@@ -219,14 +221,14 @@ TEST_F(TouchInput, SystemInjectionClicksAtTheTouchedPlace)
     ::RegisterClassA(&wc);
     const int w = ::GetSystemMetrics(SM_CXSCREEN);
     const int h = ::GetSystemMetrics(SM_CYSCREEN);
-    const HWND window = ::CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, 0, 0, w, h,
-                                          nullptr, nullptr, wc.hInstance, nullptr);
+    const HWND window = ::CreateWindowExA(WS_EX_TOPMOST, wc.lpszClassName, "", WS_POPUP | WS_VISIBLE, 0, 0, w,
+                                          h, nullptr, nullptr, wc.hInstance, nullptr);
     ASSERT_NE(window, nullptr);
     ::SetForegroundWindow(window);
     Pump(300);
     g_seen = Seen{};
 
-    Touch(0x00, 0x00, 0x22);  // the middle of the screen
+    Touch(0x00, 0x00, 0x22); // the middle of the screen
     Pump(100);
     Release();
     Pump(300);

@@ -1,0 +1,89 @@
+// Timing of the touch path under Wine: OnReceive of one report up to and
+// including the SendInput call, with the real system injection, and the
+// number of records injected per touch sequence. Prints figures; asserts
+// nothing.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "app/AppContext.h"
+#include "controller/ZmrCtrlVirt.h"
+
+namespace {
+
+int g_records = 0;
+LARGE_INTEGER g_injectedAt;
+
+UINT CountingSystemInjector(const INPUT* input)
+{
+    ++g_records;
+    const UINT accepted = ::SendInput(1, const_cast<INPUT*>(input), sizeof(INPUT));
+    ::QueryPerformanceCounter(&g_injectedAt);
+    return accepted;
+}
+
+double Percentile(std::vector<double> v, double p)
+{
+    std::sort(v.begin(), v.end());
+    const size_t i = std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())));
+    return v[i];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int reports = argc > 1 ? std::max(100, atoi(argv[1])) : 2000;
+    App().ident = IdentRecord{2, 1, 30};
+    ZMR02Ctrl ctrl;
+    SetInputInjector(&CountingSystemInjector);
+
+    LARGE_INTEGER freq;
+    ::QueryPerformanceFrequency(&freq);
+    std::vector<double> drag;  // report while pressed: one record
+    std::vector<double> press; // first report: move, then move + down
+    std::vector<double> whole; // OnReceive as a whole
+    int sequences = 0;
+    for (int i = 0; i < reports; ++i) {
+        const uint8_t x = static_cast<uint8_t>(i * 7);
+        const uint8_t report[4] = {0x90, x, static_cast<uint8_t>(255 - x), 0x11};
+        const bool first = ctrl.m_bPressed == 0;
+        LARGE_INTEGER start, end;
+        ::QueryPerformanceCounter(&start);
+        ctrl.OnReceive(report, 4);
+        ::QueryPerformanceCounter(&end);
+        const double toInject = 1e6 * static_cast<double>(g_injectedAt.QuadPart - start.QuadPart) /
+                                static_cast<double>(freq.QuadPart);
+        (first ? press : drag).push_back(toInject);
+        whole.push_back(1e6 * static_cast<double>(end.QuadPart - start.QuadPart) /
+                        static_cast<double>(freq.QuadPart));
+        if (i % 10 == 9) {
+            const uint8_t release[1] = {0x91};
+            ctrl.OnReceive(release, 1);
+            ++sequences;
+        }
+    }
+    // One full sequence counted from scratch: report, 8 drags, release.
+    g_records = 0;
+    for (int i = 0; i < 10; ++i) {
+        const uint8_t report[4] = {0x90, 0x40, 0x40, 0x11};
+        ctrl.OnReceive(report, 4);
+    }
+    const uint8_t release[1] = {0x91};
+    ctrl.OnReceive(release, 1);
+    const int perSequence = g_records;
+
+    std::printf("touch reports: %d (%d sequences)\n", reports, sequences);
+    std::printf("first report (move + move/down), OnReceive entry to last SendInput return: p50 %.1f us, p99 "
+                "%.1f us\n",
+                Percentile(press, 0.5), Percentile(press, 0.99));
+    std::printf("drag report (one move), OnReceive entry to SendInput return: p50 %.1f us, p99 %.1f us\n",
+                Percentile(drag, 0.5), Percentile(drag, 0.99));
+    std::printf("OnReceive as a whole: p50 %.1f us, p99 %.1f us\n", Percentile(whole, 0.5),
+                Percentile(whole, 0.99));
+    std::printf("records injected for 10 reports and a release (mode CONTINUOUS): %d\n", perSequence);
+    SetInputInjector(nullptr);
+    return 0;
+}
