@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -219,6 +220,46 @@ TEST(DevSim, TwoSimulatorsOnTwoPorts)
     EXPECT_EQ(portB.ReadPayloads(1, 2000), (std::vector<Bytes>{{0x81, 4, 1, 30}}));
     EXPECT_EQ(a.Received().size(), 1u);
     EXPECT_EQ(b.Received().size(), 1u);
+}
+
+// Run only as the child of EndsWithAnAbandoningTestProcess: starts a
+// simulator and dies without stopping it, as a crashing test would.
+TEST(DevSimHelper, StartAndAbandon)
+{
+    if (!std::getenv("TP_DEVSIM_ABANDON")) GTEST_SKIP() << "helper of EndsWithAnAbandoningTestProcess";
+    DevSim::Options options;
+    options.port = 5;
+    DevSim sim;
+    if (!sim.Start(options)) ::TerminateProcess(::GetCurrentProcess(), 3);
+    ::TerminateProcess(::GetCurrentProcess(), 0);
+}
+
+TEST(DevSim, EndsWithAnAbandoningTestProcess)
+{
+    char exe[MAX_PATH];
+    ASSERT_GT(::GetModuleFileNameA(nullptr, exe, MAX_PATH), 0u);
+    std::string cmd = std::string("\"") + exe + "\" --gtest_filter=DevSimHelper.StartAndAbandon";
+    ASSERT_TRUE(::SetEnvironmentVariableA("TP_DEVSIM_ABANDON", "1"));
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::vector<char> line(cmd.begin(), cmd.end());
+    line.push_back('\0');
+    const BOOL started =
+        ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    ::SetEnvironmentVariableA("TP_DEVSIM_ABANDON", nullptr);
+    ASSERT_TRUE(started);
+    UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+    ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    ::GetExitCodeProcess(process.get(), &code);
+    ASSERT_EQ(code, 0u) << "the helper could not start its simulator";
+
+    const std::string link = std::string(std::getenv("TP_PORTS_DIR")) + "/com5";
+    const DWORD start = ::GetTickCount();
+    while (UnixEntryExists(link) && ::GetTickCount() - start < 5000)
+        ::Sleep(20);
+    EXPECT_FALSE(UnixEntryExists(link)) << "the simulator outlived its test process";
 }
 
 TEST(DevSim, StartFailsCleanlyForABadPort)

@@ -286,6 +286,7 @@ private:
 
     void PumpLine();
     void ReadLine();
+    bool LineHungUp() const;
     void AcceptClients();
     void ReadClient(Client& c);
     void RunClient(Client& c);
@@ -390,6 +391,14 @@ bool Simulator::OpenPty()
         Note("cannot configure " + m_slavePath + ": " + std::strerror(errno));
         return false;
     }
+    // A fresh pty whose slave was never opened does not report the hang-up
+    // that tells us the port is closed; one open and close sets that state.
+    Fd slave(::open(m_slavePath.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!slave.Valid()) {
+        Note("cannot open " + m_slavePath + ": " + std::strerror(errno));
+        return false;
+    }
+    slave.Reset();
     return SetNonBlocking(m_master.Get());
 }
 
@@ -477,6 +486,12 @@ void Simulator::PumpLine()
             m_txBacklog.append(reinterpret_cast<const char*>(due.data()), due.size());
         }
     }
+    if (!m_txBacklog.empty() && LineHungUp()) {
+        // A pty would keep the bytes for the PC's next session; a device
+        // talking to a closed port loses them.
+        Note("port closed: " + std::to_string(m_txBacklog.size()) + " bytes dropped");
+        m_txBacklog.clear();
+    }
     while (!m_txBacklog.empty()) {
         ssize_t n = ::write(m_master.Get(), m_txBacklog.data(), m_txBacklog.size());
         if (n < 0 && errno == EINTR) continue;
@@ -489,6 +504,12 @@ void Simulator::PumpLine()
         if (n <= 0) break; // the pty's buffer is full; POLLOUT resumes
         m_txBacklog.erase(0, static_cast<size_t>(n));
     }
+}
+
+bool Simulator::LineHungUp() const
+{
+    pollfd p{m_master.Get(), 0, 0};
+    return ::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR)) != 0;
 }
 
 void Simulator::ReadLine()
@@ -599,6 +620,10 @@ void Simulator::RunClient(Client& c)
         std::string line = c.in.substr(0, eol);
         c.in.erase(0, eol + 1);
         ControlResult r = m_engine.Control(line, Now());
+        // Output the command scheduled (touch, send...) is on the line
+        // before the answer goes out: "ok" means it was sent, and a "sleep"
+        // between two touches really separates them.
+        PumpLine();
         switch (r.kind) {
         case ControlResult::Kind::None:
             break;
@@ -620,10 +645,6 @@ void Simulator::RunClient(Client& c)
             FinishBlocks(c);
             break;
         }
-        // Commands may have scheduled output (touch, send...): put it on the
-        // line before the next command, so a "sleep" between two touches
-        // really separates them.
-        PumpLine();
     }
 }
 
