@@ -49,6 +49,7 @@ const char kUsage[] =
     "  --log PATH               append \"<ms> RX|TX|RAW <hex>\" per payload\n"
     "  --script PATH            run control commands from PATH after start\n"
     "  --exit-on-disconnect     exit when the last control connection closes\n"
+    "                           (or when none has come within 30 s)\n"
     "  --max-seconds N          exit after N seconds whatever happens (0 = never)\n"
     "  --quiet                  no stdout chatter\n"
     "  --help                   this text\n"
@@ -57,7 +58,8 @@ const char kUsage[] =
     "  ident HWID MAJOR MINOR | silent CODE | unsilent CODE | absent on|off\n"
     "  delay MS | reinit-delay MS | param CODE [VALUE] | temp HALF_DEGREES\n"
     "  touch X Y | release | restart | send HEX... | raw HEX... | sleep MS\n"
-    "  rx | clear | wait-rx N TIMEOUT_MS | quit\n";
+    "  rx | clear | wait-rx N TIMEOUT_MS | quit\n"
+    "End of input ends the program (once a --script has run to its end).\n";
 
 // Longest control line accepted; a peer that sends more without a line feed
 // is not speaking the control language.
