@@ -1,6 +1,7 @@
 #include "ui/InfoBox.h"
 
 #include <memory>
+#include <new>
 
 #include "app/AppContext.h"
 #include "resources/resource.h"
@@ -102,7 +103,9 @@ HWND ShowInfoBox(const char* text, bool modal)
                           InfoBox::DlgProc, reinterpret_cast<LPARAM>(&box));
         return nullptr;
     }
-    auto box = std::make_unique<InfoBox>(false);
+    // Callers are often window procedures: no exception may leave here.
+    std::unique_ptr<InfoBox> box(new (std::nothrow) InfoBox(false));
+    if (!box) return nullptr;
     HWND hwnd = ::CreateDialogParamA(ProgramInstance(), MAKEINTRESOURCEA(IDD_INFO_BOX), nullptr,
                                      InfoBox::DlgProc, reinterpret_cast<LPARAM>(box.get()));
     if (hwnd == nullptr) return nullptr;
