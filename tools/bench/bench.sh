@@ -61,11 +61,11 @@ ensure_display() {
     exit 1
 }
 
-create_prefix() {
-    [ -f "$bench/prefix.ready" ] && return
-    log "creating the Wine prefix (once, about 20 s)"
-    rm -rf "$prefix"
-    wineboot -i </dev/null >"$bench/wineboot.log" 2>&1 || true
+# Bumped whenever configure_prefix changes, so existing prefixes follow.
+prefix_version=2
+
+# Settings of the prefix; run again on an existing prefix when they change.
+configure_prefix() {
     local i
     # Values for all eight ports: they take precedence over the serial
     # devices that Wine would otherwise map (the console may become COM1).
@@ -76,11 +76,26 @@ create_prefix() {
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1
     wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d "false" /f >/dev/null 2>&1
+    # The virtual display has no window manager: windows managed by one would
+    # wait for it (about 2 s) each time they are hidden or destroyed.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
     # Restart the server so that the port mapping is applied and the
     # registry is written out.
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
-    touch "$bench/prefix.ready"
+    echo "$prefix_version" >"$bench/prefix.ready"
+}
+
+create_prefix() {
+    if [ -f "$bench/prefix.ready" ] && [ -d "$prefix" ]; then
+        [ "$(cat "$bench/prefix.ready")" = "$prefix_version" ] || configure_prefix
+        return
+    fi
+    log "creating the Wine prefix (once, about 20 s)"
+    rm -rf "$prefix"
+    wineboot -i </dev/null >"$bench/wineboot.log" 2>&1 || true
+    configure_prefix
 }
 
 up() {
