@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -834,6 +835,13 @@ int main(int argc, char** argv)
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
 
-    Simulator simulator(options);
-    return simulator.Run();
+    // An exception must still unwind through the simulator, which removes
+    // its link on the way out.
+    try {
+        Simulator simulator(options);
+        return simulator.Run();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "devsim: %s\n", e.what());
+        return 1;
+    }
 }
