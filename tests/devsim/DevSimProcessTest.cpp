@@ -422,22 +422,6 @@ TEST_F(Fixture, ScriptRunsAtStart)
     EXPECT_EQ(line.Read(2, 3000), (std::vector<Bytes>{{0x90, 0x01, 0x02, 0x00}, {0x91}}));
 }
 
-TEST_F(Fixture, TwoSimulatorsAtOnce)
-{
-    StartConnected({"--hwid", "2"});
-    Sim second;
-    const std::string link4 = dir / "com4";
-    second.Launch({"--link", link4, "--control", "0", "--ready-file", dir / "ready4", "--max-seconds", "60",
-                   "--quiet", "--hwid", "4", "--version", "1.25"});
-    ASSERT_TRUE(second.WaitReady(dir / "ready4"));
-    Line a(link), b(link4);
-    ASSERT_TRUE(a.ok() && b.ok());
-    ASSERT_TRUE(a.Send({0x01}));
-    ASSERT_TRUE(b.Send({0x01}));
-    EXPECT_EQ(a.Read(1, 2000), (std::vector<Bytes>{{0x81, 2, 1, 30}}));
-    EXPECT_EQ(b.Read(1, 2000), (std::vector<Bytes>{{0x81, 4, 1, 25}}));
-}
-
 TEST(DevSimProgram, HelpAndBadOptions)
 {
     struct Case {
