@@ -52,4 +52,5 @@ function(tp_wine_test name)
         ENVIRONMENT "TP_DEVSIM=${TP_DEVSIM_PATH};TP_PORTS_DIR=${TP_BENCH_DIR}/ports;TP_BENCH_DIR=${TP_BENCH_DIR}")
 endfunction()
 
+add_subdirectory(${CMAKE_SOURCE_DIR}/tools/stop ${CMAKE_BINARY_DIR}/tools/stop)
 add_subdirectory(tests)

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 
 #include "channel/IdentRecord.h"
 
@@ -33,6 +34,19 @@ struct AppContext {
     HWND messageWindow = nullptr;     // "TouchDevice"
     HWND mouseButtonWindow = nullptr; // gets CMD_MOUSE_BUTTON_CHANGED
     HWND commInfoBox = nullptr;       // "Please wait command is processing"
+
+    // Main thread only. The LCD bar is rebuilt when the LCD model changes.
+    HINSTANCE instance = nullptr;
+    HWND settingsWindow = nullptr; // tabbed settings dialog; owns the pages
+    HWND lcdBar = nullptr;         // "Setting LCD"
+    HWND miniLcdBar = nullptr;     // "LCD"
+
+    // Set by the Controller page's "ReInit", cleared by the message window
+    // after the restart notice; only ever changed by atomic exchange.
+    std::atomic<long> reInitBusy{0};
+
+    uint32_t accessCode = 0; // loaded at start-up; main thread only
+    int keypadState = 0;
 
     // Set to 1 by the receive thread when the device needs identifying again
     // (restart notice, touches while unidentified); cleared by the message

@@ -13,3 +13,19 @@
 
 #define IDC_BOX_TEXT 1100       // text of the information and warning boxes
 #define IDC_COMM_INFO_TEXT 1130 // text of the comm-info box
+
+// Windows created at start-up (the settings window and its pages, the LCD
+// bars, the mouse-button window)
+#define IDD_SETTINGS 133
+#define IDD_PAGE_ZMR01 153
+#define IDD_MINI_LCD_BAR 160
+#define IDD_PAGE_ABOUT 162
+#define IDD_LCD_BAR_TYPE2 163
+#define IDD_PAGE_ZMR02 164 // ZMR02, ZMR03 and ZMR04
+#define IDD_MOUSE_BUTTON 166
+#define IDD_LCD_BAR_TYPE1 139
+#define IDD_LCD_BAR_TYPE3 1041
+
+#define IDC_SETTINGS_TAB 1040
+#define IDC_MAXIMIZE 1104
+#define IDC_MOUSE_BUTTON 1136
