@@ -126,7 +126,7 @@ void CreateControllerPage(HWND parent)
 {
     bool wasVisible = false;
     if (g_controllerPage != nullptr) {
-        wasVisible = ::IsWindowVisible(g_controllerPage) != FALSE;
+        wasVisible = (::GetWindowLongPtrA(g_controllerPage, GWL_STYLE) & WS_VISIBLE) != 0;
         ::ShowWindow(g_controllerPage, SW_HIDE);
         ::DestroyWindow(g_controllerPage);
         g_controllerPage = nullptr;
