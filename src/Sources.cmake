@@ -13,4 +13,8 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/controller/ZmrCtrlVirt.cpp
     ${CMAKE_SOURCE_DIR}/src/controller/ZmrModelCtrl.cpp
     ${CMAKE_SOURCE_DIR}/src/controller/ZmrPersistence.cpp
+    ${CMAKE_SOURCE_DIR}/src/lcd/LcdVirt.cpp
+    ${CMAKE_SOURCE_DIR}/src/lcd/LcdType1.cpp
+    ${CMAKE_SOURCE_DIR}/src/lcd/LcdType2.cpp
+    ${CMAKE_SOURCE_DIR}/src/lcd/LcdType3.cpp
 )

@@ -65,7 +65,7 @@ protected:
     // One code written to the controller's output port, then a pause.
     struct KeyStep {
         uint8_t code;
-        uint16_t pauseMs;      // taken only after the code succeeded
+        uint16_t pauseMs;      // after the code, unless the sequence stops there
         bool goOnAfterFailure; // the code's result does not stop the sequence
     };
 

@@ -1,0 +1,183 @@
+// LcdType2: a display whose only setting is its brightness, sent with the
+// controller's brightness command and kept under HKEY_CURRENT_USER.
+#include <cstring>
+
+#include "app/AppSettings.h"
+#include "app/BoundedText.h"
+#include "app/Reporting.h"
+#include "channel/ObjectNames.h"
+#include "controller/ZmrCtrlVirt.h"
+#include "lcd/LcdModels.h"
+#include "Messages.h"
+
+namespace {
+
+constexpr uint8_t kBrightnessCommand = 0x8C;
+constexpr uint8_t kBrightnessReply = 0x0C;
+
+constexpr int32_t kDefaultBrightness = 50;
+constexpr int32_t kDefaultMinBrightness = 1;
+constexpr int32_t kDefaultMaxBrightness = 255;
+
+struct RegValue {
+    const char* name;
+    int32_t* field;
+};
+
+bool KeyPath(int type, char* buffer, size_t size)
+{
+    const char* name = LcdModelName(type);
+    return name != nullptr && FormatBounded(buffer, size, "%s\\%s\\%s", kRegistryRoot, "Lcds", name);
+}
+
+bool QueryDword(HKEY key, const char* name, int32_t* out)
+{
+    DWORD type = 0;
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+        ERROR_SUCCESS)
+        return false;
+    if (type != REG_DWORD || size != sizeof(value)) return false;
+    *out = static_cast<int32_t>(value);
+    return true;
+}
+
+bool SetDword(HKEY key, const char* name, int32_t v)
+{
+    const DWORD value = static_cast<DWORD>(v);
+    return ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)) ==
+           ERROR_SUCCESS;
+}
+
+// The whole text or nothing: a file that takes fewer bytes than offered has
+// failed (full disk, quota), and the export must say so.
+bool WriteText(HANDLE file, const char* text)
+{
+    const DWORD length = static_cast<DWORD>(strlen(text));
+    DWORD written = 0;
+    return ::WriteFile(file, text, length, &written, nullptr) != FALSE && written == length;
+}
+
+TransactResult TransactBrightness(CtrlVirt& ctrl, int32_t brightness)
+{
+    const uint8_t command[2] = {kBrightnessCommand, static_cast<uint8_t>(brightness & 0xFF)};
+    return ctrl.Transact(command, 2, kBrightnessReply);
+}
+
+} // namespace
+
+LcdType2::LcdType2() : LcdVirt(1)
+{
+    LcdType2::SetDefaults(1);
+}
+
+void LcdType2::SetDefaults(int loadStored)
+{
+    if (loadStored != 0 && LcdType2::LoadConfig() != 0) return;
+    Brightness = kDefaultBrightness;
+    MinBrightness = kDefaultMinBrightness;
+    MaxBrightness = kDefaultMaxBrightness;
+    if (loadStored != 0) {
+        ShowMessageBoxModeless(MSG_LCD_REGISTRY_READ_ERROR);
+        // A failed write-back shows again at the next start; nothing more to
+        // do about it here.
+        LcdType2::SaveConfig();
+    }
+}
+
+int LcdType2::SendBrightness()
+{
+    return RunKeyOperation(
+        ModelFit::Any,
+        [](LcdVirt& lcd, ZmrCtrlVirt& ctrl, const void*) -> int {
+            return TransactBrightness(ctrl, static_cast<LcdType2&>(lcd).Brightness);
+        },
+        nullptr);
+}
+
+int LcdType2::KeyLeft()
+{
+    return SendBrightness();
+}
+
+int LcdType2::KeyRight()
+{
+    return SendBrightness();
+}
+
+int LcdType2::SendConfig()
+{
+    // Its callers (start-up, re-identification, OK of the settings) run on
+    // the main thread between key operations, so it does not wait for the
+    // display.
+    CtrlVirt* const attached = m_pController.load();
+    if (attached == nullptr) return kLcdUnfitModel;
+    ZmrCtrlVirt* const ctrl = dynamic_cast<ZmrCtrlVirt*>(attached);
+    if (ctrl == nullptr) return kLcdUnfitModel;
+    CommInfoScope info(*ctrl);
+    return TransactBrightness(*ctrl, Brightness);
+}
+
+int LcdType2::LoadConfig()
+{
+    int useLogEvent = 1;
+    ReadUseLogEvent(&useLogEvent);
+    UseLogEvent = useLogEvent;
+
+    char path[kTextMax + 1];
+    if (!KeyPath(m_nType, path, sizeof(path))) return 0;
+    HKEY raw = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &raw) != ERROR_SUCCESS) return 0;
+    UniqueRegKey key(raw);
+    // Each value lands in its field as soon as it is read; the caller falls
+    // back to the defaults for all three when any is missing.
+    const RegValue values[] = {
+        {"Brightness", &Brightness}, {"MinBrightness", &MinBrightness}, {"MaxBrightness", &MaxBrightness}};
+    for (const RegValue& v : values) {
+        if (!QueryDword(key.get(), v.name, v.field)) return 0;
+    }
+    return 1;
+}
+
+int LcdType2::SaveConfig()
+{
+    // "UseLogEvent" is left alone: the controller saves the user's choice
+    // just before, and this copy, read at start-up, would undo it.
+    char path[kTextMax + 1];
+    if (!KeyPath(m_nType, path, sizeof(path))) return 0;
+    HKEY raw = nullptr;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                          &raw, nullptr) != ERROR_SUCCESS)
+        return 0;
+    UniqueRegKey key(raw);
+    const RegValue values[] = {
+        {"Brightness", &Brightness}, {"MinBrightness", &MinBrightness}, {"MaxBrightness", &MaxBrightness}};
+    for (const RegValue& v : values) {
+        if (!SetDword(key.get(), v.name, *v.field)) return 0;
+    }
+    return 1;
+}
+
+int LcdType2::DumpConfig(HANDLE file)
+{
+    char path[kTextMax + 1];
+    if (!KeyPath(m_nType, path, sizeof(path))) return 0;
+    HKEY raw = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &raw) != ERROR_SUCCESS) return 0;
+    UniqueRegKey key(raw);
+
+    char line[kTextMax + 1];
+    if (!FormatBounded(line, sizeof(line), "\n\n\nLcd parameters.\n%s\\%s : \n", "CURRENT_USER", path))
+        return 0;
+    if (!WriteText(file, line)) return 0;
+    // The export shows what is stored, not what the object holds.
+    static const char* const kNames[] = {"Brightness", "MinBrightness", "MaxBrightness"};
+    for (const char* name : kNames) {
+        int32_t value = 0;
+        if (!QueryDword(key.get(), name, &value)) return 0;
+        FormatBounded(line, sizeof(line), "%30s : %x\n", name, static_cast<unsigned>(value));
+        if (!WriteText(file, line)) return 0;
+    }
+    return 1;
+}
