@@ -3,6 +3,7 @@
 #include "app/AppContext.h"
 #include "app/AppSettings.h"
 #include "app/BoundedText.h"
+#include "app/RegistryIO.h"
 #include "channel/ObjectNames.h"
 #include "controller/ZmrCtrlVirt.h"
 
@@ -65,49 +66,12 @@ void CalibrationValues(ZmrCtrlVirt& c, RegValue* out)
     out[4] = {"MarkerDistance", &c.MarkerDistance};
 }
 
-bool QueryDword(HKEY key, const char* name, int32_t* out)
+// Names of a value list, for the export.
+int NamesOf(const RegValue* values, int count, const char** names)
 {
-    DWORD type = 0;
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    if (::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-        ERROR_SUCCESS)
-        return false;
-    if (type != REG_DWORD || size != sizeof(value)) return false;
-    *out = static_cast<int32_t>(value);
-    return true;
-}
-
-bool SetDword(HKEY key, const char* name, int32_t v)
-{
-    const DWORD value = static_cast<DWORD>(v);
-    return ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)) ==
-           ERROR_SUCCESS;
-}
-
-// The whole text or nothing: a file that takes fewer bytes than offered
-// has failed (full disk, quota), and the export must say so.
-bool WriteText(HANDLE file, const char* text)
-{
-    const DWORD length = static_cast<DWORD>(strlen(text));
-    DWORD written = 0;
-    return ::WriteFile(file, text, length, &written, nullptr) != FALSE && written == length;
-}
-
-bool DumpSection(HANDLE file, HKEY key, const char* title, const char* keyPath, const RegValue* values,
-                 int count)
-{
-    char line[kTextMax + 1];
-    if (!FormatBounded(line, sizeof(line), "\n\n\n%s\n%s\\%s : \n", title, "HKEY_LOCAL_MACHINE", keyPath))
-        return false;
-    if (!WriteText(file, line)) return false;
-    for (int i = 0; i < count; ++i) {
-        int32_t value = 0;
-        if (!QueryDword(key, values[i].name, &value)) return false;
-        FormatBounded(line, sizeof(line), "%30s : %x\n", values[i].name, static_cast<unsigned>(value));
-        if (!WriteText(file, line)) return false;
-    }
-    return true;
+    for (int i = 0; i < count; ++i)
+        names[i] = values[i].name;
+    return count;
 }
 
 bool DevicesKeyPath(int model, char* buffer, size_t size)
@@ -126,9 +90,8 @@ int ZmrModelCtrl::LoadSettings()
 
     char path[kTextMax + 1];
     if (!DevicesKeyPath(m_nType, path, sizeof(path))) return 0;
-    HKEY raw = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &raw) != ERROR_SUCCESS) return 0;
-    UniqueRegKey key(raw);
+    const UniqueRegKey key = OpenKeyForRead(HKEY_LOCAL_MACHINE, path);
+    if (!key) return 0;
 
     RegValue values[kMaxControllerValues + kDriverValueCount + kCalibrationValueCount];
     int count = ControllerValues(*this, *m_pModel, values);
@@ -148,11 +111,8 @@ int ZmrModelCtrl::SaveSettings()
 
     char path[kTextMax + 1];
     if (!DevicesKeyPath(m_nType, path, sizeof(path))) return 0;
-    HKEY raw = nullptr;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                          &raw, nullptr) != ERROR_SUCCESS)
-        return 0;
-    UniqueRegKey key(raw);
+    const UniqueRegKey key = CreateKeyForWrite(HKEY_LOCAL_MACHINE, path);
+    if (!key) return 0;
 
     RegValue calibration[kCalibrationValueCount];
     CalibrationValues(*this, calibration);
@@ -177,20 +137,23 @@ int ZmrModelCtrl::DumpSettings(HANDLE file)
 {
     char path[kTextMax + 1];
     if (!DevicesKeyPath(m_nType, path, sizeof(path))) return 0;
-    HKEY raw = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &raw) != ERROR_SUCCESS) return 0;
-    UniqueRegKey key(raw);
+    const UniqueRegKey key = OpenKeyForRead(HKEY_LOCAL_MACHINE, path);
+    if (!key) return 0;
 
-    RegValue controller[kMaxControllerValues];
-    const int controllerCount = ControllerValues(*this, *m_pModel, controller);
-    RegValue driver[kDriverValueCount];
-    DriverValues(*this, driver);
-    RegValue calibration[kCalibrationValueCount];
-    CalibrationValues(*this, calibration);
-    return DumpSection(file, key.get(), "Controller parameters.", path, controller, controllerCount) &&
-                   DumpSection(file, key.get(), "Driver parameters.", path, driver, kDriverValueCount) &&
-                   DumpSection(file, key.get(), "Calibration parameters.", path, calibration,
-                               kCalibrationValueCount)
+    RegValue values[kMaxControllerValues];
+    const char* names[kMaxControllerValues];
+    int count = NamesOf(values, ControllerValues(*this, *m_pModel, values), names);
+    if (!DumpRegistrySection(file, key.get(), "Controller parameters.", "HKEY_LOCAL_MACHINE", path, names,
+                             count))
+        return 0;
+    DriverValues(*this, values);
+    count = NamesOf(values, kDriverValueCount, names);
+    if (!DumpRegistrySection(file, key.get(), "Driver parameters.", "HKEY_LOCAL_MACHINE", path, names, count))
+        return 0;
+    CalibrationValues(*this, values);
+    count = NamesOf(values, kCalibrationValueCount, names);
+    return DumpRegistrySection(file, key.get(), "Calibration parameters.", "HKEY_LOCAL_MACHINE", path, names,
+                               count)
                ? 1
                : 0;
 }

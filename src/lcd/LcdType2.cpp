@@ -1,9 +1,8 @@
 // LcdType2: a display whose only setting is its brightness, sent with the
 // controller's brightness command and kept under HKEY_CURRENT_USER.
-#include <cstring>
-
 #include "app/AppSettings.h"
 #include "app/BoundedText.h"
+#include "app/RegistryIO.h"
 #include "app/Reporting.h"
 #include "channel/ObjectNames.h"
 #include "controller/ZmrCtrlVirt.h"
@@ -28,35 +27,6 @@ bool KeyPath(int type, char* buffer, size_t size)
 {
     const char* name = LcdModelName(type);
     return name != nullptr && FormatBounded(buffer, size, "%s\\%s\\%s", kRegistryRoot, "Lcds", name);
-}
-
-bool QueryDword(HKEY key, const char* name, int32_t* out)
-{
-    DWORD type = 0;
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    if (::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-        ERROR_SUCCESS)
-        return false;
-    if (type != REG_DWORD || size != sizeof(value)) return false;
-    *out = static_cast<int32_t>(value);
-    return true;
-}
-
-bool SetDword(HKEY key, const char* name, int32_t v)
-{
-    const DWORD value = static_cast<DWORD>(v);
-    return ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)) ==
-           ERROR_SUCCESS;
-}
-
-// The whole text or nothing: a file that takes fewer bytes than offered has
-// failed (full disk, quota), and the export must say so.
-bool WriteText(HANDLE file, const char* text)
-{
-    const DWORD length = static_cast<DWORD>(strlen(text));
-    DWORD written = 0;
-    return ::WriteFile(file, text, length, &written, nullptr) != FALSE && written == length;
 }
 
 TransactResult TransactBrightness(CtrlVirt& ctrl, int32_t brightness)
@@ -127,9 +97,8 @@ int LcdType2::LoadConfig()
 
     char path[kTextMax + 1];
     if (!KeyPath(m_nType, path, sizeof(path))) return 0;
-    HKEY raw = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &raw) != ERROR_SUCCESS) return 0;
-    UniqueRegKey key(raw);
+    const UniqueRegKey key = OpenKeyForRead(HKEY_CURRENT_USER, path);
+    if (!key) return 0;
     // Each value lands in its field as soon as it is read; the caller falls
     // back to the defaults for all three when any is missing.
     const RegValue values[] = {
@@ -146,11 +115,8 @@ int LcdType2::SaveConfig()
     // just before, and this copy, read at start-up, would undo it.
     char path[kTextMax + 1];
     if (!KeyPath(m_nType, path, sizeof(path))) return 0;
-    HKEY raw = nullptr;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                          &raw, nullptr) != ERROR_SUCCESS)
-        return 0;
-    UniqueRegKey key(raw);
+    const UniqueRegKey key = CreateKeyForWrite(HKEY_CURRENT_USER, path);
+    if (!key) return 0;
     const RegValue values[] = {
         {"Brightness", &Brightness}, {"MinBrightness", &MinBrightness}, {"MaxBrightness", &MaxBrightness}};
     for (const RegValue& v : values) {
@@ -163,21 +129,8 @@ int LcdType2::DumpConfig(HANDLE file)
 {
     char path[kTextMax + 1];
     if (!KeyPath(m_nType, path, sizeof(path))) return 0;
-    HKEY raw = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_READ, &raw) != ERROR_SUCCESS) return 0;
-    UniqueRegKey key(raw);
-
-    char line[kTextMax + 1];
-    if (!FormatBounded(line, sizeof(line), "\n\n\nLcd parameters.\n%s\\%s : \n", "CURRENT_USER", path))
-        return 0;
-    if (!WriteText(file, line)) return 0;
-    // The export shows what is stored, not what the object holds.
+    const UniqueRegKey key = OpenKeyForRead(HKEY_CURRENT_USER, path);
+    if (!key) return 0;
     static const char* const kNames[] = {"Brightness", "MinBrightness", "MaxBrightness"};
-    for (const char* name : kNames) {
-        int32_t value = 0;
-        if (!QueryDword(key.get(), name, &value)) return 0;
-        FormatBounded(line, sizeof(line), "%30s : %x\n", name, static_cast<unsigned>(value));
-        if (!WriteText(file, line)) return 0;
-    }
-    return 1;
+    return DumpRegistrySection(file, key.get(), "Lcd parameters.", "CURRENT_USER", path, kNames, 3) ? 1 : 0;
 }

@@ -1,0 +1,29 @@
+// Registry values and configuration-export sections, shared by every object
+// that stores its settings as REG_DWORD values and dumps them.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "app/Handles.h"
+
+// A value that is missing, of another type or of another size is not read.
+bool QueryDword(HKEY key, const char* name, int32_t* out);
+bool SetDword(HKEY key, const char* name, int32_t value);
+
+// Opens root\path for reading, or creates it (non-volatile) for writing;
+// an invalid key when that fails.
+UniqueRegKey OpenKeyForRead(HKEY root, const char* path);
+UniqueRegKey CreateKeyForWrite(HKEY root, const char* path);
+
+// Writes the whole text or fails: a file that takes fewer bytes than
+// offered (full disk, quota) has failed, and the export must say so.
+bool WriteWholeText(HANDLE file, const char* text);
+
+// One section of the configuration export: the header
+// "\n\n\n<title>\n<rootName>\<keyPath> : \n", then "%30s : %x\n" for each
+// value as stored in key (not as held by the object). False at the first
+// value that cannot be read or line that cannot be written.
+bool DumpRegistrySection(HANDLE file, HKEY key, const char* title, const char* rootName, const char* keyPath,
+                         const char* const* names, int count);
