@@ -5,6 +5,8 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/app/Reporting.cpp
     ${CMAKE_SOURCE_DIR}/src/app/Fatal.cpp
     ${CMAKE_SOURCE_DIR}/src/app/RegistryIO.cpp
+    ${CMAKE_SOURCE_DIR}/src/app/Startup.cpp
+    ${CMAKE_SOURCE_DIR}/src/app/MessageWindow.cpp
     ${CMAKE_SOURCE_DIR}/src/app/TrayIcon.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/InfoBox.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/CommInfoBox.cpp

@@ -1,10 +1,10 @@
-// Process entry.
+// Process entry. The command line and the show flag are not used: the
+// program has no command-line interface and starts with its windows hidden.
 #include <windows.h>
 
-#include "app/Reporting.h"
+#include "app/Startup.h"
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
-    RegisterAppEventSource();
-    return 0;
+    return RunApplication(instance);
 }
