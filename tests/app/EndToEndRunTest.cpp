@@ -1,0 +1,200 @@
+// The running program against a simulated device: restart notices with the
+// same and with another identity, touches from an unidentified device, the
+// periodic temperature reading, the tray icon at exit, and a fault that
+// nothing handles.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
+#include "Messages.h"
+#include "app/EndToEndSupport.h"
+
+namespace {
+
+using Payloads = std::vector<std::vector<uint8_t>>;
+constexpr int kReadyMs = 20000;
+constexpr int kExitMs = 10000;
+constexpr int kDevicePort = 4; // COM4
+
+const Payloads kZmr02Config = {{0x83, 2}, {0x82, 6}, {0x84, 4}, {0x85, 3}, {0x88, 8}, {0x8b, 8}};
+
+class EndToEndRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ClearProgramRegistry();
+        SetAppValue("CurrentChannel", kDevicePort - 1);
+    }
+    void TearDown() override { ClearProgramRegistry(); }
+
+    void StartWith(const DevSim::Options& device, const ProgramUnderTest::Options& options = {})
+    {
+        ASSERT_TRUE(sim.Start(device)) << sim.LastError();
+        ASSERT_TRUE(program.Start(options));
+        ASSERT_TRUE(program.WaitReady(kReadyMs));
+        program.CloseBoxes(); // notices about defaults written at first start
+        eventsAtStart = program.Events().size();
+        sim.ClearReceived();
+    }
+
+    void ExitCleanly()
+    {
+        DWORD code = 1;
+        ASSERT_TRUE(program.Exit(kExitMs, &code));
+        EXPECT_EQ(code, 0u);
+    }
+
+    DevSim sim;
+    ProgramUnderTest program;
+    size_t eventsAtStart = 0;
+};
+
+TEST_F(EndToEndRun, RestartWithSameIdentityResendsConfigurationOnly)
+{
+    ASSERT_NO_FATAL_FAILURE(StartWith(SimOn(kDevicePort)));
+    ASSERT_TRUE(sim.Command("restart"));
+    ASSERT_TRUE(sim.WaitReceived(7, 5000));
+    ::Sleep(300); // anything more would come now
+
+    Payloads expected = {{0x01}};
+    expected.insert(expected.end(), kZmr02Config.begin(), kZmr02Config.end());
+    EXPECT_EQ(sim.Received(), expected);
+    DWORD model = 99;
+    ASSERT_TRUE(GetAppValue("CurrentDevice", &model));
+    EXPECT_EQ(model, 1u);
+    EXPECT_EQ(program.Events().size(), eventsAtStart);
+    ExitCleanly();
+}
+
+TEST_F(EndToEndRun, RestartAfterHardwareChangeReplacesControllerAndLcd)
+{
+    ASSERT_NO_FATAL_FAILURE(StartWith(SimOn(kDevicePort)));
+    ASSERT_TRUE(sim.Command("ident 5 1 0"));
+    ASSERT_TRUE(sim.Command("restart"));
+    // Identification, the new controller's configuration, the new LCD's
+    // brightness and once more the brightness of the restart handling.
+    ASSERT_TRUE(sim.WaitReceived(9, 5000));
+    ::Sleep(300);
+
+    const Payloads got = sim.Received();
+    Payloads expected = {{0x01}};
+    expected.insert(expected.end(), kZmr02Config.begin(), kZmr02Config.end());
+    expected.push_back({0x8c, 50});
+    expected.push_back({0x8c, 50});
+    EXPECT_EQ(got, expected);
+    DWORD value = 99;
+    ASSERT_TRUE(GetAppValue("CurrentDevice", &value));
+    EXPECT_EQ(value, 2u);
+    ASSERT_TRUE(GetAppValue("CurrentLcd", &value));
+    EXPECT_EQ(value, 1u);
+    ExitCleanly();
+}
+
+TEST_F(EndToEndRun, TouchesFromUnidentifiedDeviceCauseOneIdentification)
+{
+    // The device does not answer the identification at start-up.
+    DevSim::Options device = SimOn(kDevicePort);
+    device.silent = {0x01};
+    SetAppValue("CurrentDevice", 1);
+    SetAppValue("CurrentLcd", 0);
+    ASSERT_NO_FATAL_FAILURE(StartWith(device));
+
+    ASSERT_TRUE(sim.Command("unsilent 0x01"));
+    ASSERT_TRUE(sim.Command(TouchBurst(5)));
+    ASSERT_TRUE(sim.WaitReceived(7, 5000));
+    ::Sleep(500);
+    ASSERT_TRUE(sim.Command(TouchBurst(3)));
+    ::Sleep(500);
+
+    const Payloads got = sim.Received();
+    EXPECT_EQ(CountCode(got, 0x01), 1u);
+    EXPECT_EQ(CountCode(got, 0x83), 1u);
+    ExitCleanly();
+}
+
+TEST_F(EndToEndRun, TemperatureIsReadPeriodically)
+{
+    ProgramUnderTest::Options fast;
+    fast.temperaturePeriodMs = 250;
+    ASSERT_NO_FATAL_FAILURE(StartWith(SimOn(kDevicePort, 5, 1, 0), fast));
+    ::Sleep(1300);
+    EXPECT_GE(CountCode(sim.Received(), 0x21), 3u);
+    ExitCleanly();
+}
+
+TEST_F(EndToEndRun, TemperatureIsNotReadAgainSoonByDefault)
+{
+    ASSERT_NO_FATAL_FAILURE(StartWith(SimOn(kDevicePort, 5, 1, 0)));
+    ::Sleep(1500);
+    EXPECT_EQ(CountCode(sim.Received(), 0x21), 0u);
+    ExitCleanly();
+}
+
+TEST_F(EndToEndRun, ExitRemovesTrayIconAndReleasesPort)
+{
+    ASSERT_NO_FATAL_FAILURE(StartWith(SimOn(kDevicePort)));
+    const HWND miniBar = program.FindTopWindow("#32770", "LCD");
+    const HWND settings = program.FindTopWindow("#32770", "Touch device");
+    ASSERT_NE(miniBar, nullptr);
+    ASSERT_NE(settings, nullptr);
+    // The shell knows an icon by window and identifier (the program's
+    // instance handle, its load address, the same as this program's).
+    NOTIFYICONDATAA probe = {};
+    probe.cbSize = 88;
+    probe.hWnd = settings;
+    probe.uID = static_cast<UINT>(reinterpret_cast<uintptr_t>(::GetModuleHandleA(nullptr)));
+    probe.uFlags = NIF_TIP;
+    lstrcpynA(probe.szTip, "Touch device", 64);
+    EXPECT_FALSE(::Shell_NotifyIconA(NIM_MODIFY, &probe)) << "no icon at start-up";
+    // "&Maximize" on the mini LCD bar puts the icon into the tray.
+    ::SendMessageA(miniBar, WM_COMMAND, MAKEWPARAM(1104, 0), 0);
+    EXPECT_TRUE(::Shell_NotifyIconA(NIM_MODIFY, &probe));
+
+    DWORD code = 1;
+    ASSERT_TRUE(program.Exit(kExitMs, &code)) << "a failed removal would wait in a modal box";
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(CanOpenPort(kDevicePort));
+    EXPECT_FALSE(::Shell_NotifyIconA(NIM_MODIFY, &probe));
+}
+
+TEST(EndToEndFault, UnhandledFaultIsShownAndEndsWithMinusOne)
+{
+    for (const char* mode : {"raise", "throw"}) {
+        const std::string probe = WinePathOf(TP_FAULT_PROBE_PATH);
+        std::string commandLine = "\"" + probe + "\" " + mode;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        ASSERT_TRUE(::CreateProcessA(probe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                     nullptr, &startup, &info));
+        UniqueKernelHandle process(info.hProcess);
+        UniqueKernelHandle thread(info.hThread);
+
+        // The box waits for the user; read it and answer it.
+        std::string text;
+        for (int i = 0; i < 500 && text.empty(); ++i) {
+            ::Sleep(20);
+            HWND box = ::FindWindowA("#32770", "Information");
+            DWORD pid = 0;
+            if (box != nullptr) ::GetWindowThreadProcessId(box, &pid);
+            if (pid != info.dwProcessId) continue;
+            char buffer[256] = {};
+            ::GetDlgItemTextA(box, 1100, buffer, sizeof buffer);
+            text = buffer;
+            ::PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+        }
+        EXPECT_EQ(text.rfind("Fatal error, please send email to support@mavrel.example about it.", 0), 0u)
+            << mode << ": " << text;
+        ASSERT_EQ(::WaitForSingleObject(process.get(), 10000), WAIT_OBJECT_0) << mode;
+        DWORD code = 0;
+        ::GetExitCodeProcess(process.get(), &code);
+        EXPECT_EQ(code, 0xFFFFFFFFu) << mode;
+    }
+}
+
+} // namespace

@@ -1,0 +1,370 @@
+// The message window in this process against the simulated device: restart
+// handling with and without a change of hardware, the model check, touches
+// from an unidentified device, the temperature timer and the exit command.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Messages.h"
+#include "app/AppContext.h"
+#include "app/AppSettings.h"
+#include "app/BoundedText.h"
+#include "app/AppTestSupport.h"
+#include "app/MessageWindow.h"
+#include "app/Startup.h"
+#include "channel/CommProtocol2.h"
+#include "channel/FrameCodec.h"
+#include "controller/ControllerTestSupport.h"
+#include "controller/ZmrCtrlVirt.h"
+#include "lcd/LcdModels.h"
+#include "support/DevSim.h"
+#include "ui/Placeholders.h"
+
+namespace {
+
+constexpr int kPort = 5; // COM5
+using Payloads = std::vector<std::vector<uint8_t>>;
+
+void PumpUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done() && std::chrono::steady_clock::now() < end) {
+        PumpMessages();
+        ::Sleep(5);
+    }
+}
+
+void PumpFor(int ms)
+{
+    PumpUntil([] { return false; }, ms);
+}
+
+size_t CountCode(const Payloads& payloads, uint8_t code)
+{
+    return static_cast<size_t>(std::count_if(payloads.begin(), payloads.end(),
+                                             [code](const auto& p) { return !p.empty() && p[0] == code; }));
+}
+
+std::string TextOf(HWND dialog)
+{
+    char text[256] = {};
+    if (dialog != nullptr) ::GetDlgItemTextA(dialog, 1000, text, sizeof text);
+    return text;
+}
+
+// The information boxes (modeless notices) this thread has open; the
+// settings window and the bars, dialogs too, stay.
+void CloseInfoBoxes()
+{
+    for (HWND box : ThreadBoxes())
+        ::DestroyWindow(box);
+    PumpMessages();
+}
+
+void DeleteUserTree()
+{
+    DeleteTree(HKEY_CURRENT_USER, kRegistryRoot);
+}
+
+class MessageWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(sandbox.ok());
+        DeleteUserTree();
+        AppContext& app = App();
+        app.instance = ::GetModuleHandleA(nullptr);
+        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+        ::InitCommonControlsEx(&controls);
+        static const bool registered = RegisterMessageWindowClass(app.instance, nullptr);
+        ASSERT_TRUE(registered);
+        window = CreateMessageWindow(app.instance);
+        ASSERT_NE(window, nullptr);
+        app.messageWindow = window;
+        app.restartPending.store(0);
+    }
+
+    // The objects as start-up wires them for the device's identity.
+    void Connect(int hwId, int major, int minor, std::vector<int> silent = {})
+    {
+        DevSim::Options o;
+        o.port = kPort;
+        o.hwId = hwId;
+        o.major = major;
+        o.minor = minor;
+        o.silent = std::move(silent);
+        ASSERT_TRUE(sim.Start(o)) << sim.LastError();
+        AppContext& app = App();
+        channel = new CommProtocol2(kPort - 1, false);
+        ASSERT_TRUE(channel->Open());
+        app.channel.store(channel);
+        channel->Identify(&app.ident, false);
+        app.controllerModel = CtrlModelFromIdent(app.ident);
+        app.lcdModel = LcdModelFromIdent(app.ident);
+        app.controller.store(CreateController(app.controllerModel));
+        app.lcd.store(CreateLcd(app.lcdModel));
+        app.lcd.load()->AttachController(app.controller.load());
+        channel->SetListener(app.controller.load());
+        app.settingsWindow = CreateSettingsWindow(window);
+        ASSERT_NE(app.settingsWindow, nullptr);
+        CreateLcdBar(&app.lcdBar);
+        CloseInfoBoxes();
+        sim.ClearReceived();
+    }
+
+    void TearDown() override
+    {
+        AppContext& app = App();
+        StopTemperatureTimer(window);
+        if (channel != nullptr) channel->ClearListener();
+        if (LcdVirt* lcd = app.lcd.load()) lcd->DetachController();
+        if (channel != nullptr) channel->Close();
+        DestroyLcd(app.lcd.exchange(nullptr));
+        DestroyController(app.controller.exchange(nullptr));
+        DestroyChannel(app.channel.exchange(nullptr));
+        channel = nullptr;
+        for (HWND* w : {&app.settingsWindow, &app.lcdBar, &app.messageWindow}) {
+            if (*w != nullptr) ::DestroyWindow(*w);
+            *w = nullptr;
+        }
+        app.ident = IdentRecord{};
+        app.controllerModel = app.lcdModel = -1;
+        app.restartPending.store(0);
+        app.reInitBusy.store(0);
+        CloseInfoBoxes();
+        sim.Stop();
+        DeleteUserTree();
+    }
+
+    LRESULT Command(WORD id, LPARAM lParam = 0)
+    {
+        return ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, 0), lParam);
+    }
+
+    RegistrySandbox sandbox;
+    DevSim sim;
+    HWND window = nullptr;
+    CommProtocol2* channel = nullptr;
+};
+
+TEST_F(MessageWindowTest, RestartWithSameIdentityResendsConfigurationAndReplacesNothing)
+{
+    ASSERT_NO_FATAL_FAILURE(Connect(2, 1, 30));
+    CtrlVirt* controller = App().controller.load();
+    LcdVirt* lcd = App().lcd.load();
+    const HWND page = SettingsControllerPage();
+    App().reInitBusy.store(1);
+    App().ident = IdentRecord{};
+
+    SignalDeviceRestart();
+    PumpUntil([] { return App().reInitBusy.load() == 0; }, 5000);
+
+    EXPECT_EQ(App().restartPending.load(), 0);
+    EXPECT_EQ(App().reInitBusy.load(), 0);
+    EXPECT_EQ(App().controller.load(), controller);
+    EXPECT_EQ(App().lcd.load(), lcd);
+    EXPECT_EQ(SettingsControllerPage(), page);
+    EXPECT_EQ(App().ident.HwId, 2);
+    EXPECT_EQ(App().ident.MinorSwVer, 30);
+    EXPECT_EQ(sim.Received(),
+              (Payloads{{0x01}, {0x83, 2}, {0x82, 6}, {0x84, 4}, {0x85, 3}, {0x88, 8}, {0x8b, 8}}));
+    // The Controller page was told to show the new identification.
+    EXPECT_EQ(TextOf(page), "ZMR02 HW Id: 2, SW Ver: 1.30");
+}
+
+TEST_F(MessageWindowTest, RestartAfterHardwareChangeReplacesControllerPageAndLcd)
+{
+    ASSERT_NO_FATAL_FAILURE(Connect(2, 1, 30));
+    const HWND oldPage = SettingsControllerPage();
+    ::ShowWindow(oldPage, SW_SHOW);
+    ASSERT_TRUE(sim.Command("ident 5 1 0"));
+
+    Command(CMD_DEVICE_RESTARTED);
+    CloseInfoBoxes();
+
+    auto* controller = static_cast<ZmrModelCtrl*>(App().controller.load());
+    ASSERT_NE(controller, nullptr);
+    EXPECT_EQ(controller->m_nType, 2);
+    EXPECT_EQ(App().controllerModel, 2);
+    ASSERT_NE(App().lcd.load(), nullptr);
+    EXPECT_EQ(App().lcd.load()->m_nType, 1);
+    EXPECT_EQ(App().lcdModel, 1);
+    EXPECT_EQ(ReadCurrentDevice(), 2);
+    EXPECT_EQ(ReadCurrentLcd(), 1);
+    EXPECT_EQ(App().lcd.load()->m_pController.load(), controller);
+
+    const HWND page = SettingsControllerPage();
+    EXPECT_NE(page, oldPage);
+    // Shown in its tab, like the page it replaces (the window itself is hidden).
+    EXPECT_NE(::GetWindowLongPtrA(page, GWL_STYLE) & WS_VISIBLE, 0);
+    EXPECT_EQ(TextOf(page), "ZMR03 HW Id: 5, SW Ver: 1.00");
+
+    // Configuration once (from the model check), then the brightness twice:
+    // the new LCD's and the restart handling's.
+    const Payloads got = sim.Received();
+    EXPECT_EQ(CountCode(got, 0x01), 1u);
+    EXPECT_EQ(CountCode(got, 0x83), 1u);
+    EXPECT_EQ(CountCode(got, 0x8c), 2u);
+    EXPECT_EQ(got.front(), (std::vector<uint8_t>{0x01}));
+    EXPECT_EQ(got.back(), (std::vector<uint8_t>{0x8c, 50}));
+}
+
+TEST_F(MessageWindowTest, ModelCheckReportsReplacementAndKeepsHiddenPageHidden)
+{
+    ASSERT_NO_FATAL_FAILURE(Connect(2, 1, 30));
+    EventRecorder events;
+    IdentRecord same{2, 1, 99};
+    EXPECT_EQ(Command(CMD_IDENTIFIED, reinterpret_cast<LPARAM>(&same)), 0);
+    EXPECT_TRUE(sim.Received().empty());
+
+    IdentRecord unknown{9, 1, 2};
+    EXPECT_EQ(Command(CMD_IDENTIFIED, reinterpret_cast<LPARAM>(&unknown)), 1);
+    CloseInfoBoxes();
+    EXPECT_EQ(App().controllerModel, 3);
+    EXPECT_EQ(App().lcdModel, 2);
+    // Only the hardware id is taken over by the model check.
+    EXPECT_EQ(App().ident.HwId, 9);
+    EXPECT_EQ(App().ident.MinorSwVer, 30);
+    EXPECT_EQ(::GetWindowLongPtrA(SettingsControllerPage(), GWL_STYLE) & WS_VISIBLE, 0);
+
+    const auto seen = events.Events();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].id, MSG_INCOMPATIBLE_FIRMWARE);
+    EXPECT_EQ(seen[0].insert,
+              "Controller firmware could be incompatible with the app (CTRL). (HW Id: 9, SW Ver: 1.02)");
+    EXPECT_EQ(seen[1].insert,
+              "Controller firmware could be incompatible with the app (LCD). (HW Id: 9, SW Ver: 1.02)");
+}
+
+// A restart notice that arrives while the handling waits in a modal box is
+// not handled inside it but once more afterwards.
+struct NestedRestartProbe {
+    DevSim* sim = nullptr;
+    HWND window = nullptr;
+    int ticks = 0;
+    size_t identsWhileBoxUp = 0;
+    int boxesClosed = 0;
+};
+NestedRestartProbe* g_probe = nullptr;
+
+HWND FindInformationBox()
+{
+    const std::vector<HWND> boxes = ThreadBoxes();
+    for (HWND box : boxes) {
+        if (::IsWindowVisible(box)) return box;
+    }
+    return nullptr;
+}
+
+void CALLBACK NestedRestartTick(HWND, UINT, UINT_PTR, DWORD)
+{
+    NestedRestartProbe& p = *g_probe;
+    const HWND box = FindInformationBox();
+    if (box == nullptr) return;
+    ++p.ticks;
+    if (p.ticks == 1) {
+        ::PostMessageA(p.window, WM_COMMAND, MAKEWPARAM(CMD_DEVICE_RESTARTED, 0), 0);
+        return;
+    }
+    if (p.ticks < 8) return;
+    if (p.ticks == 8) {
+        p.identsWhileBoxUp = CountCode(p.sim->Received(), 0x01);
+        p.sim->Command("unsilent 0x8c");
+    }
+    // Every box from here on is answered, so that a wrong run cannot hang.
+    ::PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+    ++p.boxesClosed;
+}
+
+TEST_F(MessageWindowTest, RestartArrivingDuringModalBoxRunsAgainAfterwards)
+{
+    // The brightness goes unanswered: the restart handling shows its modal box.
+    ASSERT_NO_FATAL_FAILURE(Connect(5, 1, 0, {0x8c}));
+    NestedRestartProbe probe;
+    probe.sim = &sim;
+    probe.window = window;
+    g_probe = &probe;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 100, &NestedRestartTick);
+
+    Command(CMD_DEVICE_RESTARTED);
+    ::KillTimer(nullptr, timer);
+    g_probe = nullptr;
+    CloseInfoBoxes();
+
+    EXPECT_EQ(probe.boxesClosed, 1);
+    EXPECT_EQ(probe.identsWhileBoxUp, 1u);
+    // The second run happened after the first, and its brightness got through.
+    const Payloads got = sim.Received();
+    EXPECT_EQ(CountCode(got, 0x01), 2u);
+    EXPECT_EQ(got.back(), (std::vector<uint8_t>{0x8c, 50}));
+    EXPECT_EQ(App().restartPending.load(), 0);
+}
+
+TEST_F(MessageWindowTest, TouchesFromUnidentifiedDeviceCauseOneIdentification)
+{
+    ASSERT_NO_FATAL_FAILURE(Connect(2, 1, 30));
+    App().ident = IdentRecord{};
+
+    // Five touch reports in one write, as a finger dragged over the screen.
+    std::string raw = "raw";
+    for (int i = 0; i < 5; ++i) {
+        const uint8_t payload[4] = {0x90, static_cast<uint8_t>(i * 16), 0x40, 0x11};
+        uint8_t frame[kFrameBufferSize];
+        const int size = EncodeFrame(payload, 4, frame);
+        for (int b = 0; b < size; ++b) {
+            char hex[4];
+            FormatBounded(hex, sizeof hex, " %02x", frame[b]);
+            raw += hex;
+        }
+    }
+    ASSERT_TRUE(sim.Command(raw));
+    PumpUntil([] { return App().ident.HwId != 0; }, 5000);
+    PumpFor(300);
+
+    EXPECT_EQ(App().ident.HwId, 2);
+    EXPECT_EQ(CountCode(sim.Received(), 0x01), 1u);
+}
+
+TEST_F(MessageWindowTest, TimerSendsTemperatureToAboutPage)
+{
+    ASSERT_NO_FATAL_FAILURE(Connect(5, 1, 0));
+    ASSERT_TRUE(sim.Command("temp 51"));
+    ASSERT_TRUE(StartTemperatureTimer(window, 100));
+    PumpUntil([this] { return CountCode(sim.Received(), 0x21) >= 4; }, 3000);
+    EXPECT_GE(CountCode(sim.Received(), 0x21), 4u);
+    EXPECT_EQ(TextOf(SettingsAboutPage()), "25.5");
+}
+
+TEST_F(MessageWindowTest, TimerWithoutSensorShowsNothing)
+{
+    ASSERT_NO_FATAL_FAILURE(Connect(2, 1, 25));
+    ASSERT_EQ(App().controllerModel, 0);
+    ::SendMessageA(window, WM_TIMER, kTemperatureTimerId, 0);
+    EXPECT_TRUE(sim.Received().empty());
+    EXPECT_EQ(TextOf(SettingsAboutPage()), "");
+}
+
+TEST_F(MessageWindowTest, ExitCommandAndCloseEndTheLoopWithCodeZero)
+{
+    for (const UINT msg : {static_cast<UINT>(WM_COMMAND), static_cast<UINT>(WM_CLOSE)}) {
+        ::SendMessageA(window, msg, msg == WM_COMMAND ? MAKEWPARAM(CMD_EXIT_PROGRAM, 0) : 0, 0);
+        MSG quit = {};
+        ASSERT_TRUE(::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+        EXPECT_EQ(quit.wParam, 0u);
+        EXPECT_TRUE(::IsWindow(window));
+    }
+    // Cancel and unknown commands change nothing.
+    EXPECT_EQ(Command(IDCANCEL), 0);
+    MSG none = {};
+    EXPECT_FALSE(::PeekMessageA(&none, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+} // namespace
