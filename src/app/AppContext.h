@@ -29,8 +29,9 @@ struct AppContext {
     int controllerModel = -1;
     int lcdModel = -1;
 
-    // Window handles, set once at start-up on the main thread before the
-    // receive thread exists; read by any thread.
+    // Window handles, set once at start-up on the main thread (the
+    // mouse-button window after the receive thread has started); read by
+    // any thread as found (plain 32-bit values).
     HWND messageWindow = nullptr;     // "TouchDevice"
     HWND mouseButtonWindow = nullptr; // gets CMD_MOUSE_BUTTON_CHANGED
     HWND commInfoBox = nullptr;       // "Please wait command is processing"
