@@ -137,24 +137,6 @@ INSTANTIATE_TEST_SUITE_P(
                   2}),
     [](const ::testing::TestParamInfo<IdentCase>& info) { return std::string(info.param.name); });
 
-TEST_F(EndToEndStartup, UnknownDeviceWarningsNameTheIdentity)
-{
-    DevSim device;
-    ASSERT_TRUE(device.Start(SimOn(4, 9, 1, 2))) << device.LastError();
-    SetAppValue("CurrentChannel", 3);
-    ASSERT_TRUE(program.Start());
-    ASSERT_TRUE(program.WaitReady(kReadyMs));
-    std::vector<std::string> warnings;
-    for (const TraceEvent& e : program.Events()) {
-        if (e.id == MSG_INCOMPATIBLE_FIRMWARE) warnings.push_back(e.insert);
-    }
-    EXPECT_EQ(warnings,
-              (std::vector<std::string>{
-                  "Controller firmware could be incompatible with the app (CTRL). (HW Id: 9, SW Ver: 1.02)",
-                  "Controller firmware could be incompatible with the app (LCD). (HW Id: 9, SW Ver: 1.02)"}));
-    ExitCleanly();
-}
-
 // Slow: ten attempts three seconds apart on a port that is not there.
 TEST_F(EndToEndStartup, WithoutAnyDeviceItRunsOnTheFallbackModels)
 {

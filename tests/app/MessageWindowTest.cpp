@@ -1,6 +1,7 @@
-// The message window in this process against the simulated device: restart
-// handling with and without a change of hardware, the model check, touches
-// from an unidentified device, the temperature timer and the exit command.
+// The message window in this process against the simulated device: what a
+// change of hardware does to the objects and the Controller page, the model
+// check, a restart notice during a modal box, the temperature timer and the
+// exit command. (The end-to-end tests cover the device side of restarts.)
 #include <windows.h>
 
 #include <commctrl.h>
@@ -16,12 +17,10 @@
 #include "Messages.h"
 #include "app/AppContext.h"
 #include "app/AppSettings.h"
-#include "app/BoundedText.h"
 #include "app/AppTestSupport.h"
 #include "app/MessageWindow.h"
 #include "app/Startup.h"
 #include "channel/CommProtocol2.h"
-#include "channel/FrameCodec.h"
 #include "controller/ControllerTestSupport.h"
 #include "controller/ZmrCtrlVirt.h"
 #include "lcd/LcdModels.h"
@@ -40,11 +39,6 @@ void PumpUntil(const std::function<bool()>& done, int timeoutMs)
         PumpMessages();
         ::Sleep(5);
     }
-}
-
-void PumpFor(int ms)
-{
-    PumpUntil([] { return false; }, ms);
 }
 
 size_t CountCode(const Payloads& payloads, uint8_t code)
@@ -154,31 +148,6 @@ protected:
     HWND window = nullptr;
     CommProtocol2* channel = nullptr;
 };
-
-TEST_F(MessageWindowTest, RestartWithSameIdentityResendsConfigurationAndReplacesNothing)
-{
-    ASSERT_NO_FATAL_FAILURE(Connect(2, 1, 30));
-    CtrlVirt* controller = App().controller.load();
-    LcdVirt* lcd = App().lcd.load();
-    const HWND page = SettingsControllerPage();
-    App().reInitBusy.store(1);
-    App().ident = IdentRecord{};
-
-    SignalDeviceRestart();
-    PumpUntil([] { return App().reInitBusy.load() == 0; }, 5000);
-
-    EXPECT_EQ(App().restartPending.load(), 0);
-    EXPECT_EQ(App().reInitBusy.load(), 0);
-    EXPECT_EQ(App().controller.load(), controller);
-    EXPECT_EQ(App().lcd.load(), lcd);
-    EXPECT_EQ(SettingsControllerPage(), page);
-    EXPECT_EQ(App().ident.HwId, 2);
-    EXPECT_EQ(App().ident.MinorSwVer, 30);
-    EXPECT_EQ(sim.Received(),
-              (Payloads{{0x01}, {0x83, 2}, {0x82, 6}, {0x84, 4}, {0x85, 3}, {0x88, 8}, {0x8b, 8}}));
-    // The Controller page was told to show the new identification.
-    EXPECT_EQ(TextOf(page), "ZMR02 HW Id: 2, SW Ver: 1.30");
-}
 
 TEST_F(MessageWindowTest, RestartAfterHardwareChangeReplacesControllerPageAndLcd)
 {
@@ -306,31 +275,6 @@ TEST_F(MessageWindowTest, RestartArrivingDuringModalBoxRunsAgainAfterwards)
     EXPECT_EQ(CountCode(got, 0x01), 2u);
     EXPECT_EQ(got.back(), (std::vector<uint8_t>{0x8c, 50}));
     EXPECT_EQ(App().restartPending.load(), 0);
-}
-
-TEST_F(MessageWindowTest, TouchesFromUnidentifiedDeviceCauseOneIdentification)
-{
-    ASSERT_NO_FATAL_FAILURE(Connect(2, 1, 30));
-    App().ident = IdentRecord{};
-
-    // Five touch reports in one write, as a finger dragged over the screen.
-    std::string raw = "raw";
-    for (int i = 0; i < 5; ++i) {
-        const uint8_t payload[4] = {0x90, static_cast<uint8_t>(i * 16), 0x40, 0x11};
-        uint8_t frame[kFrameBufferSize];
-        const int size = EncodeFrame(payload, 4, frame);
-        for (int b = 0; b < size; ++b) {
-            char hex[4];
-            FormatBounded(hex, sizeof hex, " %02x", frame[b]);
-            raw += hex;
-        }
-    }
-    ASSERT_TRUE(sim.Command(raw));
-    PumpUntil([] { return App().ident.HwId != 0; }, 5000);
-    PumpFor(300);
-
-    EXPECT_EQ(App().ident.HwId, 2);
-    EXPECT_EQ(CountCode(sim.Received(), 0x01), 1u);
 }
 
 TEST_F(MessageWindowTest, TimerSendsTemperatureToAboutPage)
