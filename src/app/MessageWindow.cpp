@@ -1,5 +1,7 @@
 #include "app/MessageWindow.h"
 
+#include <new>
+
 #include "Messages.h"
 #include "app/AppContext.h"
 #include "app/AppSettings.h"
