@@ -13,11 +13,13 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -420,6 +422,63 @@ TEST_F(Fixture, ScriptRunsAtStart)
     Line line(link);
     ASSERT_TRUE(line.ok());
     EXPECT_EQ(line.Read(2, 3000), (std::vector<Bytes>{{0x90, 0x01, 0x02, 0x00}, {0x91}}));
+}
+
+int64_t RawClockUs()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC_RAW, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+// Each write to the line is stamped after it happened, on the clock that a
+// program under Wine reads, so a stamp lies between the command and its "ok".
+TEST_F(Fixture, WritesToTheLineAreStampedOnTheRawMonotonicClock)
+{
+    const std::string stamps = dir / "stamps";
+    StartConnected({"--tx-times", stamps});
+    Line line(link);
+    ASSERT_TRUE(line.ok());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+    std::vector<int64_t> before, after;
+    for (const char* command : {"touch 0x310 0x220", "release"}) {
+        before.push_back(RawClockUs());
+        EXPECT_EQ(sim.Command(command), "ok");
+        after.push_back(RawClockUs());
+    }
+    ASSERT_TRUE(line.Send({0x01})); // an answer is a write like any other
+    EXPECT_EQ(line.Read(3, 2000).size(), 3u);
+    EXPECT_EQ(sim.Command("quit"), "ok");
+    EXPECT_EQ(sim.WaitExit(3000), 0);
+
+    uint8_t touch[kFrameBufferSize], release[kFrameBufferSize], ident[kFrameBufferSize];
+    const uint8_t touchPayload[] = {0x90, 0x10, 0x20, 0x23}, releasePayload[] = {0x91},
+                  identPayload[] = {0x81, 0x02, 0x01, 0x1E};
+    const Bytes frames[] = {Bytes(touch, touch + EncodeFrame(touchPayload, 4, touch)),
+                            Bytes(release, release + EncodeFrame(releasePayload, 1, release)),
+                            Bytes(ident, ident + EncodeFrame(identPayload, 4, ident))};
+
+    std::istringstream text(ReadFile(stamps));
+    std::string entry;
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(std::getline(text, entry));
+        const size_t blank = entry.find(' ');
+        ASSERT_NE(blank, std::string::npos) << entry;
+        const int64_t us = std::atoll(entry.substr(0, blank).c_str());
+        Bytes bytes;
+        std::istringstream hex(entry.substr(blank + 1));
+        unsigned value = 0;
+        while (hex >> std::hex >> value)
+            bytes.push_back(static_cast<uint8_t>(value));
+        EXPECT_EQ(bytes, frames[i]);
+        if (i < 2) {
+            EXPECT_GE(us, before[i]);
+            EXPECT_LE(us, after[i]);
+        }
+    }
+    EXPECT_FALSE(std::getline(text, entry)) << entry;
 }
 
 TEST(DevSimProgram, HelpAndBadOptions)

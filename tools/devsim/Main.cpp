@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -48,6 +49,9 @@ const char kUsage[] =
     "  --control PORT           control connections on 127.0.0.1:PORT (0 = any free port)\n"
     "  --ready-file PATH        write the control port to PATH once everything exists\n"
     "  --log PATH               append \"<ms> RX|TX|RAW <hex>\" per payload\n"
+    "  --tx-times PATH          append \"<us> <hex>\" per write to the line, timed\n"
+    "                           after the write on CLOCK_MONOTONIC_RAW (the clock\n"
+    "                           behind Wine's QueryPerformanceCounter)\n"
     "  --script PATH            run control commands from PATH after start\n"
     "  --exit-on-disconnect     exit when the last control connection closes\n"
     "                           (or when none has come within 30 s)\n"
@@ -89,6 +93,7 @@ struct Options {
     int controlPort = 0;
     std::string readyFile;
     std::string log;
+    std::string txTimes;
     std::string script;
     bool exitOnDisconnect = false;
     long long maxSeconds = 0;
@@ -166,6 +171,8 @@ bool ParseOptions(int argc, char** argv, Options* o, std::string* error)
             if (!value(&o->readyFile)) return false;
         } else if (arg == "--log") {
             if (!value(&o->log)) return false;
+        } else if (arg == "--tx-times") {
+            if (!value(&o->txTimes)) return false;
         } else if (arg == "--script") {
             if (!value(&o->script)) return false;
         } else if (arg == "--exit-on-disconnect") {
@@ -290,6 +297,7 @@ private:
     void PumpLine();
     void ReadLine();
     bool LineHungUp() const;
+    void StampWrite(const char* bytes, size_t count);
     void AcceptClients();
     void ReadClient(Client& c);
     void RunClient(Client& c);
@@ -310,6 +318,7 @@ private:
     Fd m_listener;
     int m_controlPort = 0;
     Fd m_log;
+    Fd m_txTimes;
     std::vector<std::unique_ptr<Client>> m_clients;
     bool m_anyConnected = false;
     bool m_quit = false;
@@ -505,8 +514,23 @@ void Simulator::PumpLine()
             break;
         }
         if (n <= 0) break; // the pty's buffer is full; POLLOUT resumes
+        if (m_txTimes.Valid()) StampWrite(m_txBacklog.data(), static_cast<size_t>(n));
         m_txBacklog.erase(0, static_cast<size_t>(n));
     }
+}
+
+// The moment the bytes left for the PC, on the clock a Windows program under
+// Wine reads with QueryPerformanceCounter (100 ns units of the same count), so
+// that a program watching the other end can tell how long they took to act.
+void Simulator::StampWrite(const char* bytes, size_t count)
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC_RAW, &ts);
+    const long long us = static_cast<long long>(ts.tv_sec) * 1000000LL + ts.tv_nsec / 1000;
+    std::string line =
+        std::to_string(us) + " " + devsim::HexBytes(reinterpret_cast<const uint8_t*>(bytes), count);
+    line += '\n';
+    [[maybe_unused]] ssize_t n = ::write(m_txTimes.Get(), line.data(), line.size());
 }
 
 bool Simulator::LineHungUp() const
@@ -716,6 +740,14 @@ int Simulator::Run()
             std::string line = std::to_string(ms) + " " + direction + " " + hex + "\n";
             [[maybe_unused]] ssize_t n = ::write(m_log.Get(), line.data(), line.size());
         });
+    }
+
+    if (!m_options.txTimes.empty()) {
+        m_txTimes = Fd(::open(m_options.txTimes.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+        if (!m_txTimes.Valid()) {
+            Note("cannot open " + m_options.txTimes);
+            return 1;
+        }
     }
 
     if (!OpenPty() || !CreateLink()) return 1;
