@@ -1,0 +1,368 @@
+#!/usr/bin/env bash
+# Performance figures of the running program: the real TactilePane.exe under
+# Wine on its own bench, against the simulated device on COM3, watched from
+# outside by tests/perf/perf_probe.exe. Prints a markdown table; asserts
+# nothing. Takes about four minutes.
+#
+#   tools/bench/measure.sh
+#
+# Environment (all optional):
+#   TP_BENCH_DIR        bench of this run (default: <repo>/build/perf/wine);
+#                       raw records go to $TP_BENCH_DIR/measure
+#   TP_HOST_BUILD       native build with devsim (default: <repo>/build/host)
+#   TP_WIN32_BUILD      Windows build (default: <repo>/build/win32)
+#   TP_IDLE_SECONDS     length of the idle CPU sample (default 60)
+#   TP_LATENCY_REPORTS  touch reports timed one by one (default 1200)
+#   TP_RATES            offered report rates per second, ascending
+#
+# Clocks: Wine's QueryPerformanceCounter counts CLOCK_MONOTONIC_RAW in 100 ns
+# units and its tick count is the same clock in ms; devsim's --tx-times stamps
+# each write to the line on that clock, so the probe's records and the
+# simulator's stamps compare directly.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$here/../.." && pwd)
+host_build=${TP_HOST_BUILD:-$repo/build/host}
+win32_build=${TP_WIN32_BUILD:-$repo/build/win32}
+export TP_BENCH_DIR=${TP_BENCH_DIR:-$repo/build/perf/wine}
+idle_seconds=${TP_IDLE_SECONDS:-60}
+latency_reports=${TP_LATENCY_REPORTS:-1200}
+rates=${TP_RATES:-"200 400 500 600 650 700 750 800 900 1000 1500 2000"}
+gap_ms=25          # between two timed reports: far above the expected latency
+burst_ms=3000      # length of each rate step
+startup_stream=600 # reports 10 ms apart offered while the program starts
+
+log() { echo "measure: $*" >&2; }
+die() {
+    log "$*"
+    exit 1
+}
+
+# --- what it needs --------------------------------------------------------
+for tool in cmake ninja clang++ i686-w64-mingw32-g++-posix wine Xvfb xdpyinfo timeout; do
+    command -v "$tool" >/dev/null || {
+        "$repo/tools/install-deps.sh"
+        break
+    }
+done
+if [ ! -f "$host_build/CMakeCache.txt" ]; then
+    (cd "$repo" && cmake --preset host -B "$host_build" >/dev/null)
+fi
+if [ ! -f "$win32_build/CMakeCache.txt" ]; then
+    (cd "$repo" && cmake --preset win32 -B "$win32_build" >/dev/null)
+fi
+log "building devsim, TactilePane, TactilePaneStop and perf_probe"
+cmake --build "$host_build" --target devsim >/dev/null
+cmake --build "$win32_build" --target TactilePane TactilePaneStop perf_probe >/dev/null
+devsim=$host_build/tools/devsim/devsim
+program=$win32_build/TactilePane.exe
+stop_tool=$win32_build/TactilePaneStop.exe
+probe=$win32_build/tests/perf/perf_probe.exe
+
+# --- the bench -------------------------------------------------------------
+work=$TP_BENCH_DIR/measure
+devsim_pid=""
+cleanup() {
+    set +e
+    if [ -n "${WINEPREFIX:-}" ]; then
+        timeout 30 wine "$stop_tool" 20000 </dev/null >/dev/null 2>&1
+    fi
+    if [ -n "$devsim_pid" ]; then
+        kill "$devsim_pid" 2>/dev/null
+        wait "$devsim_pid" 2>/dev/null
+    fi
+    "$here/bench.sh" down
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+log "bench in $TP_BENCH_DIR"
+"$here/bench.sh" up
+eval "$("$here/bench.sh" env)"
+rm -rf "$work"
+mkdir -p "$work"
+clk_tck=$(getconf CLK_TCK)
+
+"$devsim" --link "$TP_PORTS_DIR/com3" --control 0 --ready-file "$work/devsim.port" \
+    --tx-times "$work/tx.txt" --log "$work/devsim.log" --max-seconds 900 --quiet &
+devsim_pid=$!
+for _ in $(seq 100); do
+    [ -s "$work/devsim.port" ] && break
+    sleep 0.05
+done
+[ -s "$work/devsim.port" ] || die "devsim did not start"
+control_port=$(cat "$work/devsim.port")
+
+# Control commands from a file on a fresh connection: `send FILE` starts them
+# (devsim reads them all and runs them in order), `finish SECONDS` waits until
+# every one has been answered, i.e. has been carried out.
+send() {
+    sent_lines=$(wc -l <"$1")
+    exec 3<>"/dev/tcp/127.0.0.1/$control_port"
+    cat "$1" >&3
+}
+finish() {
+    local got
+    got=$(timeout "$1" head -n "$sent_lines" <&3 | grep -c '^ok' || true)
+    exec 3>&-
+    [ "$got" -eq "$sent_lines" ] || die "devsim answered $got of $sent_lines commands"
+}
+tx_lines() { wc -l <"$work/tx.txt"; }
+
+# The unix process of a Windows program of this prefix (Wine keeps the
+# Windows command line as the process's).
+unix_pid_of() {
+    local p
+    for p in /proc/[0-9]*; do
+        tr '\0' '\n' <"$p/cmdline" 2>/dev/null | head -n 1 | grep -q "$1" || continue
+        tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
+        echo "${p#/proc/}"
+        return 0
+    done
+    return 1
+}
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+uptime_s() { awk '{ print $1 }' /proc/uptime; }
+
+# --- 5. start to first pointer move ------------------------------------------
+# The device reports touches every 10 ms from before the program starts (they
+# are lost while the port is closed, as with real hardware); the probe starts
+# the program and stops at the first change of the pointer position.
+startup_run() { # label x-offset
+    local stream=$work/startup-$1.cmd out=$work/startup-$1.txt mark
+    for i in $(seq 0 $((startup_stream - 1))); do
+        echo "touch $((700 + $2 + (i % 2) * 60)) $((600 + (i % 2) * 80))"
+        echo "sleep 10"
+    done >"$stream"
+    echo release >>"$stream"
+    mark=$(tx_lines)
+    send "$stream"
+    timeout 60 wine "$probe" watch "$out" --first --start "$program" --max-ms 15000 \
+        </dev/null >"$work/probe-startup-$1.log" 2>&1 || true
+    finish 60
+    [ -s "$out" ] || die "the start-up probe wrote nothing (see $work/probe-startup-$1.log)"
+    tail -n +"$((mark + 1))" "$work/tx.txt" >"$work/startup-$1.tx"
+    # Start and first move in 100 ns ticks, identification answer in us.
+    awk -v label="$1" '
+        FNR == NR { if ($3 == "01" && $5 == "81" && ident == "") ident = $1 * 10; next }
+        /^# start/ { start = $3 }
+        !/^#/ && move == "" { move = $1 }
+        END {
+            if (move == "") { print label " - -"; exit }
+            printf "%s %.0f %s\n", label, (move - start) / 10000,
+                (ident == "" ? "-" : sprintf("%.0f", (ident - start) / 10000))
+        }' "$work/startup-$1.tx" "$out" >>"$work/startup.txt"
+}
+
+log "start-up with an empty registry (the port is found by detection)"
+timeout 20 wine reg delete 'HKLM\Software\Mavrel\TactilePane' /f >/dev/null 2>&1 || true
+timeout 20 wine reg delete 'HKCU\Software\Mavrel\TactilePane' /f >/dev/null 2>&1 || true
+: >"$work/startup.txt"
+startup_run first 0
+timeout 60 wine "$stop_tool" 30000 </dev/null >/dev/null 2>&1 || die "the program did not end after its first start"
+log "start-up with the stored port"
+startup_run regular 100
+sleep 2
+
+# --- 3. idle CPU, 4. working set ---------------------------------------------
+prog_pid=$(unix_pid_of 'TactilePane\.exe') || die "no TactilePane.exe process in this prefix"
+server_pid=$(unix_pid_of 'wineserver') || die "no wineserver of this prefix"
+log "idle CPU over $idle_seconds s (TactilePane.exe is unix pid $prog_pid, wineserver $server_pid)"
+sleep 3
+p0=$(cpu_ticks "$prog_pid")
+s0=$(cpu_ticks "$server_pid")
+t0=$(uptime_s)
+sleep "$idle_seconds"
+p1=$(cpu_ticks "$prog_pid")
+s1=$(cpu_ticks "$server_pid")
+t1=$(uptime_s)
+threads=$(awk '/^Threads:/ { print $2 }' "/proc/$prog_pid/status")
+idle=$(awk -v p="$((p1 - p0))" -v s="$((s1 - s0))" -v t0="$t0" -v t1="$t1" -v hz="$clk_tck" \
+    'BEGIN { w = t1 - t0; printf "%.2f %.2f %.1f", 100 * p / hz / w, 100 * s / hz / w, w }')
+memory_row() { # label
+    local rss hwm win
+    rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$prog_pid/status")
+    hwm=$(awk '/^VmHWM:/ { print $2 }' "/proc/$prog_pid/status")
+    win=$(timeout 30 wine "$probe" memory TactilePane.exe </dev/null 2>/dev/null | head -n 1 || true)
+    echo "$1 $rss $hwm $(echo "$win" | awk '{ printf "%d %d %d", $4 / 1024, $6 / 1024, $8 / 1024 }')" \
+        >>"$work/memory.txt"
+}
+: >"$work/memory.txt"
+memory_row idle
+
+# --- 1. latency --------------------------------------------------------------
+# One report every 25 ms at alternating places; the probe polls the pointer
+# and stamps every change. Each report moves the pointer once, so the k-th
+# change after the first report belongs to the k-th report.
+log "latency of $latency_reports touch reports, $gap_ms ms apart"
+rm -f "$work/latency.ready" "$work/latency.stop"
+wine "$probe" watch "$work/latency-moves.txt" --ready "$work/latency.ready" --stop "$work/latency.stop" \
+    --max-ms $((latency_reports * gap_ms * 3 + 30000)) </dev/null >"$work/probe-latency.log" 2>&1 &
+probe_pid=$!
+for _ in $(seq 300); do
+    [ -f "$work/latency.ready" ] && break
+    sleep 0.05
+done
+[ -f "$work/latency.ready" ] || die "the latency probe did not start"
+for i in $(seq 0 $((latency_reports - 1))); do
+    echo "touch $((150 + i % 300)) $((450 + (i % 2) * 120))"
+    echo "sleep $gap_ms"
+done >"$work/latency.cmd"
+echo release >>"$work/latency.cmd"
+mark=$(tx_lines)
+send "$work/latency.cmd"
+finish $((latency_reports * gap_ms / 1000 * 3 + 30))
+sleep 0.5
+touch "$work/latency.stop"
+wait "$probe_pid" || die "the latency probe failed (see $work/probe-latency.log)"
+tail -n +"$((mark + 1))" "$work/tx.txt" | awk '$5 == "90"' >"$work/latency.tx"
+awk '
+    FNR == NR { sent[n++] = $1 * 10; next }   # us -> 100 ns ticks
+    /^# loops/ { loop50 = $5 / 10; loop99 = $7 / 10; next }
+    /^#/ { next }
+    { if ($1 >= sent[0]) moved[m++] = $1 }
+    END {
+        ordered = (m == n)
+        j = 0
+        for (i = 0; i < n; i++) {
+            if (ordered) { t = moved[i] }
+            else {
+                while (j < m && moved[j] < sent[i]) j++
+                if (j >= m) break
+                t = moved[j]
+            }
+            printf "%.3f\n", (t - sent[i]) / 10000 > "/dev/stderr"
+        }
+        printf "%d %d %.0f %.0f %s\n", n, m, loop50, loop99, (ordered ? "ordered" : "by-time")
+    }' "$work/latency.tx" "$work/latency-moves.txt" 2>"$work/latency-ms.txt" >"$work/latency-summary.txt"
+sort -n "$work/latency-ms.txt" >"$work/latency-sorted.txt"
+latency=$(awk '{ v[NR] = $1; s += $1 } END {
+        if (NR == 0) { print "- - - - 0"; exit }
+        i50 = int(NR * 0.50); if (i50 < 1) i50 = 1
+        i99 = int(NR * 0.99); if (i99 < 1) i99 = 1
+        printf "%.1f %.1f %.1f %.1f %d", v[i50], v[i99], v[NR], s / NR, NR }' "$work/latency-sorted.txt")
+memory_row latency
+
+# --- 2. sustained report rate ------------------------------------------------
+# Steps of rising offered rates, each 3 s long, every report at its own place.
+# The probe collects the system's pointer history, so it sees every position
+# even when moves come faster than it could poll. A step passes when every
+# report moved the pointer, the moves kept pace with the reports (taken rate
+# at least 97 % of the offered one) and the last move came within 100 ms of
+# the last report; the steps end with the first one that does not pass.
+log "report rates: $rates per second"
+rm -f "$work/rate.ready" "$work/rate.stop"
+wine "$probe" history "$work/rate-history.txt" --ready "$work/rate.ready" --stop "$work/rate.stop" \
+    --max-ms 600000 </dev/null >"$work/probe-rate.log" 2>&1 &
+probe_pid=$!
+for _ in $(seq 300); do
+    [ -f "$work/rate.ready" ] && break
+    sleep 0.05
+done
+[ -f "$work/rate.ready" ] || die "the rate probe did not start"
+# Waits until the pointer history has not grown for half a second.
+wait_for_rest() {
+    local size=-1 now quiet=0
+    for _ in $(seq 600); do
+        now=$(stat -c %s "$work/rate-history.txt")
+        if [ "$now" = "$size" ]; then
+            quiet=$((quiet + 1))
+            [ $quiet -ge 10 ] && return 0
+        else
+            quiet=0
+        fi
+        size=$now
+        sleep 0.05
+    done
+}
+# Per step: first and last write of its reports (us), reports offered, and
+# the positions, moves and last move (ms) the history shows from its first
+# write until the next step.
+step_result() { # rate count first-line last-line
+    sed -n "$(($3 + 1)),$4p" "$work/tx.txt" | awk '$5 == "90" || / 10 01 04 90/' >"$work/rate-$1.tx"
+    awk -v rate="$1" -v count="$2" '
+        FNR == NR { if (first == "") first = $1; last = $1; next }
+        /^#/ { next }
+        {
+            t = $1 * 1000
+            if (t < first - 1000) next
+            key = $2 " " $3
+            if (!(key in seen)) { seen[key] = 1; n++ }
+            if (firstmove == "") firstmove = t
+            lastmove = t
+        }
+        END {
+            span = (last - first) / 1e6
+            offered = (span > 0 ? (count - 1) / span : 0)
+            moved = (lastmove - firstmove) / 1e6
+            delivered = (moved > 0 ? (n - 1) / moved : 0)
+            lag = (n > 0 ? (lastmove - last) / 1000 : -1)
+            printf "%d %d %d %.0f %.0f %.0f\n", rate, count, n, offered, delivered, lag
+        }' "$work/rate-$1.tx" "$work/rate-history.txt"
+}
+# Fields: rate reports seen offered taken lag.
+passes='$3 == $2 && $5 >= 0.97 * $4 && $6 >= 0 && $6 <= 100'
+: >"$work/rate.txt"
+step=0
+for rate in $rates; do
+    # Groups of reports every 20 ms (or one report per period below 50/s).
+    if [ "$rate" -ge 50 ]; then
+        period=20
+        group=$(((rate + 25) / 50))
+    else
+        period=$((1000 / rate))
+        group=1
+    fi
+    count=$((burst_ms / period * group))
+    for i in $(seq 0 $((count - 1))); do
+        echo "touch $((100 + i % 400)) $((300 + (i / 400) * 4 + (step % 2) * 2))"
+        if [ $(((i + 1) % group)) -eq 0 ]; then echo "sleep $period"; fi
+    done >"$work/rate-$rate.cmd"
+    echo release >>"$work/rate-$rate.cmd"
+    mark=$(tx_lines)
+    send "$work/rate-$rate.cmd"
+    finish 120
+    wait_for_rest
+    # Only this step's moves are in the history from its first write on.
+    step_result "$rate" "$count" "$mark" "$(tx_lines)" >>"$work/rate.txt"
+    step=$((step + 1))
+    tail -n 1 "$work/rate.txt" | awk "$passes { ok = 1 } END { exit !ok }" || break
+done
+touch "$work/rate.stop"
+wait "$probe_pid" || true
+overflows=$(awk '/^# overflows/ { print $3 }' "$work/rate-history.txt")
+memory_row rates
+
+# --- the table -----------------------------------------------------------------
+read -r lat_n lat_moves loop50 loop99 lat_mode <"$work/latency-summary.txt"
+read -r lat50 lat99 latmax latmean lat_samples <<<"$latency"
+read -r idle_prog idle_server idle_wall <<<"$idle"
+sustained=$(awk "$passes"' { best = $4 } END { print (best == "" ? "-" : best) }' "$work/rate.txt")
+limit=$(awk "!($passes)"' { print $5; exit }' "$work/rate.txt")
+
+echo "| Figure | Result | How |"
+echo "|---|---|---|"
+echo "| Touch report to pointer move, p50 / p99 | $lat50 ms / $lat99 ms (max $latmax ms, mean $latmean ms) | $lat_n reports ${gap_ms} ms apart, $lat_moves pointer moves seen ($lat_mode); last byte written to the pty -> first GetCursorPos change; probe loop p50 ${loop50} us, p99 ${loop99} us |"
+echo "| Highest sustained report rate with zero loss | $sustained reports/s | 3 s steps of rising rates, every report at its own place: all found in the pointer history, taken at the offered pace, the last within 100 ms${limit:+; above it the program takes about $limit reports/s and falls behind} |"
+echo "| Idle CPU over ${idle_wall} s | TactilePane.exe $idle_prog %, wineserver $idle_server % | utime+stime from /proc/PID/stat, one CPU = 100 %; the program has $threads threads |"
+awk '{
+        what = ($1 == "idle" ? "idle, after start-up" : $1 == "latency" ? "after the latency run" : "after the rate steps")
+        printf "| Working set, %s | VmRSS %.1f MiB (peak %.1f MiB) | Windows view (GetProcessMemoryInfo): working set %.1f MiB, peak %.1f MiB, private %.1f MiB |\n",
+            what, $2 / 1024, $3 / 1024, $4 / 1024, $5 / 1024, $6 / 1024
+    }' "$work/memory.txt"
+awk '{
+        what = ($1 == "first" ? "empty registry (port detection)" : "stored port")
+        printf "| Start to first pointer move, %s | %s ms | from just before CreateProcess to the first GetCursorPos change, touches every 10 ms throughout; first identification answered at %s ms |\n",
+            what, $2, $3
+    }' "$work/startup.txt"
+echo
+echo "Report rate steps (offered: from the write stamps; taken: moves over their own span; lag: last report written -> last move):"
+echo
+echo "| Offered /s | Reports | Moves seen | Lost | Taken /s | Lag at end |"
+echo "|---|---|---|---|---|---|"
+awk '{ printf "| %d | %d | %d | %d | %d | %s |\n", $4, $2, $3, $2 - $3, $5, ($6 < 0 ? "-" : $6 " ms") }' "$work/rate.txt"
+if [ "${overflows:-0}" != 0 ]; then
+    echo
+    echo "(The pointer history overflowed $overflows times between two looks: the counts may be low.)"
+fi
