@@ -3,19 +3,16 @@
 #include <cstring>
 #include <utility>
 
+#include "Messages.h"
 #include "app/AppContext.h"
 #include "app/AppSettings.h"
 #include "app/BoundedText.h"
+#include "app/Fatal.h"
 #include "app/Reporting.h"
 #include "channel/ObjectNames.h"
 #include "controller/CtrlVirt.h"
 
 namespace {
-
-// Message-table identifiers used here.
-constexpr uint32_t kEventChannelConfigInvalid = 0xe02a0001; // "Channel configuration wasn't valid: %1."
-constexpr uint32_t kEventFatal = 0xe02a0005;                // "Fatal error, ... Detailed: %1."
-constexpr uint32_t kMsgObjectCreationFailed = 0xa02a002f;   // "System object creation failed. ..."
 
 constexpr const char* kChannelsKey = "Channels";
 
@@ -29,6 +26,7 @@ constexpr int kQueryAttempts = 3;
 constexpr DWORD kReplyWaitMs = 200;
 constexpr DWORD kRetryPauseMs = 100;
 constexpr DWORD kPollMs = 10;
+constexpr DWORD kCancelRetryMs = 20;
 // The receive thread only needs a small stack; CreateThread grows it beyond
 // this commit size when a listener needs more.
 constexpr SIZE_T kReceiveStack = 4096;
@@ -112,19 +110,10 @@ void Normalise(CommSettings& s)
     s.StopBits &= 0xFF;
 }
 
-// A system object the channel cannot work without could not be created: the
-// program cannot go on.
-[[noreturn]] void FailCreation(const char* detail)
-{
-    ReportAppEvent(kEventFatal, detail);
-    ShowMessageBoxModal(kMsgObjectCreationFailed);
-    ::ExitProcess(1);
-}
-
 UniqueKernelHandle CreateEventOrFail(BOOL manualReset, const char* detail)
 {
     UniqueKernelHandle event(::CreateEventA(nullptr, manualReset, FALSE, nullptr));
-    if (!event) FailCreation(detail);
+    if (!event) FatalCreationFailure(detail);
     return event;
 }
 
@@ -143,7 +132,7 @@ CommProtocol2::CommProtocol2(int index, bool reportDefaults)
     CopyBounded(m_szPort, sizeof(m_szPort), ::PortName(m_nChannel));
     m_Settings = CommSettings{};
     if (reportDefaults) {
-        ReportAppEvent(kEventChannelConfigInvalid, m_szPort);
+        ReportAppEvent(MSG_CHANNEL_CONFIG_INVALID, m_szPort);
         SaveSettings();
     }
 }
@@ -209,7 +198,7 @@ bool CommProtocol2::Open()
     m_bClosing = false;
     m_hRecThread.reset(
         ::CreateThread(nullptr, kReceiveStack, &CommProtocol2::ReceiveThread, this, 0, nullptr));
-    if (!m_hRecThread) FailCreation("OutOfMemory - CommProt2.m_hRecThread");
+    if (!m_hRecThread) FatalCreationFailure("OutOfMemory - CommProt2.m_hRecThread");
     return true;
 }
 
@@ -291,9 +280,14 @@ DWORD CommProtocol2::ReceiveLoop()
             const HANDLE waits[2] = {received, cancel};
             if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
                 // Cancelled (or the wait broke): the read must be finished
-                // before the thread ends, as it writes into m_RXBuffer.
-                ::CancelIo(port);
-                ::GetOverlappedResult(port, &m_RXOverlap, &count, TRUE);
+                // before the thread ends, as it writes into m_RXBuffer. A
+                // cancel can be missed while the driver is re-arming the
+                // read after a spurious wake-up (seen under Wine), so it is
+                // repeated until the read has ended.
+                do {
+                    ::CancelIo(port);
+                } while (::WaitForSingleObject(received, kCancelRetryMs) == WAIT_TIMEOUT);
+                ::GetOverlappedResult(port, &m_RXOverlap, &count, FALSE);
                 break;
             }
             done = ::GetOverlappedResult(port, &m_RXOverlap, &count, FALSE) != FALSE;
