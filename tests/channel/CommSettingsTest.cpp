@@ -52,18 +52,6 @@ protected:
     const std::string key = ChannelKeyPath(kComNumber);
 };
 
-TEST_F(ChannelSettings, NamesAreInStorageOrder)
-{
-    const char* expected[kCommSettingCount] = {
-        "RdIntTimeout", "RdTotTimeoutConst", "RdTotTimeoutMult", "WrTotTimeoutConst", "WrTotTimeoutMult",
-        "ByteSize",     "BaudRate",          "Parity",           "CheckParity",       "ErrorChar",
-        "StopBits",     "RdBufferSize",      "WrBufferSize"};
-    for (int i = 0; i < kCommSettingCount; ++i)
-        EXPECT_STREQ(CommSettingName(i), expected[i]);
-    EXPECT_EQ(CommSettingName(-1), nullptr);
-    EXPECT_EQ(CommSettingName(kCommSettingCount), nullptr);
-}
-
 TEST_F(ChannelSettings, MissingKeyGivesDefaultsWrittenBackWithANotice)
 {
     EventRecorder events;
