@@ -177,8 +177,9 @@ bool CommProtocol2::Open()
                                         FILE_FLAG_OVERLAPPED, nullptr));
     if (!port) return false;
     if (!Configure(port.get())) {
-        // Release the port at once (nobody else could open it meanwhile),
-        // but keep the cause for the caller's report.
+        // Release the port at once rather than hold it, locked against
+        // everyone else, until a Close; keep the cause for the caller's
+        // report.
         const DWORD error = ::GetLastError();
         port.reset();
         ::SetLastError(error);
