@@ -243,6 +243,24 @@ int History(const Options& o)
     MOUSEMOVEPOINT newest = {};
     bool haveNewest = false;
 
+    // The first calls connect the process to the display, which can take
+    // longer than the first moves need: done before anyone is told to start.
+    POINT warm;
+    ::GetCursorPos(&warm);
+    MOUSEMOVEPOINT warmQuery = {};
+    warmQuery.x = warm.x;
+    warmQuery.y = warm.y;
+    MOUSEMOVEPOINT warmPoints[64];
+    const int warmCount =
+        ::GetMouseMovePointsEx(sizeof warmQuery, &warmQuery, warmPoints, 64, GMMP_USE_DISPLAY_POINTS);
+    if (warmCount > 0) {
+        newest = warmPoints[0];
+        haveNewest = true;
+    }
+    // Without a known newest point (the pointer is where no move put it),
+    // everything from now on is new.
+    const DWORD startTime = ::GetTickCount();
+
     if (!o.ready.empty() && !WriteText(o.ready, "ready\n")) return 1;
     const long long freq = Frequency();
     const long long end = Now() + o.maxMs * (freq / 1000);
@@ -256,18 +274,21 @@ int History(const Options& o)
             const int n = ::GetMouseMovePointsEx(sizeof query, &query, points, 64, GMMP_USE_DISPLAY_POINTS);
             if (n <= 0) {
                 ++failures; // the position is older than the history: nothing moved yet
-            } else if (!haveNewest) {
-                newest = points[0];
-                haveNewest = true;
             } else {
                 // Newest first: take everything after the last one we had.
                 int known = -1;
-                for (int i = 0; i < n && known < 0; ++i)
-                    if (SamePoint(points[i], newest)) known = i;
+                for (int i = 0; i < n && known < 0; ++i) {
+                    if (haveNewest ? SamePoint(points[i], newest)
+                                   : static_cast<LONG>(points[i].time - startTime) < 0)
+                        known = i;
+                }
                 if (known < 0) {
-                    ++overflows;
+                    // Everything is new; when the history was full, some
+                    // moves may have scrolled out unseen.
+                    if (haveNewest || n == 64) ++overflows;
                     known = n;
                 }
+                haveNewest = true;
                 std::string text;
                 for (int i = known - 1; i >= 0; --i)
                     AppendLine(&text, "%lld %lld %lld\n", static_cast<long long>(points[i].time), points[i].x,
