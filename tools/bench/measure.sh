@@ -351,6 +351,11 @@ awk '{
         printf "| Working set, %s | VmRSS %.1f MiB (peak %.1f MiB) | Windows view (GetProcessMemoryInfo): working set %.1f MiB, peak %.1f MiB, private %.1f MiB |\n",
             what, $2 / 1024, $3 / 1024, $4 / 1024, $5 / 1024, $6 / 1024
     }' "$work/memory.txt"
+awk '$1 == "latency" { before = $6 } $1 == "rates" { after = $6 } END {
+        if (reports > 0 && after != "")
+            printf "| Private memory growth during the rate steps | %.0f KiB over %d injected reports (%.0f bytes each) | difference of the Windows private bytes before and after the steps |\n",
+                after - before, reports, (after - before) * 1024 / reports
+    }' reports="$(awk '{ n += $2 } END { print n + 0 }' "$work/rate.txt")" "$work/memory.txt"
 awk '{
         what = ($1 == "first" ? "empty registry (port detection)" : "stored port")
         printf "| Start to first pointer move, %s | %s ms | from just before CreateProcess to the first GetCursorPos change, touches every 10 ms throughout; first identification answered at %s ms |\n",
@@ -362,6 +367,8 @@ echo
 echo "| Offered /s | Reports | Moves seen | Lost | Taken /s | Lag at end |"
 echo "|---|---|---|---|---|---|"
 awk '{ printf "| %d | %d | %d | %d | %d | %s |\n", $4, $2, $3, $2 - $3, $5, ($6 < 0 ? "-" : $6 " ms") }' "$work/rate.txt"
+echo
+echo "Measured $(date -u +%F) with $(wine --version), $(nproc) CPUs, load average $(cut -d' ' -f1-3 /proc/loadavg) at the end."
 if [ "${overflows:-0}" != 0 ]; then
     echo
     echo "(The pointer history overflowed $overflows times between two looks: the counts may be low.)"
