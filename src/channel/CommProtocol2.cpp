@@ -8,6 +8,7 @@
 #include "app/AppSettings.h"
 #include "app/BoundedText.h"
 #include "app/Fatal.h"
+#include "app/RegistryIO.h"
 #include "app/Reporting.h"
 #include "channel/ObjectNames.h"
 #include "controller/CtrlVirt.h"
@@ -68,31 +69,10 @@ private:
 
 bool ReadDword(HKEY key, const char* name, uint32_t* out)
 {
-    DWORD type = 0;
-    DWORD value = 0;
-    DWORD size = sizeof(value);
-    if (::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
-    if (type != REG_DWORD || size != sizeof(value)) return false;
-    *out = value;
+    int32_t value = 0;
+    if (!QueryDword(key, name, &value)) return false;
+    *out = static_cast<uint32_t>(value);
     return true;
-}
-
-bool WriteDword(HKEY key, const char* name, uint32_t value)
-{
-    DWORD data = value;
-    return ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data)) ==
-           ERROR_SUCCESS;
-}
-
-// True only when the file took every byte.
-bool WriteAll(HANDLE file, const char* text)
-{
-    const DWORD length = static_cast<DWORD>(std::strlen(text));
-    DWORD written = 0;
-    return ::WriteFile(file, text, length, &written, nullptr) && written == length;
 }
 
 uint32_t SignExtendByte(uint32_t value)
@@ -437,9 +417,8 @@ bool CommProtocol2::LoadSettings()
 {
     char path[kTextMax + 1];
     if (!BuildKeyPath(path, sizeof(path))) return false;
-    HKEY raw = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &raw) != ERROR_SUCCESS) return false;
-    UniqueRegKey key(raw);
+    const UniqueRegKey key = OpenKeyForRead(HKEY_LOCAL_MACHINE, path);
+    if (!key) return false;
     CopyBounded(m_szPort, sizeof(m_szPort), ::PortName(m_nChannel));
 
     // All or nothing: the object keeps what it had unless every value is
@@ -458,16 +437,12 @@ bool CommProtocol2::SaveSettings()
 {
     char path[kTextMax + 1];
     if (!BuildKeyPath(path, sizeof(path))) return false;
-    HKEY raw = nullptr;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
-                          &raw, nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    UniqueRegKey key(raw);
+    const UniqueRegKey key = CreateKeyForWrite(HKEY_LOCAL_MACHINE, path);
+    if (!key) return false;
     CommSettings stored = m_Settings;
     Normalise(stored);
     for (const CommValue& value : kCommValues) {
-        if (!WriteDword(key.get(), value.name, stored.*value.field)) return false;
+        if (!SetDword(key.get(), value.name, static_cast<int32_t>(stored.*value.field))) return false;
     }
     return true;
 }
@@ -476,25 +451,11 @@ bool CommProtocol2::DumpSettings(HANDLE file)
 {
     char path[kTextMax + 1];
     if (!BuildKeyPath(path, sizeof(path))) return false;
-    HKEY raw = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &raw) != ERROR_SUCCESS) return false;
-    UniqueRegKey key(raw);
-
-    // A file that takes fewer bytes than a line has makes the section
-    // incomplete, and the export must say so.
-    char line[kTextMax + 1];
-    if (!FormatBounded(line, sizeof(line), "\n\n\nChannel parameters.\n%s\\%s : \n", "HKEY_LOCAL_MACHINE",
-                       path) ||
-        !WriteAll(file, line)) {
-        return false;
-    }
-    for (const CommValue& value : kCommValues) {
-        uint32_t stored = 0;
-        if (!ReadDword(key.get(), value.name, &stored)) return false;
-        if (!FormatBounded(line, sizeof(line), "%30s : %x\n", value.name, static_cast<unsigned>(stored)) ||
-            !WriteAll(file, line)) {
-            return false;
-        }
-    }
-    return true;
+    const UniqueRegKey key = OpenKeyForRead(HKEY_LOCAL_MACHINE, path);
+    if (!key) return false;
+    const char* names[kCommSettingCount];
+    for (int i = 0; i < kCommSettingCount; ++i)
+        names[i] = kCommValues[i].name;
+    return DumpRegistrySection(file, key.get(), "Channel parameters.", "HKEY_LOCAL_MACHINE", path, names,
+                               kCommSettingCount);
 }
