@@ -2,7 +2,7 @@
 # Performance figures of the running program: the real TactilePane.exe under
 # Wine on its own bench, against the simulated device on COM3, watched from
 # outside by tests/perf/perf_probe.exe. Prints a markdown table; asserts
-# nothing. Takes about four minutes.
+# nothing. Takes about three minutes.
 #
 #   tools/bench/measure.sh
 #
@@ -112,11 +112,14 @@ tx_lines() { wc -l <"$work/tx.txt"; }
 
 # The unix process of a Windows program of this prefix (Wine keeps the
 # Windows command line as the process's).
-unix_pid_of() {
-    local p
+unix_pid_of() { # glob for the first word of the command line
+    local p first
     for p in /proc/[0-9]*; do
-        tr '\0' '\n' <"$p/cmdline" 2>/dev/null | head -n 1 | grep -q "$1" || continue
-        tr '\0' '\n' <"$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" || continue
+        first=""
+        IFS= read -r -d '' first 2>/dev/null <"$p/cmdline" || true
+        # shellcheck disable=SC2053 # $1 is a glob
+        [[ $first == $1 ]] || continue
+        grep -qzxF "WINEPREFIX=$WINEPREFIX" "$p/environ" 2>/dev/null || continue
         echo "${p#/proc/}"
         return 0
     done
@@ -166,8 +169,8 @@ startup_run regular 100
 sleep 2
 
 # --- 3. idle CPU, 4. working set ---------------------------------------------
-prog_pid=$(unix_pid_of 'TactilePane\.exe') || die "no TactilePane.exe process in this prefix"
-server_pid=$(unix_pid_of 'wineserver') || die "no wineserver of this prefix"
+prog_pid=$(unix_pid_of '*TactilePane.exe') || die "no TactilePane.exe process in this prefix"
+server_pid=$(unix_pid_of '*wineserver*') || die "no wineserver of this prefix"
 log "idle CPU over $idle_seconds s (TactilePane.exe is unix pid $prog_pid, wineserver $server_pid)"
 sleep 3
 p0=$(cpu_ticks "$prog_pid")
@@ -212,7 +215,7 @@ done >"$work/latency.cmd"
 echo release >>"$work/latency.cmd"
 mark=$(tx_lines)
 send "$work/latency.cmd"
-finish $((latency_reports * gap_ms / 1000 * 3 + 30))
+finish $((latency_reports * gap_ms * 3 / 1000 + 30))
 sleep 0.5
 touch "$work/latency.stop"
 wait "$probe_pid" || die "the latency probe failed (see $work/probe-latency.log)"
@@ -302,6 +305,7 @@ step_result() { # rate count first-line last-line
         }' "$work/rate-$1.tx" "$work/rate-history.txt"
 }
 # Fields: rate reports seen offered taken lag.
+# shellcheck disable=SC2016 # an awk condition
 passes='$3 == $2 && $5 >= 0.97 * $4 && $6 >= 0 && $6 <= 100'
 : >"$work/rate.txt"
 step=0
@@ -314,7 +318,7 @@ for rate in $rates; do
         period=$((1000 / rate))
         group=1
     fi
-    count=$((burst_ms / period * group))
+    count=$((burst_ms / period * group)) # whole periods
     for i in $(seq 0 $((count - 1))); do
         echo "touch $((100 + i % 400)) $((300 + (i / 400) * 4 + (step % 2) * 2))"
         if [ $(((i + 1) % group)) -eq 0 ]; then echo "sleep $period"; fi
@@ -336,7 +340,7 @@ memory_row rates
 
 # --- the table -----------------------------------------------------------------
 read -r lat_n lat_moves loop50 loop99 lat_mode <"$work/latency-summary.txt"
-read -r lat50 lat99 latmax latmean lat_samples <<<"$latency"
+read -r lat50 lat99 latmax latmean _ <<<"$latency"
 read -r idle_prog idle_server idle_wall <<<"$idle"
 sustained=$(awk "$passes"' { best = $4 } END { print (best == "" ? "-" : best) }' "$work/rate.txt")
 limit=$(awk "!($passes)"' { print $5; exit }' "$work/rate.txt")
