@@ -238,6 +238,13 @@ DWORD CommProtocol2::ReceiveLoop()
     }
 
     while (::WaitForSingleObject(cancel, kPollMs) == WAIT_TIMEOUT) {
+        // The listener injects mouse input from this thread. Some systems
+        // (Wine among them) queue notifications to the injecting thread, and
+        // a queue nobody reads grows for as long as the screen is touched:
+        // drain it on every cycle. Nothing is ever posted to this thread.
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
         DWORD count = 0;
         bool done = false;
         bool pending = false;
