@@ -184,7 +184,12 @@ TEST(EndToEndFault, UnhandledFaultIsShownAndEndsWithMinusOne)
             if (box != nullptr) ::GetWindowThreadProcessId(box, &pid);
             if (pid != info.dwProcessId) continue;
             char buffer[256] = {};
-            ::GetDlgItemTextA(box, 1100, buffer, sizeof buffer);
+            // The box can be found while it is still being built, before its
+            // text is set (no control yet, or the template's text): answering
+            // it then would lose the text.
+            if (::GetDlgItemTextA(box, 1100, buffer, sizeof buffer) == 0 ||
+                std::string(buffer) == "information")
+                continue;
             text = buffer;
             ::PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
         }
