@@ -1,4 +1,5 @@
 #include "app/AppTestSupport.h"
+#include "support/RegistryTree.h"
 
 #include "app/BoundedText.h"
 
@@ -23,20 +24,9 @@ HKEY OpenRoot(REGSAM access)
     return key;
 }
 
-// Deletes a key with everything below it (the XP-level API has no single call).
 void DeleteTree(HKEY parent, const char* name)
 {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(parent, name, 0, KEY_READ | KEY_WRITE, &key) == ERROR_SUCCESS) {
-        char child[256];
-        DWORD length = sizeof child;
-        while (::RegEnumKeyExA(key, 0, child, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-            DeleteTree(key, child);
-            length = sizeof child;
-        }
-        ::RegCloseKey(key);
-    }
-    ::RegDeleteKeyA(parent, name);
+    DeleteRegistryTree(parent, name);
 }
 
 BOOL CALLBACK CollectBox(HWND hwnd, LPARAM lParam)

@@ -9,6 +9,7 @@
 #include "app/BoundedText.h"
 #include "channel/FrameCodec.h"
 #include "resources/resource.h"
+#include "support/RegistryTree.h"
 
 namespace {
 
@@ -248,29 +249,10 @@ bool CanOpenPort(int n)
     return port.valid();
 }
 
-namespace {
-
-void DeleteKeyTree(HKEY parent, const char* path)
-{
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(parent, path, 0, KEY_READ | KEY_WRITE, &key) == ERROR_SUCCESS) {
-        char child[256];
-        DWORD length = sizeof child;
-        while (::RegEnumKeyExA(key, 0, child, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
-            DeleteKeyTree(key, child);
-            length = sizeof child;
-        }
-        ::RegCloseKey(key);
-    }
-    ::RegDeleteKeyA(parent, path);
-}
-
-} // namespace
-
 void ClearProgramRegistry()
 {
-    DeleteKeyTree(HKEY_LOCAL_MACHINE, kRegistryRoot);
-    DeleteKeyTree(HKEY_CURRENT_USER, kRegistryRoot);
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kRegistryRoot);
+    DeleteRegistryTree(HKEY_CURRENT_USER, kRegistryRoot);
 }
 
 void SetAppValue(const char* name, DWORD value)

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/RegistryTree.h"
 #include "Messages.h"
 #include "app/AppContext.h"
 #include "app/AppSettings.h"
@@ -65,7 +66,7 @@ void CloseInfoBoxes()
 
 void DeleteUserTree()
 {
-    DeleteTree(HKEY_CURRENT_USER, kRegistryRoot);
+    DeleteRegistryTree(HKEY_CURRENT_USER, kRegistryRoot);
 }
 
 class MessageWindowTest : public ::testing::Test {

@@ -12,27 +12,11 @@
 #include "app/AppContext.h"
 #include "app/AppSettings.h"
 #include "app/Reporting.h"
-
-// Deletes HKLM\<root>\<sub> with everything below it.
-inline void DeleteTree(HKEY parent, const std::string& path)
-{
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(parent, path.c_str(), 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-        char name[256];
-        for (;;) {
-            DWORD size = sizeof(name);
-            if (::RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                break;
-            DeleteTree(key, name);
-        }
-        ::RegCloseKey(key);
-    }
-    ::RegDeleteKeyA(parent, path.c_str());
-}
+#include "support/RegistryTree.h"
 
 inline void ClearControllerRegistry()
 {
-    DeleteTree(HKEY_LOCAL_MACHINE, std::string(kRegistryRoot) + "\\Devices");
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, std::string(kRegistryRoot) + "\\Devices");
     HKEY key = nullptr;
     if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRegistryRoot, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
         ::RegDeleteValueA(key, "UseLogEvent");

@@ -151,7 +151,7 @@ inline std::string LcdKey()
 
 inline void ClearLcdRegistry()
 {
-    DeleteTree(HKEY_CURRENT_USER, std::string(kRegistryRoot) + "\\Lcds");
+    DeleteRegistryTree(HKEY_CURRENT_USER, std::string(kRegistryRoot) + "\\Lcds");
 }
 
 inline void SetLcdDword(const char* name, DWORD value)
