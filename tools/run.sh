@@ -29,7 +29,7 @@ program_pid=""
 cleanup() {
     set +e
     if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
-        wine build/win32/TactilePaneStop.exe 5000 >/dev/null 2>&1
+        wine build/win32/TactilePaneStop.exe 5000 </dev/null >/dev/null 2>&1
         wait "$program_pid" 2>/dev/null
     fi
     exec 3>&- 2>/dev/null
@@ -52,7 +52,8 @@ device() { # one command to the device, its one-line answer back
 }
 
 echo "run: starting TactilePane.exe on display $DISPLAY (COM3: simulated device)"
-wine build/win32/TactilePane.exe >"$out/program.log" 2>&1 &
+# Not on the terminal's input: see tools/bench/bench.sh exec.
+wine build/win32/TactilePane.exe </dev/null >"$out/program.log" 2>&1 &
 program_pid=$!
 
 # Identification, then six configuration writes: the program is ready.

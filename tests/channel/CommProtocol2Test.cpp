@@ -297,7 +297,7 @@ TEST_F(ChannelOnDevice, CloseTwiceThenReopenAndIdentify)
     EXPECT_TRUE(channel->Close());
     EXPECT_TRUE(channel->Close());
     LetDeviceSeeTheClose();
-    ASSERT_TRUE(channel->Open());
+    ASSERT_TRUE(channel->Open()) << "error " << ::GetLastError();
     ASSERT_TRUE(channel->Identify(&out, false));
     EXPECT_EQ(out.HwId, 2);
     // A second Open of an open channel changes nothing.

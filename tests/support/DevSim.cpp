@@ -172,8 +172,10 @@ bool DevSim::Start(const Options& options)
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(static_cast<u_short>(m_controlPort));
     if (::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        const int error = ::WSAGetLastError();
         CloseSocket();
-        return Fail("cannot connect to the simulator on port " + std::to_string(m_controlPort));
+        return Fail("cannot connect to the simulator on port " + std::to_string(m_controlPort) + " (error " +
+                    std::to_string(error) + ")");
     }
     BOOL one = TRUE;
     ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
