@@ -78,7 +78,7 @@ protected:
     // The simulated device puts its pty settings back once it sees the PC
     // close the port; a pty refuses the PC's next configuration until then.
     // A control round trip lets it see the hang-up first.
-    void LetDeviceSeeTheClose() { sim.Command("rx"); }
+    void LetDeviceSeeTheClose() { EXPECT_TRUE(sim.Command("wait-closed 2000")) << sim.LastError(); }
 
     size_t QueriesReceived()
     {

@@ -287,10 +287,11 @@ TEST_F(Fixture, PortCanBeReopenedAndStartsFromRawSettingsEachTime)
 
         ASSERT_TRUE(line.Send({0x05}));
         EXPECT_EQ(line.Read(1, 2000), (std::vector<Bytes>{{0x85, 0x03}}));
+        EXPECT_EQ(sim.Command("wait-closed 50"), "err timeout");
         line.Close();
-        // The simulator looks at a closed port every few milliseconds.
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(sim.Command("wait-closed 2000"), "ok");
     }
+    EXPECT_EQ(sim.Command("wait-closed"), "err usage: wait-closed TIMEOUT_MS");
     EXPECT_TRUE(Exists(link));
 }
 

@@ -63,7 +63,7 @@ const char kUsage[] =
     "  ident HWID MAJOR MINOR | silent CODE | unsilent CODE | absent on|off\n"
     "  delay MS | reinit-delay MS | param CODE [VALUE] | temp HALF_DEGREES\n"
     "  touch X Y | release | restart | send HEX... | raw HEX... | sleep MS\n"
-    "  rx | clear | wait-rx N TIMEOUT_MS | quit\n"
+    "  rx | clear | wait-rx N TIMEOUT_MS | wait-closed TIMEOUT_MS | quit\n"
     "End of input ends the program (once a --script has run to its end).\n";
 
 // Longest control line accepted; a peer that sends more without a line feed
@@ -257,7 +257,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& content)
 // stdin/stdout, or a script file.
 struct Client {
     enum class Type { Socket, Stdin, Script };
-    enum class Block { None, Sleep, WaitRx };
+    enum class Block { None, Sleep, WaitRx, WaitClosed };
 
     Type type = Type::Socket;
     Fd fd; // sockets only; stdin is never closed by us
@@ -635,7 +635,33 @@ void Simulator::FinishBlocks(Client& c)
             c.block = Client::Block::None;
             Answer(c, "err timeout");
         }
+    } else if (c.block == Client::Block::WaitClosed) {
+        if (m_hungUp) {
+            c.block = Client::Block::None;
+            Answer(c, "ok");
+        } else if (now >= c.blockUntil) {
+            c.block = Client::Block::None;
+            Answer(c, "err timeout");
+        }
     }
+}
+
+// "wait-closed TIMEOUT_MS" belongs to the line, not to the device: it
+// answers once nobody has the port open and its settings are back, so a
+// test can reopen the port knowing that the last session is over.
+bool ParseWaitClosed(const std::string& line, int64_t* ms)
+{
+    static const char kWord[] = "wait-closed";
+    if (line.rfind(kWord, 0) != 0) return false;
+    const std::string rest = line.substr(sizeof kWord - 1);
+    char* end = nullptr;
+    const long value = std::strtol(rest.c_str(), &end, 10);
+    if (rest.empty() || rest[0] != ' ' || end == rest.c_str() + 1 || *end != '\0' || value < 0 ||
+        value > 600000)
+        *ms = -1;
+    else
+        *ms = value;
+    return true;
 }
 
 void Simulator::RunClient(Client& c)
@@ -646,6 +672,17 @@ void Simulator::RunClient(Client& c)
         if (eol == std::string::npos) return;
         std::string line = c.in.substr(0, eol);
         c.in.erase(0, eol + 1);
+        int64_t closedWithinMs = 0;
+        if (ParseWaitClosed(line, &closedWithinMs)) {
+            if (closedWithinMs < 0) {
+                Answer(c, "err usage: wait-closed TIMEOUT_MS");
+                continue;
+            }
+            c.block = Client::Block::WaitClosed;
+            c.blockUntil = Now() + closedWithinMs;
+            FinishBlocks(c);
+            continue;
+        }
         ControlResult r = m_engine.Control(line, Now());
         // Output the command scheduled (touch, send...) is on the line
         // before the answer goes out: "ok" means it was sent, and a "sleep"
