@@ -140,6 +140,7 @@ TEST(DevSim, AnswersIdentificationAcrossReopenedPort)
         EXPECT_EQ(port.ReadPayloads(1, 2000), (std::vector<Bytes>{{0x05}}));
         sim.ClearReceived();
         port.Close();
+        EXPECT_TRUE(sim.Command("wait-closed 2000")) << sim.LastError();
     }
 
     sim.Stop();
