@@ -78,10 +78,10 @@ bool SetRootDword(const char* name, DWORD value)
     return SetRootValue(name, REG_DWORD, &value, sizeof value);
 }
 
-bool GetRootValue(const char* name, DWORD* type, std::string* data)
+bool GetHklmValue(const char* path, const char* name, DWORD* type, std::string* data)
 {
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRegistryRoot, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     char buffer[512];
     DWORD bytes = sizeof buffer;
     const bool ok = ::RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<BYTE*>(buffer), &bytes) ==
@@ -89,6 +89,11 @@ bool GetRootValue(const char* name, DWORD* type, std::string* data)
     ::RegCloseKey(key);
     if (ok) data->assign(buffer, bytes);
     return ok;
+}
+
+bool GetRootValue(const char* name, DWORD* type, std::string* data)
+{
+    return GetHklmValue(kRegistryRoot, name, type, data);
 }
 
 bool DeleteRootValue(const char* name)

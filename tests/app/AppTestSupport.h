@@ -29,6 +29,8 @@ private:
 // Raw registry access under the (redirected) HKLM root of the program.
 bool SetRootValue(const char* name, DWORD type, const void* data, DWORD bytes);
 bool SetRootDword(const char* name, DWORD value);
+// Reads a value of any type under HKEY_LOCAL_MACHINE\path.
+bool GetHklmValue(const char* path, const char* name, DWORD* type, std::string* data);
 bool GetRootValue(const char* name, DWORD* type, std::string* data);
 bool DeleteRootValue(const char* name);
 

@@ -19,15 +19,7 @@ constexpr const char* kSourceKey = "SYSTEM\\CurrentControlSet\\Services\\EventLo
 
 bool ReadSourceValue(const char* name, DWORD* type, std::string* data)
 {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSourceKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    char buffer[MAX_PATH + 16];
-    DWORD bytes = sizeof buffer;
-    const bool ok = ::RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<BYTE*>(buffer), &bytes) ==
-                    ERROR_SUCCESS;
-    ::RegCloseKey(key);
-    if (ok) data->assign(buffer, bytes);
-    return ok;
+    return GetHklmValue(kSourceKey, name, type, data);
 }
 
 TEST(RegisterAppEventSource, RegistersOnceAndNeverRewrites)
