@@ -32,6 +32,13 @@ protected:
         return lcd;
     }
 
+    static void ExpectDefaults(const LcdType2& lcd)
+    {
+        EXPECT_EQ(lcd.Brightness, 50);
+        EXPECT_EQ(lcd.MinBrightness, 1);
+        EXPECT_EQ(lcd.MaxBrightness, 255);
+    }
+
     static void ExpectStored(DWORD brightness, DWORD min, DWORD max)
     {
         DWORD value = 0;
@@ -46,9 +53,7 @@ TEST_F(LcdType2Config, MissingRecordIsReplacedByTheDefaultsWithOneNotice)
     int boxes = 0;
     auto lcd = Construct(&boxes);
     EXPECT_EQ(boxes, 1);
-    EXPECT_EQ(lcd->Brightness, 50);
-    EXPECT_EQ(lcd->MinBrightness, 1);
-    EXPECT_EQ(lcd->MaxBrightness, 255);
+    ExpectDefaults(*lcd);
     EXPECT_EQ(lcd->m_nType, 1);
     ExpectStored(50, 1, 255);
 }
@@ -61,9 +66,7 @@ TEST_F(LcdType2Config, DamagedValueResetsAllThreeAndWritesThemBack)
     int boxes = 0;
     auto lcd = Construct(&boxes);
     EXPECT_EQ(boxes, 1);
-    EXPECT_EQ(lcd->Brightness, 50);
-    EXPECT_EQ(lcd->MinBrightness, 1);
-    EXPECT_EQ(lcd->MaxBrightness, 255);
+    ExpectDefaults(*lcd);
     ExpectStored(50, 1, 255);
 }
 
@@ -97,9 +100,7 @@ TEST_F(LcdType2Config, DefaultButtonResetsOnlyTheObject)
     auto lcd = Construct(&boxes);
     lcd->SetDefaults(0);
     EXPECT_EQ(CloseThreadBoxes(), 0);
-    EXPECT_EQ(lcd->Brightness, 50);
-    EXPECT_EQ(lcd->MinBrightness, 1);
-    EXPECT_EQ(lcd->MaxBrightness, 255);
+    ExpectDefaults(*lcd);
     ExpectStored(300, 10, 20);
 }
 
