@@ -43,10 +43,14 @@ public:
     int SaveConfig() override;
     int DumpConfig(HANDLE file) override;
 
+    static constexpr int32_t kDefaultBrightness = 50;
+    static constexpr int32_t kDefaultMinBrightness = 1;
+    static constexpr int32_t kDefaultMaxBrightness = 255;
+
     // Only the low byte is sent. Loaded values are taken as stored.
-    int32_t Brightness = 50;
-    int32_t MinBrightness = 1;
-    int32_t MaxBrightness = 255;
+    int32_t Brightness = kDefaultBrightness;
+    int32_t MinBrightness = kDefaultMinBrightness;
+    int32_t MaxBrightness = kDefaultMaxBrightness;
 
 private:
     int SendBrightness();

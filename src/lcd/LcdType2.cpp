@@ -14,10 +14,6 @@ namespace {
 constexpr uint8_t kBrightnessCommand = 0x8C;
 constexpr uint8_t kBrightnessReply = 0x0C;
 
-constexpr int32_t kDefaultBrightness = 50;
-constexpr int32_t kDefaultMinBrightness = 1;
-constexpr int32_t kDefaultMaxBrightness = 255;
-
 struct RegValue {
     const char* name;
     int32_t* field;
