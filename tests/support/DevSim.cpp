@@ -149,10 +149,11 @@ bool DevSim::Start(const Options& options)
     cmdLine.push_back('\0');
     if (!::CreateProcessA(nullptr, cmdLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return Fail("cannot start " + program + " (error " + std::to_string(::GetLastError()) + ")");
-    // Wine cannot report a native program's exit code reliably; the ready
-    // file and the control connection tell us everything we need.
-    UniqueKernelHandle process(pi.hProcess);
-    UniqueKernelHandle thread(pi.hThread);
+    // A native program has no Windows process: Wine does not fill in the
+    // process information for it and hands back stale values instead, one
+    // of which named Winsock's per-thread event and closing it broke every
+    // later socket call of this thread. So nothing in it is ours to close;
+    // the ready file and the control connection tell us all we need.
 
     std::string content;
     for (int waited = 0;; waited += kPollMs) {

@@ -133,9 +133,8 @@ cmd=${1:-}
 case "$cmd" in
     up) up ;;
     down) down ;;
-    # Never with a terminal on standard input: Wine then runs the program's
-    # console through that terminal, and in that state a COM port that was
-    # closed fails to reopen (error 1) and later sockets fail (WSAENOTSOCK).
+    # Never with a terminal on standard input: nothing on the bench reads
+    # it, and Wine would run the program's console through that terminal.
     exec) up; exec "$@" </dev/null ;;
     env) up; printf 'export WINEPREFIX=%q WINEARCH=%q WINEDLLOVERRIDES=%q WINEDEBUG=%q DISPLAY=%q TP_BENCH_DIR=%q TP_PORTS_DIR=%q\n' \
         "$WINEPREFIX" "$WINEARCH" "$WINEDLLOVERRIDES" "$WINEDEBUG" "$DISPLAY" "$TP_BENCH_DIR" "$TP_PORTS_DIR" ;;
