@@ -3,9 +3,9 @@
 #include <new>
 
 #include "Messages.h"
-#include "app/AppContext.h"
-#include "app/AppSettings.h"
-#include "app/Reporting.h"
+#include "base/AppContext.h"
+#include "base/AppSettings.h"
+#include "base/Reporting.h"
 #include "app/Startup.h"
 #include "channel/ChannelVirt.h"
 #include "controller/CtrlVirt.h"

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "channel/IdentRecord.h"
+#include "base/IdentRecord.h"
 
 class ChannelVirt;
 class CtrlVirt;

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "channel/IdentRecord.h"
+#include "base/IdentRecord.h"
 
 class CtrlVirt;
 

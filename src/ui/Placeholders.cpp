@@ -1,10 +1,10 @@
 #include "ui/Placeholders.h"
 
-#include "app/AppContext.h"
-#include "app/BoundedText.h"
-#include "app/Fatal.h"
+#include "base/AppContext.h"
+#include "base/BoundedText.h"
+#include "base/Fatal.h"
 #include "app/TrayIcon.h"
-#include "channel/ObjectNames.h"
+#include "base/ObjectNames.h"
 #include "resources/resource.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "app/AppContext.h"
+#include "base/AppContext.h"
 #include "app/Startup.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)

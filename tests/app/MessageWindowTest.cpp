@@ -16,8 +16,8 @@
 
 #include "support/RegistryTree.h"
 #include "Messages.h"
-#include "app/AppContext.h"
-#include "app/AppSettings.h"
+#include "base/AppContext.h"
+#include "base/AppSettings.h"
 #include "app/AppTestSupport.h"
 #include "app/MessageWindow.h"
 #include "app/Startup.h"

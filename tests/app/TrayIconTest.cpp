@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/AppContext.h"
+#include "base/AppContext.h"
 #include "app/AppTestSupport.h"
 #include "app/TrayIcon.h"
 #include "ui/Placeholders.h"

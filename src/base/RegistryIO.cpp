@@ -1,8 +1,8 @@
-#include "app/RegistryIO.h"
+#include "base/RegistryIO.h"
 
 #include <cstring>
 
-#include "app/BoundedText.h"
+#include "base/BoundedText.h"
 
 bool QueryDword(HKEY key, const char* name, int32_t* out)
 {

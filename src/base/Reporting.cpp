@@ -1,12 +1,12 @@
-#include "app/Reporting.h"
+#include "base/Reporting.h"
 
 #include <atomic>
 #include <cstring>
 
-#include "app/AppContext.h"
-#include "app/BoundedText.h"
-#include "app/Handles.h"
-#include "app/MessageText.h"
+#include "base/AppContext.h"
+#include "base/BoundedText.h"
+#include "base/Handles.h"
+#include "base/MessageText.h"
 #include "controller/CtrlVirt.h"
 #include "ui/InfoBox.h"
 

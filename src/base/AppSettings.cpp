@@ -1,9 +1,9 @@
-#include "app/AppSettings.h"
+#include "base/AppSettings.h"
 
 #include <windows.h>
 
-#include "app/Handles.h"
-#include "channel/ObjectNames.h"
+#include "base/Handles.h"
+#include "base/ObjectNames.h"
 
 namespace {
 

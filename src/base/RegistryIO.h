@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 // A value that is missing, of another type or of another size is not read.
 bool QueryDword(HKEY key, const char* name, int32_t* out);
