@@ -8,6 +8,7 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/app/Startup.cpp
     ${CMAKE_SOURCE_DIR}/src/app/MessageWindow.cpp
     ${CMAKE_SOURCE_DIR}/src/app/TrayIcon.cpp
+    ${CMAKE_SOURCE_DIR}/src/app/Wiring.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/InfoBox.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/CommInfoBox.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/Placeholders.cpp

@@ -20,6 +20,7 @@
 #include "app/ModelSelection.h"
 #include "base/Reporting.h"
 #include "app/TrayIcon.h"
+#include "app/Wiring.h"
 #include "channel/CommProtocol2.h"
 #include "base/ObjectNames.h"
 #include "controller/ZmrCtrlVirt.h"
@@ -330,6 +331,7 @@ void Session::Shutdown()
 
 int RunApplication(HINSTANCE instance)
 {
+    ConnectLayers();
     Session session;
     const int code = session.Start(instance) ? session.Run() : 0;
     session.Shutdown();

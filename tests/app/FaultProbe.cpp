@@ -8,10 +8,12 @@
 
 #include "base/AppContext.h"
 #include "app/Startup.h"
+#include "app/Wiring.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
     App().instance = instance;
+    ConnectLayers();
     InstallUnhandledFaultHandler();
     if (commandLine != nullptr && std::strstr(commandLine, "throw") != nullptr) {
         throw std::runtime_error("nobody catches this");
