@@ -1,9 +1,11 @@
 #include "app/Wiring.h"
 
+#include "app/TrayIcon.h"
 #include "base/AppContext.h"
 #include "base/Reporting.h"
 #include "controller/CtrlVirt.h"
 #include "ui/InfoBox.h"
+#include "ui/Placeholders.h"
 
 namespace {
 
@@ -22,4 +24,5 @@ void ConnectLayers()
     hooks.logEventsOn = &ControllerLogsEvents;
     hooks.showBox = &ShowInfoBox;
     SetReportingHooks(hooks);
+    SetTrayIconAdder(&TrayIconAdd);
 }

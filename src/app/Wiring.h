@@ -4,4 +4,5 @@
 #pragma once
 
 // Reporting: the current controller's event switch and the information box.
+// The mini LCD bar: the tray icon its "&Maximize" adds.
 void ConnectLayers();
