@@ -6,6 +6,7 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/base/Fatal.cpp
     ${CMAKE_SOURCE_DIR}/src/base/RegistryIO.cpp
     ${CMAKE_SOURCE_DIR}/src/app/Startup.cpp
+    ${CMAKE_SOURCE_DIR}/src/app/Factories.cpp
     ${CMAKE_SOURCE_DIR}/src/app/MessageWindow.cpp
     ${CMAKE_SOURCE_DIR}/src/app/TrayIcon.cpp
     ${CMAKE_SOURCE_DIR}/src/app/Wiring.cpp

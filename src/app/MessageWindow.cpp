@@ -6,7 +6,7 @@
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
 #include "base/Reporting.h"
-#include "app/Startup.h"
+#include "app/Factories.h"
 #include "channel/ChannelVirt.h"
 #include "controller/CtrlVirt.h"
 #include "lcd/LcdVirt.h"

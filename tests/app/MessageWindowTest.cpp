@@ -20,7 +20,7 @@
 #include "base/AppSettings.h"
 #include "app/AppTestSupport.h"
 #include "app/MessageWindow.h"
-#include "app/Startup.h"
+#include "app/Factories.h"
 #include "channel/CommProtocol2.h"
 #include "controller/ControllerTestSupport.h"
 #include "controller/ZmrCtrlVirt.h"
