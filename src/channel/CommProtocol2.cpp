@@ -11,7 +11,6 @@
 #include "base/RegistryIO.h"
 #include "base/Reporting.h"
 #include "base/ObjectNames.h"
-#include "controller/CtrlVirt.h"
 
 namespace {
 
