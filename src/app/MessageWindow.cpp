@@ -3,10 +3,10 @@
 #include <new>
 
 #include "Messages.h"
+#include "app/Factories.h"
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
 #include "base/Reporting.h"
-#include "app/Factories.h"
 #include "channel/ChannelVirt.h"
 #include "controller/CtrlVirt.h"
 #include "lcd/LcdVirt.h"

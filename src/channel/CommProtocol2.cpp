@@ -8,9 +8,9 @@
 #include "base/AppSettings.h"
 #include "base/BoundedText.h"
 #include "base/Fatal.h"
+#include "base/ObjectNames.h"
 #include "base/RegistryIO.h"
 #include "base/Reporting.h"
-#include "base/ObjectNames.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
 #include "base/BoundedText.h"
-#include "base/RegistryIO.h"
 #include "base/ObjectNames.h"
+#include "base/RegistryIO.h"
 #include "controller/ZmrCtrlVirt.h"
 
 namespace {

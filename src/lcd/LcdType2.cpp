@@ -2,9 +2,9 @@
 // controller's brightness command and kept under HKEY_CURRENT_USER.
 #include "base/AppSettings.h"
 #include "base/BoundedText.h"
+#include "base/ObjectNames.h"
 #include "base/RegistryIO.h"
 #include "base/Reporting.h"
-#include "base/ObjectNames.h"
 #include "controller/ZmrCtrlVirt.h"
 #include "lcd/LcdModels.h"
 #include "Messages.h"

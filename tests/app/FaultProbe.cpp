@@ -6,9 +6,9 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "base/AppContext.h"
 #include "app/Startup.h"
 #include "app/Wiring.h"
+#include "base/AppContext.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {

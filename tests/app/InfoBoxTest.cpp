@@ -7,8 +7,8 @@
 #include <string>
 
 #include "Messages.h"
-#include "base/AppContext.h"
 #include "app/AppTestSupport.h"
+#include "base/AppContext.h"
 #include "base/Reporting.h"
 #include "ui/InfoBox.h"
 

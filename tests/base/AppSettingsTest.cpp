@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "base/AppSettings.h"
 #include "app/AppTestSupport.h"
+#include "base/AppSettings.h"
 #include "base/Handles.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "Messages.h"
-#include "base/AppContext.h"
 #include "app/AppTestSupport.h"
+#include "base/AppContext.h"
 #include "base/BoundedText.h"
 #include "base/Reporting.h"
 

@@ -1,8 +1,8 @@
 #include "CommTestSupport.h"
 
 #include "base/AppSettings.h"
-#include "base/Reporting.h"
 #include "base/IdentRecord.h"
+#include "base/Reporting.h"
 
 namespace {
 constexpr const char* kWindowClass = "TpCommTestWindow";
