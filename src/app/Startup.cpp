@@ -23,6 +23,7 @@
 #include "channel/CommProtocol2.h"
 #include "channel/ObjectNames.h"
 #include "controller/ZmrCtrlVirt.h"
+#include "lcd/LcdBar.h"
 #include "lcd/LcdModels.h"
 #include "resources/resource.h"
 #include "ui/CommInfoBox.h"
@@ -199,7 +200,7 @@ bool Session::Start(HINSTANCE instance)
     app.restartPending.store(0);
 
     app.embedded = QueryEmbeddedSystem();
-    app.accessCode = ReadCode();
+    app.accessCodeDamaged = !ReadStoredCode(&app.accessCode);
 
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
@@ -263,6 +264,7 @@ bool Session::Start(HINSTANCE instance)
 
     if (!app.embedded) TrayLoad();
 
+    SetLcdBarTrayIconRequest(&TrayIconAdd);
     CreateLcdBar(&app.lcdBar);
     CreateMiniLcdBar(&app.miniLcdBar);
     app.mouseButtonWindow = CreateMouseButtonWindow(app.messageWindow);
