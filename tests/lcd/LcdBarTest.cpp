@@ -15,6 +15,7 @@
 #include "lcd/LcdBar.h"
 #include "resources/resource.h"
 #include "support/DevSim.h"
+#include "support/ScreenCapture.h"
 
 namespace {
 
@@ -403,6 +404,35 @@ TEST_F(LcdBars, TopmostFollowsLcdTopMost)
     ctrl->LcdTopMost = 0;
     ApplyLcdBarTopMost();
     EXPECT_FALSE(isTopmost());
+}
+
+// Pictures of the three bars and the mini bar for the documentation; only
+// with TP_SCREENSHOT_DIR set.
+TEST_F(LcdBars, Screenshots)
+{
+    const std::string dir = ScreenshotDirectory();
+    if (dir.empty()) GTEST_SKIP() << "TP_SCREENSHOT_DIR not set";
+    auto shoot = [&](HWND window, const char* name) {
+        ::SetWindowPos(window, HWND_TOPMOST, 40, 40, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+        ::UpdateWindow(window);
+        Pump(300);
+        EXPECT_TRUE(CaptureWindowToBmp(window, dir + "/" + name)) << name;
+        ::ShowWindow(window, SW_HIDE);
+    };
+    ASSERT_NO_FATAL_FAILURE(Start<ZMR04Ctrl>(2));
+    shoot(App().lcdBar, "lcd-bar-type3.bmp");
+    CreateMiniLcdBar(&App().miniLcdBar);
+    shoot(App().miniLcdBar, "lcd-mini-bar.bmp");
+    App().lcdModel = 0;
+    CreateLcdBar(&App().lcdBar);
+    shoot(App().lcdBar, "lcd-bar-type1.bmp");
+    // The brightness bar needs its display object for the value it shows.
+    lcd->DetachController();
+    lcd = MakeLcd(1, ctrl.get());
+    App().lcd = lcd.get();
+    App().lcdModel = 1;
+    CreateLcdBar(&App().lcdBar);
+    shoot(App().lcdBar, "lcd-bar-type2.bmp");
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "app/Reporting.h"
 #include "resources/resource.h"
 #include "support/RegistryTree.h"
+#include "support/ScreenCapture.h"
 #include "ui/CodeKeypad.h"
 
 namespace {
@@ -289,6 +290,30 @@ TEST_F(Keypad, OnlyTheAcceptingResultCounts)
     App().instance = saved;
     EXPECT_FALSE(CodeKeypadAccepted(result));
     EXPECT_EQ(result, -1);
+}
+
+void CALLBACK ShootThenCancel(HWND keypad, UINT, UINT_PTR timer, DWORD)
+{
+    ::KillTimer(keypad, timer);
+    CaptureWindowToBmp(keypad, ScreenshotDirectory() + "/code-keypad.bmp");
+    ::PostMessageA(keypad, WM_COMMAND, MAKEWPARAM(kCancel, BN_CLICKED), 0);
+}
+
+void ShootOnOpen(void*, HWND keypad, int)
+{
+    ::SetWindowPos(keypad, HWND_TOPMOST, 40, 40, 0, 0, SWP_NOSIZE);
+    for (int digit : {4, 7, 1})
+        ::PostMessageA(keypad, WM_COMMAND, MAKEWPARAM(IDC_KEYPAD_DIGIT0 + digit, BN_CLICKED), 0);
+    ::SetTimer(keypad, 1, 300, &ShootThenCancel);
+}
+
+// A picture of the keypad with three digits typed, for the documentation;
+// only with TP_SCREENSHOT_DIR set.
+TEST_F(Keypad, Screenshot)
+{
+    if (ScreenshotDirectory().empty()) GTEST_SKIP() << "TP_SCREENSHOT_DIR not set";
+    SetKeypadOpenObserver(&ShootOnOpen, nullptr);
+    EXPECT_EQ(RunCodeKeypad(nullptr), 0);
 }
 
 } // namespace
