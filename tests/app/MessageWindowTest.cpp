@@ -24,6 +24,7 @@
 #include "channel/CommProtocol2.h"
 #include "controller/ControllerTestSupport.h"
 #include "controller/ZmrCtrlVirt.h"
+#include "lcd/LcdBar.h"
 #include "lcd/LcdModels.h"
 #include "support/DevSim.h"
 #include "ui/Placeholders.h"
