@@ -17,14 +17,6 @@ uint32_t PackCode(const char* digits)
     return code;
 }
 
-bool CodeCanBeTyped(uint32_t code)
-{
-    for (int shift = 0; shift < 32; shift += 4) {
-        if (((code >> shift) & 0xFu) > 9u) return false;
-    }
-    return true;
-}
-
 EnterOutcome DecideEnter(int state, uint32_t entered, uint32_t stored, bool storedDamaged)
 {
     if (state == kKeypadNewCode) return EnterOutcome::StoreAccept;

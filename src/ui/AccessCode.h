@@ -23,10 +23,6 @@ uint32_t AddCodeDigit(uint32_t entered, int digit);
 // other character is not.
 uint32_t PackCode(const char* digits);
 
-// Whether every four-bit group of a code is a decimal digit, i.e. whether
-// some sequence of key presses can produce it.
-bool CodeCanBeTyped(uint32_t code);
-
 enum class EnterOutcome {
     Refuse,      // end the keypad with zero
     Accept,      // end with non-zero

@@ -40,16 +40,6 @@ TEST(AccessCode, KeysOutsideTheDigitsChangeNothing)
     EXPECT_EQ(AddCodeDigit(0x12345678, 9), 0x23456789u);
 }
 
-TEST(AccessCode, OnlyCodesOfDecimalDigitsCanBeTyped)
-{
-    EXPECT_TRUE(CodeCanBeTyped(0));
-    EXPECT_TRUE(CodeCanBeTyped(0x99999999));
-    EXPECT_TRUE(CodeCanBeTyped(PackCode("4711")));
-    EXPECT_FALSE(CodeCanBeTyped(0xA));
-    EXPECT_FALSE(CodeCanBeTyped(0xF0000000));
-    EXPECT_FALSE(CodeCanBeTyped(1234)); // decimal 1234 is 0x4d2
-}
-
 TEST(AccessCode, EnterAcceptsOnlyTheStoredCodeAndFailsClosedOnADamagedOne)
 {
     struct Case {
