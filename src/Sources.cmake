@@ -20,4 +20,7 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/lcd/LcdType1.cpp
     ${CMAKE_SOURCE_DIR}/src/lcd/LcdType2.cpp
     ${CMAKE_SOURCE_DIR}/src/lcd/LcdType3.cpp
+    ${CMAKE_SOURCE_DIR}/src/calibration/CalibrationWindow.cpp
+    ${CMAKE_SOURCE_DIR}/src/calibration/DrawingWindow.cpp
+    ${CMAKE_SOURCE_DIR}/src/calibration/CalibrationPage.cpp
 )

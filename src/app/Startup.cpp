@@ -20,6 +20,7 @@
 #include "app/ModelSelection.h"
 #include "app/Reporting.h"
 #include "app/TrayIcon.h"
+#include "calibration/CalibrationWindow.h"
 #include "channel/CommProtocol2.h"
 #include "channel/ObjectNames.h"
 #include "controller/ZmrCtrlVirt.h"
@@ -30,7 +31,6 @@
 
 namespace {
 
-constexpr const char* kCalibrationWindowClass = "WndCalibrationClass";
 constexpr UINT kUnhandledFaultExitCode = 0xFFFFFFFF;
 
 // Objects are allocated without exceptions: a failed allocation ends the
@@ -212,7 +212,7 @@ bool Session::Start(HINSTANCE instance)
     calibration.hInstance = instance;
     calibration.hIconSm = m_hCalibrationIcon.get();
     calibration.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
-    calibration.lpszClassName = kCalibrationWindowClass;
+    calibration.lpszClassName = kCalibrationClassName;
     m_bCalibrationClass = ::RegisterClassExA(&calibration) != 0;
     if (!m_bCalibrationClass) {
         ShowMessageBoxModal(MSG_CALIBRATION_CLASS_ERROR);
@@ -317,7 +317,7 @@ void Session::Shutdown()
     DestroyWindowOf(&app.miniLcdBar);
     DestroyWindowOf(&app.mouseButtonWindow);
 
-    if (m_bCalibrationClass) ::UnregisterClassA(kCalibrationWindowClass, m_hInstance);
+    if (m_bCalibrationClass) ::UnregisterClassA(kCalibrationClassName, m_hInstance);
     if (m_bMessageClass) ::UnregisterClassA(kMessageWindowClass, m_hInstance);
     m_bCalibrationClass = m_bMessageClass = false;
     // Released only now that no window or class refers to them.

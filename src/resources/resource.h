@@ -29,3 +29,12 @@
 #define IDC_SETTINGS_TAB 1040
 #define IDC_MAXIMIZE 1104
 #define IDC_MOUSE_BUTTON 1136
+
+// Calibration page
+#define IDD_PAGE_CALIBRATION 135
+#define IDC_CALIBRATE 1041     // "Calibrate"
+#define IDC_MARKER_GROUP 1046  // "&Start in at"
+#define IDC_MARKER_0 1047      // "&0%"; the ids are the values of MarkerDistance
+#define IDC_MARKER_12 1048     // "&12%"
+#define IDC_MARKER_22 1049     // "&22%"
+#define IDC_DRAW 1050          // "Draw"
