@@ -131,15 +131,20 @@ TEST_F(CalibrationPageBench, DrawingFollowsTheTouchAndLeaksNothing)
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(::GetWindowLongPtrA(window, GWLP_WNDPROC), reinterpret_cast<LONG_PTR>(&DrawingWndProc));
 
-    // A horizontal stroke through the simulated device.
+    // A stroke through the simulated device: along the middle, then up.
     const int y = H / 2;
-    for (int x = W / 4; x <= W / 2; x += W / 16) {
-        ASSERT_NO_FATAL_FAILURE(Press(CalPoint{x, y}));
+    std::vector<CalPoint> stroke;
+    for (int x = W / 4; x <= W / 2; x += W / 16)
+        stroke.push_back(CalPoint{x, y});
+    for (int i = 1; i <= 4; ++i)
+        stroke.push_back(CalPoint{W / 2 + i * W / 16, y - i * H / 16});
+    for (const CalPoint& p : stroke) {
+        ASSERT_NO_FATAL_FAILURE(Press(p));
         POINT at = {};
         PumpUntil(
             [&] {
                 ::GetCursorPos(&at);
-                return std::abs(at.x - x) <= 2;
+                return std::abs(at.x - p.x) <= 2 && std::abs(at.y - p.y) <= 2;
             },
             2000);
     }
@@ -147,11 +152,9 @@ TEST_F(CalibrationPageBench, DrawingFollowsTheTouchAndLeaksNothing)
     PumpUntil([] { return false; }, 200);
     SaveScreenshot("drawing-test.bmp");
     const HDC screen = ::GetDC(window);
-    POINT mid = {};
-    ::GetCursorPos(&mid);
     int black = 0;
     for (int dy = -3; dy <= 3; ++dy)
-        black += ::GetPixel(screen, W * 3 / 8, mid.y + dy) == RGB(0, 0, 0) ? 1 : 0;
+        black += ::GetPixel(screen, W * 3 / 8, y + dy) == RGB(0, 0, 0) ? 1 : 0;
     ::ReleaseDC(window, screen);
     EXPECT_GE(black, 1) << "the stroke crosses x = 3/8 of the screen";
 

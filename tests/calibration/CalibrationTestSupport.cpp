@@ -168,7 +168,7 @@ void CalibrationBench::WaitCursorNear(CalPoint p)
         },
         2000);
     EXPECT_TRUE(landed) << "aimed at (" << p.x << ", " << p.y << "), landed at (" << at.x << ", " << at.y
-                      << ")";
+                        << ")";
 }
 
 void SaveScreenshot(const char* name)
