@@ -121,6 +121,9 @@ void Confirm(HWND hwnd)
 void StartRun(HWND hwnd)
 {
     ::SetCursor(nullptr);
+    // Started once per window: a second start would save the zeroed values
+    // as the ones to restore.
+    if (g_run.started) return;
     g_run = CalibrationRun{};
     ZmrCtrlVirt* ctrl = CurrentController();
     if (ctrl == nullptr) {

@@ -220,6 +220,7 @@ TEST_F(CalibrationRun, OneWindowAtATime)
     EXPECT_EQ(OpenCalibrationWindow(), 0);
     EXPECT_EQ(OpenDrawingWindow(), 0);
     EXPECT_EQ(OpenFullScreenWindow(), first);
+    ::SendMessageA(first, WM_COMMAND, MAKEWPARAM(CMD_WINDOW_START, 0), 0);
     EXPECT_TRUE(closer.seen().empty());
     ::PostMessageA(first, WM_CHAR, 27, 1);
     ASSERT_TRUE(WaitClosed(3000));
