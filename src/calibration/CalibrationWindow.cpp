@@ -41,10 +41,12 @@ DriverPageLocator g_driverPageLocator = nullptr;
 struct CalibrationRun {
     bool started = false; // the saved values are valid
     bool ended = false;   // confirmed or aborted
-    uint32_t step = 0;
-    CalPoint margins;
+    uint32_t CalibrationStep = 0;
+    int32_t MarginX = 0;
+    int32_t MarginY = 0;
     CalibrationRecord work = {};
-    CalibrationRecord saved = {};
+    // The controller's block, Rotate and SwapXY when the run started.
+    CalibrationRecord SavedCalibration = {};
     int32_t savedRotate = 0;
     int32_t savedSwapXY = 0;
     HWND confirmButton = nullptr;
@@ -86,7 +88,7 @@ void NotifyDriverPage()
 
 void PutBack(ZmrCtrlVirt* ctrl)
 {
-    ctrl->m_Calibration = g_run.saved;
+    ctrl->m_Calibration = g_run.SavedCalibration;
     ctrl->SwapXY = g_run.savedSwapXY;
     ctrl->Rotate = g_run.savedRotate;
 }
@@ -135,9 +137,12 @@ void StartRun(HWND hwnd)
     }
     g_run.controllerId = reinterpret_cast<uintptr_t>(ctrl);
     g_run.controllerModel = App().controllerModel;
-    g_run.margins = MarginsFor(ctrl->MarkerDistance, static_cast<uint32_t>(::GetSystemMetrics(SM_CXSCREEN)),
-                               static_cast<uint32_t>(::GetSystemMetrics(SM_CYSCREEN)));
-    g_run.saved = ctrl->m_Calibration;
+    const CalPoint margins =
+        MarginsFor(ctrl->MarkerDistance, static_cast<uint32_t>(::GetSystemMetrics(SM_CXSCREEN)),
+                   static_cast<uint32_t>(::GetSystemMetrics(SM_CYSCREEN)));
+    g_run.MarginX = margins.x;
+    g_run.MarginY = margins.y;
+    g_run.SavedCalibration = ctrl->m_Calibration;
     g_run.savedSwapXY = ctrl->SwapXY;
     g_run.savedRotate = ctrl->Rotate;
     g_run.started = true;
@@ -238,12 +243,12 @@ void OnPaint(HWND hwnd)
     RECT client = {};
     ::GetClientRect(hwnd, &client);
     DrawInstructions(dc, client, kInstructions);
-    const PaintPlan plan = PaintFor(g_run.step);
+    const PaintPlan plan = PaintFor(g_run.CalibrationStep);
     bool abort = false;
     switch (plan.action) {
     case PaintAction::DrawCross: {
-        const CalPoint at =
-            CrossTarget(plan.crossIndex, client.left, client.top, client.right, client.bottom, g_run.margins);
+        const CalPoint at = CrossTarget(plan.crossIndex, client.left, client.top, client.right, client.bottom,
+                                        CalPoint{g_run.MarginX, g_run.MarginY});
         g_run.work.Target[plan.crossIndex][0] = at.x;
         g_run.work.Target[plan.crossIndex][1] = at.y;
         DrawCross(dc, at);
@@ -252,7 +257,7 @@ void OnPaint(HWND hwnd)
     case PaintAction::ComputeResult:
         if (ApplyComputation()) {
             ShowConfirmButton(hwnd);
-            g_run.step = kStepConfirming;
+            g_run.CalibrationStep = kStepConfirming;
         } else {
             abort = true;
         }
@@ -271,16 +276,16 @@ void OnPaint(HWND hwnd)
 bool OnMouse(HWND hwnd, UINT msg)
 {
     if (!ArmIdleTimer(hwnd)) return false;
-    if (msg == WM_LBUTTONDOWN) g_run.step = StepAfterPress(g_run.step).step;
+    if (msg == WM_LBUTTONDOWN) g_run.CalibrationStep = StepAfterPress(g_run.CalibrationStep).step;
     if (msg == WM_LBUTTONUP) {
-        const StepChange change = StepAfterLift(g_run.step);
+        const StepChange change = StepAfterLift(g_run.CalibrationStep);
         if (change.touchIndex >= 0 && change.touchIndex < 3) {
             POINT p = {};
             ::GetCursorPos(&p);
             g_run.work.Touch[change.touchIndex][0] = p.x;
             g_run.work.Touch[change.touchIndex][1] = p.y;
         }
-        g_run.step = change.step;
+        g_run.CalibrationStep = change.step;
         ::RedrawWindow(hwnd, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE);
     }
     return true;
@@ -429,5 +434,5 @@ void SetDriverPageLocator(DriverPageLocator locator)
 
 uint32_t CalibrationRunStep()
 {
-    return g_run.step;
+    return g_run.CalibrationStep;
 }

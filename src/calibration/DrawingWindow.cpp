@@ -16,8 +16,8 @@ constexpr WPARAM kEscape = 27;
 
 // One drawing window at a time, main thread only.
 struct DrawingState {
-    bool drawing = false; // the finger is down
-    POINT last = {};      // where the line goes on from, screen pixels
+    bool Drawing = false; // the finger is down
+    POINT LastPoint = {}; // where the line goes on from, screen pixels
 };
 DrawingState g_drawing;
 
@@ -48,7 +48,7 @@ void DrawTo(HWND hwnd, POINT to)
 {
     ScopedWindowDC dc(hwnd);
     if (!dc) return;
-    ::MoveToEx(dc.get(), g_drawing.last.x, g_drawing.last.y, nullptr);
+    ::MoveToEx(dc.get(), g_drawing.LastPoint.x, g_drawing.LastPoint.y, nullptr);
     ::LineTo(dc.get(), to.x, to.y);
 }
 
@@ -58,17 +58,17 @@ void OnMouse(HWND hwnd, UINT msg)
     ::GetCursorPos(&p);
     switch (msg) {
     case WM_LBUTTONDOWN:
-        g_drawing.drawing = true;
-        g_drawing.last = p;
+        g_drawing.Drawing = true;
+        g_drawing.LastPoint = p;
         break;
     case WM_MOUSEMOVE:
-        if (g_drawing.drawing) {
+        if (g_drawing.Drawing) {
             DrawTo(hwnd, p);
-            g_drawing.last = p;
+            g_drawing.LastPoint = p;
         }
         break;
     default:
-        g_drawing.drawing = false;
+        g_drawing.Drawing = false;
         break;
     }
     if (::SetTimer(hwnd, kCalibrationTimerId, kCalibrationIdleMs, nullptr) == 0) ::DestroyWindow(hwnd);
