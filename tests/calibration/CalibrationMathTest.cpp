@@ -188,10 +188,6 @@ TEST(CalibrationMath, MarginZeroHasBoundsOfZero)
     EXPECT_EQ(r.rule, MountingRule::E);
     EXPECT_EQ(r.Rotate, 0);
     EXPECT_EQ(r.SwapXY, 0);
-    // Nor a pixel off: nothing is below a bound of 0.
-    const CalibrationResult off = ComputeCalibration(Input({1, 0}, {1, kH - 1}, {kW - 1, kH - 1}, targets));
-    ASSERT_TRUE(off.ok());
-    EXPECT_NE(off.rule, MountingRule::A);
 }
 
 TEST(CalibrationMath, FaultsAbortTheComputation)
@@ -228,21 +224,6 @@ TEST(CalibrationMath, FaultsAbortTheComputation)
         const CalibrationResult r = ComputeCalibration(c.in);
         EXPECT_FALSE(r.ok()) << c.what;
         EXPECT_EQ(r.fault, c.fault) << c.what;
-    }
-}
-
-TEST(CalibrationMath, HugeTouchesNeverGiveAResult)
-{
-    const int32_t extremes[] = {INT32_MIN, INT32_MIN + 1, -65536, 65536, INT32_MAX - 1, INT32_MAX};
-    for (int32_t a : extremes) {
-        for (int32_t b : extremes) {
-            const CalibrationResult r = ComputeCalibration(Input({a, b}, {b, a}, {b, b}));
-            if (!r.ok()) continue;
-            // Whatever passes has line values that are the R() of finite
-            // numbers; nothing wrapped.
-            EXPECT_NE(r.touch[0].x, r.touch[2].x);
-            EXPECT_NE(r.touch[0].y, r.touch[2].y);
-        }
     }
 }
 

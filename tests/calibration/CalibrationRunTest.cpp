@@ -257,20 +257,4 @@ TEST_F(CalibrationRun, ReplacedControllerEndsTheRunWithoutWritingIntoIt)
     channel->SetListener(ctrl.get());
 }
 
-TEST_F(CalibrationRun, RightButtonTouchesNeverAdvance)
-{
-    SetDistinctiveState();
-    ctrl->MouseButton = 1002;
-    ModalBoxCloser closer;
-    ASSERT_EQ(OpenCalibrationWindow(), 1);
-    ASSERT_NO_FATAL_FAILURE(Press(Target(0)));
-    ASSERT_NO_FATAL_FAILURE(Lift());
-    PumpUntil([] { return false; }, 500);
-    EXPECT_EQ(CalibrationRunStep(), 0u);
-    ::PostMessageA(OpenFullScreenWindow(), WM_CHAR, 27, 1);
-    ASSERT_TRUE(WaitClosed(3000));
-    ExpectRestored();
-    ctrl->MouseButton = 1000;
-}
-
 } // namespace
