@@ -5,9 +5,8 @@
 #include <new>
 
 #include "Messages.h"
-#include "app/AppContext.h"
-#include "app/Reporting.h"
-#include "calibration/CalibrationMath.h"
+#include "base/AppContext.h"
+#include "base/Reporting.h"
 #include "calibration/CalibrationWindow.h"
 #include "calibration/DrawingWindow.h"
 #include "controller/ZmrCtrlVirt.h"

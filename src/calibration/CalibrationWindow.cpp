@@ -5,11 +5,11 @@
 #include <ctime>
 
 #include "Messages.h"
-#include "app/AppContext.h"
-#include "app/BoundedText.h"
-#include "app/Fatal.h"
-#include "app/Handles.h"
-#include "app/Reporting.h"
+#include "base/AppContext.h"
+#include "base/BoundedText.h"
+#include "base/Fatal.h"
+#include "base/Handles.h"
+#include "base/Reporting.h"
 #include "calibration/CalibrationMath.h"
 #include "calibration/WindowDC.h"
 #include "controller/ZmrCtrlVirt.h"

@@ -1,9 +1,9 @@
 #include "calibration/DrawingWindow.h"
 
 #include "Messages.h"
-#include "app/AppContext.h"
-#include "app/BoundedText.h"
-#include "app/Reporting.h"
+#include "base/AppContext.h"
+#include "base/BoundedText.h"
+#include "base/Reporting.h"
 #include "calibration/CalibrationWindow.h"
 #include "calibration/WindowDC.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "CalibrationTestSupport.h"
-#include "app/AppContext.h"
+#include "base/AppContext.h"
 #include "calibration/CalibrationPage.h"
 #include "calibration/CalibrationWindow.h"
 #include "calibration/DrawingWindow.h"

@@ -9,10 +9,10 @@
 #include <string>
 
 #include "CalibrationTestSupport.h"
-#include "app/AppContext.h"
-#include "controller/ControllerTestSupport.h"
+#include "base/AppContext.h"
 #include "calibration/CalibrationWindow.h"
 #include "calibration/DrawingWindow.h"
+#include "controller/ControllerTestSupport.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/AppContext.h"
+#include "base/AppContext.h"
 #include "calibration/CalibrationWindow.h"
 #include "controller/ControllerTestSupport.h"
 

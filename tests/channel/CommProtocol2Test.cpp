@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "CommTestSupport.h"
-#include "app/AppContext.h"
+#include "base/AppContext.h"
 #include "channel/CommProtocol2.h"
 #include "channel/FrameCodec.h"
 #include "support/DevSim.h"
