@@ -1,6 +1,6 @@
 // Entry points of the windows that start-up creates and the message window
-// rebuilds: the settings window with its Controller and About pages, the
-// mouse-button window, and the procedure of the calibration window class.
+// rebuilds: the settings window with its Controller and About pages and
+// the mouse-button window.
 //
 // The bodies behind them are stand-ins: hidden windows from stand-in
 // templates with the real dialog ids, which do just enough for start-up,
@@ -22,8 +22,6 @@ HWND SettingsAboutPage();
 void CreateControllerPage(HWND parent);
 
 HWND CreateMouseButtonWindow(HWND owner);
-
-LRESULT CALLBACK CalibrationWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // The notification message of the tray icon, delivered to the settings window.
 constexpr UINT kTrayCallbackMessage = 9312;
