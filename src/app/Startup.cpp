@@ -29,6 +29,7 @@
 #include "resources/resource.h"
 #include "ui/CommInfoBox.h"
 #include "ui/Placeholders.h"
+#include "ui/SettingsWindow.h"
 
 namespace {
 

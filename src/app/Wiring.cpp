@@ -5,7 +5,9 @@
 #include "base/Reporting.h"
 #include "controller/CtrlVirt.h"
 #include "ui/InfoBox.h"
+#include "calibration/CalibrationPage.h"
 #include "ui/Placeholders.h"
+#include "ui/SettingsWindow.h"
 
 namespace {
 
@@ -25,4 +27,5 @@ void ConnectLayers()
     hooks.showBox = &ShowInfoBox;
     SetReportingHooks(hooks);
     SetTrayIconAdder(&TrayIconAdd);
+    SetCalibrationPageCreator(&CreateCalibrationPage);
 }
