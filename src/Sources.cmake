@@ -5,6 +5,7 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/base/Reporting.cpp
     ${CMAKE_SOURCE_DIR}/src/base/Fatal.cpp
     ${CMAKE_SOURCE_DIR}/src/base/RegistryIO.cpp
+    ${CMAKE_SOURCE_DIR}/src/base/OnScreenKeyboard.cpp
     ${CMAKE_SOURCE_DIR}/src/app/Startup.cpp
     ${CMAKE_SOURCE_DIR}/src/app/Factories.cpp
     ${CMAKE_SOURCE_DIR}/src/app/MessageWindow.cpp
