@@ -6,7 +6,7 @@
 
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
-#include "base/BoundedText.h"
+#include "base/OnScreenKeyboard.h"
 #include "base/Reporting.h"
 #include "controller/CtrlVirt.h"
 #include "lcd/LcdVirt.h"
@@ -264,24 +264,6 @@ void SettingsWindow::ForwardToShownPage(WPARAM wParam, LPARAM lParam)
     }
 }
 
-// Starts the system's on-screen keyboard; nothing is shown when it fails.
-void StartKeyboardProgram()
-{
-    char path[kTextMax + 1] = {};
-    const UINT length = ::GetSystemDirectoryA(path, kTextMax);
-    if (length == 0 || length >= kTextMax) return;
-    char program[kTextMax + 1] = {};
-    if (!FormatBounded(program, sizeof program, "%s\\osk.exe", path)) return;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (::CreateProcessA(program, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                         &process)) {
-        ::CloseHandle(process.hThread);
-        ::CloseHandle(process.hProcess);
-    }
-}
-
 } // namespace
 
 HWND CreateSettingsWindow(HWND owner)
@@ -375,7 +357,8 @@ void SettingsApply()
 
 void SettingsKeyboard()
 {
-    StartKeyboardProgram();
+    // A keyboard that cannot be started is not reported.
+    StartOnScreenKeyboard();
 }
 
 SettingsBusy::SettingsBusy()
