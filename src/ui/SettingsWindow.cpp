@@ -163,7 +163,6 @@ BOOL SettingsWindow::OnInitDialog()
     AnyButtonSubclass(::GetDlgItem(m_hwnd, IDC_APPLY), AnyButtonMode::ReplayOnly);
     m_hTab = ::GetDlgItem(m_hwnd, IDC_SETTINGS_TAB);
     PlaceOnScreen();
-    ComputePageOrigin();
     for (int index = 0; index < kSettingsPageCount; ++index) {
         TCITEMA item = {};
         item.mask = TCIF_TEXT | TCIF_IMAGE;
@@ -173,6 +172,8 @@ BOOL SettingsWindow::OnInitDialog()
                            reinterpret_cast<LPARAM>(&item)) != index) {
             return FALSE;
         }
+        // Once the tab row exists: the display area starts below it.
+        if (index == 0) ComputePageOrigin();
         if (!BuildPage(index)) return FALSE;
     }
     ShowSelectedPage();
