@@ -6,7 +6,7 @@
 #include "controller/CtrlVirt.h"
 #include "ui/InfoBox.h"
 #include "calibration/CalibrationPage.h"
-#include "ui/Placeholders.h"
+#include "lcd/LcdBar.h"
 #include "ui/SettingsWindow.h"
 
 namespace {
@@ -26,6 +26,6 @@ void ConnectLayers()
     hooks.logEventsOn = &ControllerLogsEvents;
     hooks.showBox = &ShowInfoBox;
     SetReportingHooks(hooks);
-    SetTrayIconAdder(&TrayIconAdd);
+    SetLcdBarTrayIconRequest(&TrayIconAdd);
     SetCalibrationPageCreator(&CreateCalibrationPage);
 }
