@@ -6,6 +6,8 @@
 # executions, rate and time are printed as a table row.
 #
 #   tools/fuzz-campaign.sh [runs] [target...]
+#   FUZZ_SECONDS=n tools/fuzz-campaign.sh ...   also stops each run after n s
+#   FUZZ_MAX_LEN=n                               longest input (default 512)
 #
 # Needs the host build: cmake --preset host && cmake --build --preset host
 set -euo pipefail
@@ -33,7 +35,9 @@ for t in "${targets[@]}"; do
     mkdir -p "$corpus" "$work/$t"
     log="$work/$t.log"
     start=$(date +%s)
-    if ! "$exe" -runs="$runs" -print_final_stats=1 -max_len=512 \
+    limit=()
+    [ -z "${FUZZ_SECONDS:-}" ] || limit=(-max_total_time="$FUZZ_SECONDS")
+    if ! "$exe" -runs="$runs" "${limit[@]}" -print_final_stats=1 -max_len="${FUZZ_MAX_LEN:-512}" \
         -artifact_prefix="$work/$t-" "$work/$t" "$corpus" >"$log" 2>&1; then
         tail -n 40 "$log" >&2
         echo "fuzz-campaign: $t found a fault; the input is in $work (kept)" >&2
