@@ -45,6 +45,7 @@ VIAddVersionKey "ProductName" "${PRODUCT}"
 VIAddVersionKey "CompanyName" "Mavrel"
 VIAddVersionKey "FileDescription" "${PRODUCT} installer"
 VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "LegalCopyright" "Mavrel"
 
 Function .onInit
     ; The program's own settings live in the 32-bit registry view on both
