@@ -49,7 +49,7 @@ function(tp_wine_test name)
     set_tests_properties(${name} PROPERTIES
         RESOURCE_LOCK wine_bench
         TIMEOUT 600
-        ENVIRONMENT "TP_DEVSIM=${TP_DEVSIM_PATH};TP_PORTS_DIR=${TP_BENCH_DIR}/ports;TP_BENCH_DIR=${TP_BENCH_DIR}")
+        ENVIRONMENT "TP_DEVSIM=${TP_DEVSIM_PATH};TP_PORTS_DIR=${TP_BENCH_DIR}/ports;TP_BENCH_DIR=${TP_BENCH_DIR};TP_WINE_ARCH=${TP_WINE_ARCH}")
 endfunction()
 
 add_subdirectory(${CMAKE_SOURCE_DIR}/tools/stop ${CMAKE_BINARY_DIR}/tools/stop)

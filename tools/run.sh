@@ -11,8 +11,13 @@ repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$repo"
 
 tools/install-deps.sh
+# The x86 program where this machine runs 32-bit programs, else the x64 one.
+export TP_WINE_ARCH=${TP_WINE_ARCH:-$(tools/bench/bench.sh best-arch)}
+preset=win32
+[ "$TP_WINE_ARCH" = x64 ] && preset=win64
+echo "run: the $TP_WINE_ARCH program (build/$preset/TactilePane.exe)"
 cmake --preset host >/dev/null && cmake --build --preset host --target devsim >/dev/null
-cmake --preset win32 >/dev/null && cmake --build --preset win32 --target TactilePane TactilePaneStop >/dev/null
+cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" --target TactilePane TactilePaneStop >/dev/null
 
 virtual=1
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
@@ -29,7 +34,7 @@ program_pid=""
 cleanup() {
     set +e
     if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
-        wine build/win32/TactilePaneStop.exe 5000 </dev/null >/dev/null 2>&1
+        wine "build/$preset/TactilePaneStop.exe" 5000 </dev/null >/dev/null 2>&1
         wait "$program_pid" 2>/dev/null
     fi
     exec 3>&- 2>/dev/null
@@ -53,7 +58,7 @@ device() { # one command to the device, its one-line answer back
 
 echo "run: starting TactilePane.exe on display $DISPLAY (COM3: simulated device)"
 # Not on the terminal's input: see tools/bench/bench.sh exec.
-wine build/win32/TactilePane.exe </dev/null >"$out/program.log" 2>&1 &
+wine "build/$preset/TactilePane.exe" </dev/null >"$out/program.log" 2>&1 &
 program_pid=$!
 
 # Identification, then six configuration writes: the program is ready.

@@ -12,8 +12,9 @@
 #include "resources/resource.h"
 #include "ui/Placeholders.h"
 
-static_assert(offsetof(NOTIFYICONDATAA, szTip) + 64 == kNotifyIconRecordSize,
-              "the short record ends after a 64-character tip");
+#if defined(_M_IX86) || defined(__i386__)
+static_assert(kNotifyIconRecordSize == 88, "the short record of 32-bit Windows");
+#endif
 
 namespace {
 

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 #include <shellapi.h>
 
 // Start-up: loads "shell32" and looks up "Shell_NotifyIcon". Shows message
@@ -22,8 +24,9 @@ bool TrayIconRemove();
 bool TrayIconShown();
 
 // The first and shortest form of the notification-icon record, which every
-// system version accepts.
-constexpr DWORD kNotifyIconRecordSize = 88;
+// system version accepts: it ends after the 64-character tip (88 bytes for
+// x86, 104 for x64).
+constexpr DWORD kNotifyIconRecordSize = static_cast<DWORD>(offsetof(NOTIFYICONDATAA, szTip) + 64);
 
 using ShellNotifyIconFunction = BOOL(WINAPI*)(DWORD message, NOTIFYICONDATAA* data);
 // Test seam: use fn instead of the entry found in "shell32" (nullptr: the

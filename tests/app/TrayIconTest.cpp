@@ -52,6 +52,9 @@ protected:
     HWND owner = nullptr;
 };
 
+// The record that ends after the 64-character tip, as each architecture lays it out.
+constexpr DWORD kShortRecordSize = sizeof(void*) == 4 ? 88u : 104u;
+
 TEST_F(TrayIconTest, AddHandsTheShortRecordOnceAndRemoveDeletesIt)
 {
     EXPECT_TRUE(TrayIconAdd());
@@ -59,7 +62,7 @@ TEST_F(TrayIconTest, AddHandsTheShortRecordOnceAndRemoveDeletesIt)
     ASSERT_EQ(g_calls.size(), 1u);
     const NOTIFYICONDATAA& add = g_calls[0].data;
     EXPECT_EQ(g_calls[0].message, static_cast<DWORD>(NIM_ADD));
-    EXPECT_EQ(add.cbSize, 88u);
+    EXPECT_EQ(add.cbSize, kShortRecordSize);
     EXPECT_EQ(add.hWnd, owner);
     EXPECT_EQ(add.uID, static_cast<UINT>(reinterpret_cast<uintptr_t>(App().instance)));
     EXPECT_EQ(add.uFlags, 7u);
@@ -71,7 +74,7 @@ TEST_F(TrayIconTest, AddHandsTheShortRecordOnceAndRemoveDeletesIt)
     EXPECT_TRUE(TrayIconRemove());
     ASSERT_EQ(g_calls.size(), 2u);
     EXPECT_EQ(g_calls[1].message, static_cast<DWORD>(NIM_DELETE));
-    EXPECT_EQ(g_calls[1].data.cbSize, 88u);
+    EXPECT_EQ(g_calls[1].data.cbSize, kShortRecordSize);
     EXPECT_EQ(g_calls[1].data.hWnd, owner);
     EXPECT_EQ(g_calls[1].data.uID, add.uID);
     EXPECT_EQ(g_calls[1].data.uFlags, 0u);

@@ -1,32 +1,78 @@
 #!/usr/bin/env bash
-# The Wine bench: one 32-bit Wine prefix inside the build tree, created once
-# and reused, a persistent wineserver, a virtual display, and COM1..COM8 of
-# the prefix mapped onto fixed link paths that the device simulator points at
-# its pseudo-terminals.
+# The Wine bench: one Wine prefix per architecture inside the build tree,
+# created once and reused, a persistent wineserver, a virtual display, and
+# COM1..COM8 of the prefix mapped onto fixed link paths that the device
+# simulator points at its pseudo-terminals.
 #
 #   bench.sh up          create what is missing and start what is not running
 #   bench.sh down        stop what 'up' started (wineserver, Xvfb, simulators)
 #   bench.sh exec CMD..  'up', then run CMD with the bench environment
 #   bench.sh env         print the environment as shell assignments
+#   bench.sh check       say whether this architecture's Wine can run here
+#   bench.sh best-arch   print x86 where 32-bit Windows programs run, else x64
 #
-# TP_BENCH_DIR overrides the working area (default: <repo>/build/wine).
+# TP_WINE_ARCH picks the architecture: x86 (default; a 32-bit prefix in
+# <repo>/build/wine) or x64 (a 64-bit prefix in <repo>/build/wine64).
+# TP_BENCH_DIR overrides the working area.
 # TP_USE_DISPLAY=1 runs on the caller's $DISPLAY instead of the bench's Xvfb.
+# Inside the bench environment `wine` is this architecture's loader: Debian's
+# own `wine` script always takes the 32-bit loader when it is installed,
+# even where the kernel cannot run it.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
-bench=${TP_BENCH_DIR:-$repo/build/wine}
+arch=${TP_WINE_ARCH:-x86}
+case "$arch" in
+    x86) default_bench=$repo/build/wine; winearch=win32; loader=/usr/lib/wine/wine ;;
+    x64) default_bench=$repo/build/wine64; winearch=win64; loader=/usr/lib/wine/wine64 ;;
+    *) echo "bench: TP_WINE_ARCH must be x86 or x64, not '$arch'" >&2; exit 2 ;;
+esac
+bench=${TP_BENCH_DIR:-$default_bench}
 prefix=$bench/prefix
 ports=$bench/ports
 
+export TP_WINE_ARCH=$arch
 export WINEPREFIX=$prefix
-export WINEARCH=win32
+export WINEARCH=$winearch
+export WINELOADER=$loader
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=${WINEDEBUG:--all}
 export TP_BENCH_DIR=$bench
 export TP_PORTS_DIR=$ports
+export PATH=$bench/bin:$PATH
 
 log() { echo "bench: $*" >&2; }
+
+# Why this architecture's Wine cannot run here, or nothing when it can.
+wine_problem() {
+    if [ "$arch" = x86 ] && ! "$here/probe-32bit.sh" >/dev/null; then
+        "$here/probe-32bit.sh" || true
+        return
+    fi
+    if [ ! -e "$loader" ]; then
+        if [ "$arch" = x86 ]; then echo "wine32 is not installed"; else echo "wine64 is not installed"; fi
+        return
+    fi
+    local out
+    if out=$("$loader" --version 2>&1 </dev/null); then
+        return
+    fi
+    case "$out" in
+        *"Exec format error"*) echo "this machine cannot run 32-bit programs (Exec format error)" ;;
+        *) echo "$loader does not start: $(head -n 1 <<<"$out")" ;;
+    esac
+}
+
+# The architecture's loader under the name `wine`, first on the bench's PATH
+# (a script: the loader started through a link of another name cannot find
+# itself).
+ensure_shim() {
+    mkdir -p "$bench/bin"
+    printf '#!/bin/sh\nexec %s "$@"\n' "$loader" >"$bench/bin/wine.new"
+    chmod +x "$bench/bin/wine.new"
+    mv -f "$bench/bin/wine.new" "$bench/bin/wine"
+}
 
 display_alive() { [ -n "${1:-}" ] && xdpyinfo -display "$1" >/dev/null 2>&1; }
 
@@ -92,14 +138,26 @@ create_prefix() {
         [ "$(cat "$bench/prefix.ready")" = "$prefix_version" ] || configure_prefix
         return
     fi
-    log "creating the Wine prefix (once, about 20 s)"
+    log "creating the $arch Wine prefix (once, about 20 s)"
     rm -rf "$prefix"
-    wineboot -i </dev/null >"$bench/wineboot.log" 2>&1 || true
+    wine wineboot -i </dev/null >"$bench/wineboot.log" 2>&1 || true
+    if [ ! -d "$prefix/drive_c/windows/system32" ]; then
+        log "the $arch Wine prefix could not be created; the end of $bench/wineboot.log:"
+        tail -n 5 "$bench/wineboot.log" >&2 || true
+        exit 1
+    fi
     configure_prefix
 }
 
 up() {
     mkdir -p "$bench" "$ports"
+    local problem
+    problem=$(wine_problem)
+    if [ -n "$problem" ]; then
+        log "$arch Wine cannot run: $problem"
+        exit 3
+    fi
+    ensure_shim
     exec 9>"$bench/lock"
     flock 9
     ensure_display
@@ -136,7 +194,12 @@ case "$cmd" in
     # Never with a terminal on standard input: nothing on the bench reads
     # it, and Wine would run the program's console through that terminal.
     exec) up; exec "$@" </dev/null ;;
-    env) up; printf 'export WINEPREFIX=%q WINEARCH=%q WINEDLLOVERRIDES=%q WINEDEBUG=%q DISPLAY=%q TP_BENCH_DIR=%q TP_PORTS_DIR=%q\n' \
-        "$WINEPREFIX" "$WINEARCH" "$WINEDLLOVERRIDES" "$WINEDEBUG" "$DISPLAY" "$TP_BENCH_DIR" "$TP_PORTS_DIR" ;;
-    *) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+    env) up; printf 'export TP_WINE_ARCH=%q WINEPREFIX=%q WINEARCH=%q WINELOADER=%q WINEDLLOVERRIDES=%q WINEDEBUG=%q DISPLAY=%q TP_BENCH_DIR=%q TP_PORTS_DIR=%q PATH=%q\n' \
+        "$TP_WINE_ARCH" "$WINEPREFIX" "$WINEARCH" "$WINELOADER" "$WINEDLLOVERRIDES" "$WINEDEBUG" "$DISPLAY" "$TP_BENCH_DIR" "$TP_PORTS_DIR" "$PATH" ;;
+    check)
+        problem=$(wine_problem)
+        if [ -n "$problem" ]; then echo "$problem"; exit 1; fi ;;
+    best-arch)
+        if [ -z "$(TP_WINE_ARCH=x86 "$0" check 2>/dev/null)" ]; then echo x86; else echo x64; fi ;;
+    *) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
 esac

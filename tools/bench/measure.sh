@@ -9,10 +9,15 @@
 #   tools/bench/measure.sh [BASELINE.exe]
 #
 # Environment (all optional):
-#   TP_BENCH_DIR        bench of this run (default: <repo>/build/perf/wine);
+#   TP_WINE_ARCH        x86 or x64 (default: x86 where this machine runs
+#                       32-bit programs, else x64); a baseline program must
+#                       be of the same architecture
+#   TP_BENCH_DIR        bench of this run (default: <repo>/build/perf/wine
+#                       for x86, <repo>/build/perf/wine64 for x64);
 #                       raw records go to $TP_BENCH_DIR/measure/<program>
 #   TP_HOST_BUILD       native build with devsim (default: <repo>/build/host)
-#   TP_WIN_BUILD        Windows build (default: <repo>/build/win64)
+#   TP_WIN_BUILD        Windows build (default: <repo>/build/win32 for x86,
+#                       <repo>/build/win64 for x64)
 #   TP_BASELINE         baseline program, instead of the argument
 #   TP_IDLE_SECONDS     length of the idle CPU sample (default 60)
 #   TP_LATENCY_REPORTS  touch reports timed one by one (default 1200)
@@ -30,8 +35,15 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 repo=$(cd "$here/../.." && pwd)
 host_build=${TP_HOST_BUILD:-$repo/build/host}
-win_build=${TP_WIN_BUILD:-$repo/build/win64}
-export TP_BENCH_DIR=${TP_BENCH_DIR:-$repo/build/perf/wine}
+export TP_WINE_ARCH=${TP_WINE_ARCH:-$("$here/bench.sh" best-arch)}
+if [ "$TP_WINE_ARCH" = x64 ]; then
+    win_preset=win64
+    export TP_BENCH_DIR=${TP_BENCH_DIR:-$repo/build/perf/wine64}
+else
+    win_preset=win32
+    export TP_BENCH_DIR=${TP_BENCH_DIR:-$repo/build/perf/wine}
+fi
+win_build=${TP_WIN_BUILD:-${TP_WIN32_BUILD:-$repo/build/$win_preset}}
 baseline=${1:-${TP_BASELINE:-}}
 idle_seconds=${TP_IDLE_SECONDS:-60}
 latency_reports=${TP_LATENCY_REPORTS:-1200}
@@ -50,7 +62,7 @@ die() {
 }
 
 # --- what it needs --------------------------------------------------------
-for tool in cmake ninja clang++ x86_64-w64-mingw32-g++-posix wine Xvfb xdpyinfo timeout; do
+for tool in cmake ninja clang++ i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix wine Xvfb xdpyinfo timeout; do
     command -v "$tool" >/dev/null || {
         "$repo/tools/install-deps.sh"
         break
@@ -60,7 +72,7 @@ if [ ! -f "$host_build/CMakeCache.txt" ]; then
     (cd "$repo" && cmake --preset host -B "$host_build" >/dev/null)
 fi
 if [ ! -f "$win_build/CMakeCache.txt" ]; then
-    (cd "$repo" && cmake --preset win64 -B "$win_build" >/dev/null)
+    (cd "$repo" && cmake --preset "$win_preset" -B "$win_build" >/dev/null)
 fi
 log "building devsim, TactilePane, TactilePaneStop and perf_probe"
 cmake --build "$host_build" --target devsim >/dev/null
@@ -94,7 +106,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-log "bench in $TP_BENCH_DIR"
+log "bench in $TP_BENCH_DIR: the $TP_WINE_ARCH programs ${programs[*]}"
 "$here/bench.sh" up
 eval "$("$here/bench.sh" env)"
 rm -rf "$top"
@@ -558,4 +570,4 @@ for i in "${!labels[@]}"; do
     cat "$top/${labels[$i]}/table.md"
 done
 echo
-echo "Measured $(date -u +%F) with $(wine --version), $(nproc) CPUs, load average $(cut -d' ' -f1-3 /proc/loadavg) at the end."
+echo "Measured $(date -u +%F): the $TP_WINE_ARCH programs in the $WINEARCH Wine prefix $WINEPREFIX, $(wine --version), $(nproc) CPUs, load average $(cut -d' ' -f1-3 /proc/loadavg) at the end."
