@@ -1,13 +1,16 @@
 # Windows-side product sources (everything but the entry point).
 set(TP_WIN32_SOURCES
-    ${CMAKE_SOURCE_DIR}/src/app/AppContext.cpp
-    ${CMAKE_SOURCE_DIR}/src/app/AppSettings.cpp
-    ${CMAKE_SOURCE_DIR}/src/app/Reporting.cpp
-    ${CMAKE_SOURCE_DIR}/src/app/Fatal.cpp
-    ${CMAKE_SOURCE_DIR}/src/app/RegistryIO.cpp
+    ${CMAKE_SOURCE_DIR}/src/base/AppContext.cpp
+    ${CMAKE_SOURCE_DIR}/src/base/AppSettings.cpp
+    ${CMAKE_SOURCE_DIR}/src/base/Reporting.cpp
+    ${CMAKE_SOURCE_DIR}/src/base/Fatal.cpp
+    ${CMAKE_SOURCE_DIR}/src/base/RegistryIO.cpp
+    ${CMAKE_SOURCE_DIR}/src/base/OnScreenKeyboard.cpp
     ${CMAKE_SOURCE_DIR}/src/app/Startup.cpp
+    ${CMAKE_SOURCE_DIR}/src/app/Factories.cpp
     ${CMAKE_SOURCE_DIR}/src/app/MessageWindow.cpp
     ${CMAKE_SOURCE_DIR}/src/app/TrayIcon.cpp
+    ${CMAKE_SOURCE_DIR}/src/app/Wiring.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/InfoBox.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/CommInfoBox.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/Placeholders.cpp

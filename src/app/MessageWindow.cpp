@@ -3,10 +3,10 @@
 #include <new>
 
 #include "Messages.h"
-#include "app/AppContext.h"
-#include "app/AppSettings.h"
-#include "app/Reporting.h"
-#include "app/Startup.h"
+#include "app/Factories.h"
+#include "base/AppContext.h"
+#include "base/AppSettings.h"
+#include "base/Reporting.h"
 #include "channel/ChannelVirt.h"
 #include "controller/CtrlVirt.h"
 #include "lcd/LcdVirt.h"

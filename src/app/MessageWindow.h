@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "channel/IdentRecord.h"
+#include "base/IdentRecord.h"
 
 constexpr const char* kMessageWindowClass = "WndMessageClass";
 constexpr const char* kMessageWindowTitle = "TouchDevice";

@@ -1,6 +1,6 @@
 #include "app/ModelSelection.h"
 
-#include "app/BoundedText.h"
+#include "base/BoundedText.h"
 
 namespace {
 

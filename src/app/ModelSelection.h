@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "channel/IdentRecord.h"
+#include "base/IdentRecord.h"
 
 // Used when nothing answered and nothing usable is stored.
 constexpr int kFallbackControllerModel = 3; // ZMR04

@@ -5,10 +5,10 @@
 #include <utility>
 
 #include "Messages.h"
-#include "app/AppContext.h"
-#include "app/BoundedText.h"
-#include "app/Handles.h"
-#include "app/Reporting.h"
+#include "base/AppContext.h"
+#include "base/BoundedText.h"
+#include "base/Handles.h"
+#include "base/Reporting.h"
 #include "resources/resource.h"
 #include "ui/Placeholders.h"
 

@@ -14,12 +14,12 @@ ChannelVirt::~ChannelVirt()
     ::DeleteCriticalSection(&m_Lock);
 }
 
-CtrlVirt* ChannelVirt::SetListener(CtrlVirt* listener)
+ChannelListener* ChannelVirt::SetListener(ChannelListener* listener)
 {
     // Deliveries run with the lock held, so once we own it no delivery to
     // the previous listener is running, and none can start with it after.
     ::EnterCriticalSection(&m_Lock);
-    CtrlVirt* previous = std::exchange(m_pListener, listener);
+    ChannelListener* previous = std::exchange(m_pListener, listener);
     ::LeaveCriticalSection(&m_Lock);
     return previous;
 }

@@ -6,9 +6,8 @@
 
 #include <cstdint>
 
-#include "channel/IdentRecord.h"
-
-class CtrlVirt;
+#include "base/IdentRecord.h"
+#include "channel/ChannelListener.h"
 
 class ChannelVirt {
 public:
@@ -24,8 +23,8 @@ public:
     // Exchange the listener under the lock and return the previous one.
     // When either returns, no delivery to the previous listener is in
     // progress or will start.
-    CtrlVirt* SetListener(CtrlVirt* listener);
-    CtrlVirt* ClearListener() { return SetListener(nullptr); }
+    ChannelListener* SetListener(ChannelListener* listener);
+    ChannelListener* ClearListener() { return SetListener(nullptr); }
 
     int ChannelIndex() const { return m_nChannel; }
 
@@ -39,6 +38,6 @@ protected:
     CRITICAL_SECTION m_Lock;
     // Written under m_Lock by the main thread; read under m_Lock by the
     // receive thread.
-    CtrlVirt* m_pListener = nullptr;
+    ChannelListener* m_pListener = nullptr;
     int m_nChannel = -1;
 };

@@ -4,14 +4,13 @@
 #include <utility>
 
 #include "Messages.h"
-#include "app/AppContext.h"
-#include "app/AppSettings.h"
-#include "app/BoundedText.h"
-#include "app/Fatal.h"
-#include "app/RegistryIO.h"
-#include "app/Reporting.h"
-#include "channel/ObjectNames.h"
-#include "controller/CtrlVirt.h"
+#include "base/AppContext.h"
+#include "base/AppSettings.h"
+#include "base/BoundedText.h"
+#include "base/Fatal.h"
+#include "base/ObjectNames.h"
+#include "base/RegistryIO.h"
+#include "base/Reporting.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 #include "channel/ChannelVirt.h"
 #include "channel/FrameCodec.h"
 

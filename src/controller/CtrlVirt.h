@@ -6,13 +6,17 @@
 
 #include <cstdint>
 
+#include "channel/ChannelListener.h"
+
 // 0 reply arrived, 1 no reply after three sends, -1 aborted, 2 no channel or
 // timer failure.
 using TransactResult = int;
 
-class CtrlVirt {
+// A controller is the listener of its channel; OnReceive stays the first
+// operation.
+class CtrlVirt : public ChannelListener {
 public:
-    virtual int OnReceive(const uint8_t* payload, int length) = 0;                                 // 0
+    int OnReceive(const uint8_t* payload, int length) override = 0;                                // 0
     virtual TransactResult Transact(const uint8_t* command, uint8_t length, uint8_t expected) = 0; // 1
     virtual TransactResult ReadConfig() = 0;                                                       // 2
     virtual TransactResult WriteConfig() = 0;                                                      // 3

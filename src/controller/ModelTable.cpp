@@ -1,6 +1,6 @@
 #include "controller/ModelTable.h"
 
-#include "app/BoundedText.h"
+#include "base/BoundedText.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <atomic>
 
-#include "app/AppContext.h"
-#include "app/Fatal.h"
-#include "app/Reporting.h"
+#include "base/AppContext.h"
+#include "base/Fatal.h"
+#include "base/Reporting.h"
 #include "channel/ChannelVirt.h"
 #include "Messages.h"
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 #include "controller/CtrlVirt.h"
 #include "controller/ModelTable.h"
 #include "controller/TouchConversion.h"

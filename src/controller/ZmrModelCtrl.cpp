@@ -1,10 +1,10 @@
 #include <cstring>
 
-#include "app/AppContext.h"
-#include "app/AppSettings.h"
-#include "app/BoundedText.h"
-#include "app/Fatal.h"
-#include "app/Reporting.h"
+#include "base/AppContext.h"
+#include "base/AppSettings.h"
+#include "base/BoundedText.h"
+#include "base/Fatal.h"
+#include "base/Reporting.h"
 #include "channel/ChannelVirt.h"
 #include "controller/ZmrCtrlVirt.h"
 #include "Messages.h"

@@ -1,10 +1,10 @@
 // The controller's configuration in the registry (one key per model under
 // "Devices") and its sections of the configuration export.
-#include "app/AppContext.h"
-#include "app/AppSettings.h"
-#include "app/BoundedText.h"
-#include "app/RegistryIO.h"
-#include "channel/ObjectNames.h"
+#include "base/AppContext.h"
+#include "base/AppSettings.h"
+#include "base/BoundedText.h"
+#include "base/ObjectNames.h"
+#include "base/RegistryIO.h"
 #include "controller/ZmrCtrlVirt.h"
 
 namespace {

@@ -1,10 +1,10 @@
 // LcdType2: a display whose only setting is its brightness, sent with the
 // controller's brightness command and kept under HKEY_CURRENT_USER.
-#include "app/AppSettings.h"
-#include "app/BoundedText.h"
-#include "app/RegistryIO.h"
-#include "app/Reporting.h"
-#include "channel/ObjectNames.h"
+#include "base/AppSettings.h"
+#include "base/BoundedText.h"
+#include "base/ObjectNames.h"
+#include "base/RegistryIO.h"
+#include "base/Reporting.h"
 #include "controller/ZmrCtrlVirt.h"
 #include "lcd/LcdModels.h"
 #include "Messages.h"

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 class CtrlVirt;
 class ZmrCtrlVirt;

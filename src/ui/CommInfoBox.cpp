@@ -1,6 +1,6 @@
 #include "ui/CommInfoBox.h"
 
-#include "app/Fatal.h"
+#include "base/Fatal.h"
 #include "resources/resource.h"
 
 INT_PTR CALLBACK CommInfoBoxProc(HWND, UINT msg, WPARAM, LPARAM)

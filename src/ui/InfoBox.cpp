@@ -3,7 +3,7 @@
 #include <memory>
 #include <new>
 
-#include "app/AppContext.h"
+#include "base/AppContext.h"
 #include "resources/resource.h"
 
 namespace {

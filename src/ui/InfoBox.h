@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 // Shows text in an information box.
 // modal: owned by the message window; returns when the box is gone, nullptr.

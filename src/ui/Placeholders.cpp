@@ -1,10 +1,9 @@
 #include "ui/Placeholders.h"
 
-#include "app/AppContext.h"
-#include "app/BoundedText.h"
-#include "app/Fatal.h"
-#include "app/TrayIcon.h"
-#include "channel/ObjectNames.h"
+#include "base/AppContext.h"
+#include "base/BoundedText.h"
+#include "base/Fatal.h"
+#include "base/ObjectNames.h"
 #include "resources/resource.h"
 
 namespace {
@@ -14,6 +13,8 @@ constexpr int kStandInText = 1000;
 // Children of the settings window: destroyed with it, forgotten then.
 HWND g_controllerPage = nullptr;
 HWND g_aboutPage = nullptr;
+
+bool (*g_addTrayIcon)() = nullptr;
 
 INT_PTR CALLBACK ControllerPageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM)
 {
@@ -91,7 +92,7 @@ INT_PTR CALLBACK MiniLcdBarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM)
     if (msg == WM_COMMAND && LOWORD(wParam) == IDC_MAXIMIZE && HIWORD(wParam) == 0) {
         ::ShowWindow(hwnd, SW_HIDE);
         if (App().lcdBar != nullptr) ::ShowWindow(App().lcdBar, SW_SHOW);
-        if (!App().embedded) TrayIconAdd();
+        if (!App().embedded && g_addTrayIcon != nullptr) g_addTrayIcon();
         return TRUE;
     }
     return FALSE;
@@ -110,6 +111,11 @@ HWND CreateSettingsWindow(HWND owner)
         ::CreateDialogParamA(App().instance, MAKEINTRESOURCEA(IDD_SETTINGS), owner, &SettingsProc, 0);
     if (window != nullptr) ::ShowWindow(window, SW_HIDE);
     return window;
+}
+
+void SetTrayIconAdder(bool (*addTrayIcon)())
+{
+    g_addTrayIcon = addTrayIcon;
 }
 
 HWND SettingsControllerPage()

@@ -33,3 +33,7 @@ LRESULT CALLBACK CalibrationWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
 
 // The notification message of the tray icon, delivered to the settings window.
 constexpr UINT kTrayCallbackMessage = 9312;
+
+// What the mini bar's "&Maximize" calls to add the tray icon, installed by
+// the application at start; while unset no icon is added.
+void SetTrayIconAdder(bool (*addTrayIcon)());

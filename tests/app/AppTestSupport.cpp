@@ -1,9 +1,9 @@
 #include "app/AppTestSupport.h"
 #include "support/RegistryTree.h"
 
-#include "app/BoundedText.h"
+#include "base/BoundedText.h"
 
-#include "app/AppSettings.h"
+#include "base/AppSettings.h"
 #include "resources/resource.h"
 
 namespace {

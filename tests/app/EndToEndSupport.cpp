@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/AppSettings.h"
-#include "app/BoundedText.h"
+#include "base/AppSettings.h"
+#include "base/BoundedText.h"
 #include "channel/FrameCodec.h"
 #include "resources/resource.h"
 #include "support/RegistryTree.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 #include "support/DevSim.h"
 
 struct TraceEvent {

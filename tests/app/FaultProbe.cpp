@@ -6,12 +6,14 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "app/AppContext.h"
 #include "app/Startup.h"
+#include "app/Wiring.h"
+#include "base/AppContext.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
     App().instance = instance;
+    ConnectLayers();
     InstallUnhandledFaultHandler();
     if (commandLine != nullptr && std::strstr(commandLine, "throw") != nullptr) {
         throw std::runtime_error("nobody catches this");

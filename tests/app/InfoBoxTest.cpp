@@ -7,9 +7,9 @@
 #include <string>
 
 #include "Messages.h"
-#include "app/AppContext.h"
 #include "app/AppTestSupport.h"
-#include "app/Reporting.h"
+#include "base/AppContext.h"
+#include "base/Reporting.h"
 #include "ui/InfoBox.h"
 
 namespace {

@@ -14,18 +14,18 @@
 #include <string>
 #include <vector>
 
-#include "support/RegistryTree.h"
-#include "Messages.h"
-#include "app/AppContext.h"
-#include "app/AppSettings.h"
 #include "app/AppTestSupport.h"
+#include "Messages.h"
+#include "app/Factories.h"
 #include "app/MessageWindow.h"
-#include "app/Startup.h"
+#include "base/AppContext.h"
+#include "base/AppSettings.h"
 #include "channel/CommProtocol2.h"
 #include "controller/ControllerTestSupport.h"
 #include "controller/ZmrCtrlVirt.h"
 #include "lcd/LcdModels.h"
 #include "support/DevSim.h"
+#include "support/RegistryTree.h"
 #include "ui/Placeholders.h"
 
 namespace {

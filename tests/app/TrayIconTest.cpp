@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/AppContext.h"
 #include "app/AppTestSupport.h"
 #include "app/TrayIcon.h"
+#include "base/AppContext.h"
 #include "ui/Placeholders.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "CommTestSupport.h"
-#include "app/AppContext.h"
+#include "base/AppContext.h"
 #include "channel/CommProtocol2.h"
 #include "channel/FrameCodec.h"
 #include "support/DevSim.h"

@@ -1,8 +1,8 @@
 #include "CommTestSupport.h"
 
-#include "app/AppSettings.h"
-#include "app/Reporting.h"
-#include "channel/IdentRecord.h"
+#include "base/AppSettings.h"
+#include "base/IdentRecord.h"
+#include "base/Reporting.h"
 
 namespace {
 constexpr const char* kWindowClass = "TpCommTestWindow";

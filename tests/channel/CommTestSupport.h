@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "channel/IdentRecord.h"
+#include "base/IdentRecord.h"
 #include "controller/CtrlVirt.h"
 
 using Bytes = std::vector<uint8_t>;

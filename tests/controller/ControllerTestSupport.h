@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/AppContext.h"
-#include "app/AppSettings.h"
-#include "app/Reporting.h"
+#include "base/AppContext.h"
+#include "base/AppSettings.h"
+#include "base/Reporting.h"
 #include "support/RegistryTree.h"
 
 inline void ClearControllerRegistry()

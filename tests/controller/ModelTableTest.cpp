@@ -1,6 +1,6 @@
 #include "controller/ModelTable.h"
 
-#include "channel/ObjectNames.h"
+#include "base/ObjectNames.h"
 
 #include <gtest/gtest.h>
 

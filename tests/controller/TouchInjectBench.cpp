@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/AppContext.h"
+#include "base/AppContext.h"
 #include "controller/ZmrCtrlVirt.h"
 
 namespace {

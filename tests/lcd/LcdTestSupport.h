@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/AppContext.h"
+#include "base/AppContext.h"
 #include "controller/ControllerTestSupport.h"
 #include "controller/FakeChannel.h"
 #include "controller/ZmrCtrlVirt.h"

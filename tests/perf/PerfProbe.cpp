@@ -23,8 +23,8 @@
 #include <string>
 #include <vector>
 
-#include "app/BoundedText.h"
-#include "app/Handles.h"
+#include "base/BoundedText.h"
+#include "base/Handles.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "support/DevSim.h"
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 #include <cstdlib>
 #include <cstring>

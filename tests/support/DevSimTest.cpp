@@ -3,7 +3,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 #include "channel/FrameCodec.h"
 #include "support/DevSim.h"
 

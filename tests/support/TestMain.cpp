@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "app/Wiring.h"
+
 int main(int argc, char** argv)
 {
     ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    ConnectLayers();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/Handles.h"
+#include "base/Handles.h"
 
 namespace {
 

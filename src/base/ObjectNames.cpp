@@ -1,4 +1,4 @@
-#include "channel/ObjectNames.h"
+#include "base/ObjectNames.h"
 
 namespace {
 

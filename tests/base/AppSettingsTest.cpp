@@ -7,9 +7,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/AppSettings.h"
 #include "app/AppTestSupport.h"
-#include "app/Handles.h"
+#include "base/AppSettings.h"
+#include "base/Handles.h"
 
 namespace {
 

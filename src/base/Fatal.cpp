@@ -1,8 +1,8 @@
-#include "app/Fatal.h"
+#include "base/Fatal.h"
 
 #include <windows.h>
 
-#include "app/Reporting.h"
+#include "base/Reporting.h"
 #include "Messages.h"
 
 void FatalCreationFailure(const char* detail)

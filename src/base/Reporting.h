@@ -11,7 +11,7 @@ extern char g_szProgramPath[MAX_PATH];
 void RegisterAppEventSource();
 
 // Writes one informational entry with one insert ("%1"), unless the current
-// controller has event writing switched off.
+// controller has event writing switched off (as told by the logEventsOn hook).
 void ReportAppEvent(uint32_t eventId, const char* insert);
 
 // The text of message id as the user reads it, into buffer[size] (callers
@@ -34,3 +34,15 @@ int ShowMessageBoxModeless(uint32_t id);
 // UseLogEvent check), in addition to the event log. Pass nullptr to remove.
 using AppEventObserver = void (*)(void* context, uint32_t eventId, const char* insert);
 void SetAppEventObserver(AppEventObserver observer, void* context);
+
+// What reporting needs from the layers above it, installed by the
+// application at start. Either member may be null: events are then always
+// written, and a modal box falls back to a plain system message box while a
+// modeless one is not shown. Install before any other thread reports.
+struct ReportingHooks {
+    // False when the current controller has event writing switched off.
+    bool (*logEventsOn)() = nullptr;
+    // Shows text in an information box (see ShowMessageBoxModal/Modeless).
+    HWND (*showBox)(const char* text, bool modal) = nullptr;
+};
+void SetReportingHooks(const ReportingHooks& hooks);

@@ -1,5 +1,5 @@
 // Rendering of message-table texts looked up without insert values.
-#include "app/MessageText.h"
+#include "base/MessageText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/MessageText.h"
+#include "base/MessageText.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The shared object-name table and its range-checked lookups.
-#include "channel/ObjectNames.h"
+#include "base/ObjectNames.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,12 @@
-#include "app/Reporting.h"
+#include "base/Reporting.h"
 
 #include <atomic>
 #include <cstring>
 
-#include "app/AppContext.h"
-#include "app/BoundedText.h"
-#include "app/Handles.h"
-#include "app/MessageText.h"
-#include "controller/CtrlVirt.h"
-#include "ui/InfoBox.h"
+#include "base/AppContext.h"
+#include "base/BoundedText.h"
+#include "base/Handles.h"
+#include "base/MessageText.h"
 
 char g_szProgramPath[MAX_PATH];
 
@@ -26,6 +24,24 @@ constexpr DWORD kMessageMax = kTextMax - 1;
 // whichever thread writes an event.
 std::atomic<AppEventObserver> g_observer{nullptr};
 std::atomic<void*> g_observerContext{nullptr};
+
+std::atomic<bool (*)()> g_logEventsOn{nullptr};
+std::atomic<HWND (*)(const char*, bool)> g_showBox{nullptr};
+
+bool LogEventsOn()
+{
+    const auto hook = g_logEventsOn.load();
+    return hook == nullptr || hook();
+}
+
+void ShowBox(const char* text, bool modal)
+{
+    if (const auto hook = g_showBox.load()) {
+        hook(text, modal);
+    } else if (modal) {
+        ::MessageBoxA(nullptr, text, nullptr, MB_OK | MB_ICONINFORMATION);
+    }
+}
 
 // Set while the box explaining a missing text is up, so that a failure to
 // find that explanation is not explained again.
@@ -64,9 +80,7 @@ void RegisterAppEventSource()
 
 void ReportAppEvent(uint32_t eventId, const char* insert)
 {
-    // Before a controller exists nothing can have switched logging off.
-    const CtrlVirt* controller = App().controller.load();
-    if (controller != nullptr && controller->UseLogEvent == 0) return;
+    if (!LogEventsOn()) return;
 
     if (AppEventObserver observer = g_observer.load()) observer(g_observerContext.load(), eventId, insert);
 
@@ -75,6 +89,12 @@ void ReportAppEvent(uint32_t eventId, const char* insert)
     const char* strings[1] = {insert != nullptr ? insert : ""};
     // Always "information": the identifier's own severity bits carry the weight.
     ::ReportEventA(log.get(), EVENTLOG_INFORMATION_TYPE, 0, eventId, nullptr, 1, 0, strings, nullptr);
+}
+
+void SetReportingHooks(const ReportingHooks& hooks)
+{
+    g_logEventsOn.store(hooks.logEventsOn);
+    g_showBox.store(hooks.showBox);
 }
 
 void SetAppEventObserver(AppEventObserver observer, void* context)
@@ -116,7 +136,7 @@ int ShowMessageBoxModal(uint32_t id)
 {
     char text[kTextMax] = {};
     FormatAppMessage(id, text, sizeof text);
-    ShowInfoBox(text, true);
+    ShowBox(text, true);
     return 1;
 }
 
@@ -124,6 +144,6 @@ int ShowMessageBoxModeless(uint32_t id)
 {
     char text[kTextMax] = {};
     FormatAppMessage(id, text, sizeof text);
-    ShowInfoBox(text, false);
+    ShowBox(text, false);
     return 1;
 }

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "Messages.h"
-#include "app/AppContext.h"
 #include "app/AppTestSupport.h"
-#include "app/BoundedText.h"
-#include "app/Reporting.h"
+#include "base/AppContext.h"
+#include "base/BoundedText.h"
+#include "base/Reporting.h"
 
 namespace {
 

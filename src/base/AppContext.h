@@ -8,7 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "channel/IdentRecord.h"
+#include "base/IdentRecord.h"
 
 class ChannelVirt;
 class CtrlVirt;

@@ -9,8 +9,8 @@
 
 #include "Messages.h"
 #include "app/AppTestSupport.h"
-#include "app/BoundedText.h"
-#include "app/Reporting.h"
+#include "base/BoundedText.h"
+#include "base/Reporting.h"
 
 namespace {
 

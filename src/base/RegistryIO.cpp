@@ -1,8 +1,8 @@
-#include "app/RegistryIO.h"
+#include "base/RegistryIO.h"
 
 #include <cstring>
 
-#include "app/BoundedText.h"
+#include "base/BoundedText.h"
 
 bool QueryDword(HKEY key, const char* name, int32_t* out)
 {
@@ -24,18 +24,29 @@ bool SetDword(HKEY key, const char* name, int32_t v)
            ERROR_SUCCESS;
 }
 
+REGSAM AppKeyAccess(HKEY root, REGSAM access)
+{
+#if defined(_WIN64)
+    if (root == HKEY_LOCAL_MACHINE) return access | KEY_WOW64_32KEY;
+#else
+    (void)root;
+#endif
+    return access;
+}
+
 UniqueRegKey OpenKeyForRead(HKEY root, const char* path)
 {
     HKEY raw = nullptr;
-    if (::RegOpenKeyExA(root, path, 0, KEY_READ, &raw) != ERROR_SUCCESS) return UniqueRegKey();
+    if (::RegOpenKeyExA(root, path, 0, AppKeyAccess(root, KEY_READ), &raw) != ERROR_SUCCESS)
+        return UniqueRegKey();
     return UniqueRegKey(raw);
 }
 
 UniqueRegKey CreateKeyForWrite(HKEY root, const char* path)
 {
     HKEY raw = nullptr;
-    if (::RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &raw,
-                          nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, AppKeyAccess(root, KEY_WRITE),
+                          nullptr, &raw, nullptr) != ERROR_SUCCESS)
         return UniqueRegKey();
     return UniqueRegKey(raw);
 }

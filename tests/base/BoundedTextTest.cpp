@@ -1,5 +1,5 @@
 // Bounded formatting and copying: truncation, termination, return values.
-#include "app/BoundedText.h"
+#include "base/BoundedText.h"
 
 #include <gtest/gtest.h>
 
