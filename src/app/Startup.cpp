@@ -23,8 +23,10 @@
 #include "base/Handles.h"
 #include "base/ObjectNames.h"
 #include "base/Reporting.h"
+#include "calibration/CalibrationWindow.h"
 #include "channel/CommProtocol2.h"
 #include "controller/ZmrCtrlVirt.h"
+#include "lcd/LcdBar.h"
 #include "lcd/LcdModels.h"
 #include "resources/resource.h"
 #include "ui/CommInfoBox.h"
@@ -32,7 +34,6 @@
 
 namespace {
 
-constexpr const char* kCalibrationWindowClass = "WndCalibrationClass";
 constexpr UINT kUnhandledFaultExitCode = 0xFFFFFFFF;
 
 // --- test switches -------------------------------------------------------
@@ -182,7 +183,7 @@ bool Session::Start(HINSTANCE instance)
     app.restartPending.store(0);
 
     app.embedded = QueryEmbeddedSystem();
-    app.accessCode = ReadCode();
+    app.accessCodeDamaged = !ReadStoredCode(&app.accessCode);
 
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
@@ -195,7 +196,7 @@ bool Session::Start(HINSTANCE instance)
     calibration.hInstance = instance;
     calibration.hIconSm = m_hCalibrationIcon.get();
     calibration.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
-    calibration.lpszClassName = kCalibrationWindowClass;
+    calibration.lpszClassName = kCalibrationClassName;
     m_bCalibrationClass = ::RegisterClassExA(&calibration) != 0;
     if (!m_bCalibrationClass) {
         ShowMessageBoxModal(MSG_CALIBRATION_CLASS_ERROR);
@@ -300,7 +301,7 @@ void Session::Shutdown()
     DestroyWindowOf(&app.miniLcdBar);
     DestroyWindowOf(&app.mouseButtonWindow);
 
-    if (m_bCalibrationClass) ::UnregisterClassA(kCalibrationWindowClass, m_hInstance);
+    if (m_bCalibrationClass) ::UnregisterClassA(kCalibrationClassName, m_hInstance);
     if (m_bMessageClass) ::UnregisterClassA(kMessageWindowClass, m_hInstance);
     m_bCalibrationClass = m_bMessageClass = false;
     // Released only now that no window or class refers to them.

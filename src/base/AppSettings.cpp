@@ -72,6 +72,22 @@ uint32_t ReadCode()
     return QueryDword(kCode, &value) ? value : 0;
 }
 
+bool ReadStoredCode(uint32_t* code)
+{
+    *code = 0;
+    UniqueRegKey key = OpenRootForRead();
+    if (!key) return true;
+    DWORD type = REG_NONE;
+    DWORD value = 0;
+    DWORD bytes = sizeof value;
+    const LONG status =
+        ::RegQueryValueExA(key.get(), kCode, nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes);
+    if (status == ERROR_FILE_NOT_FOUND) return true;
+    if (status != ERROR_SUCCESS || type != REG_DWORD || bytes != sizeof value) return false;
+    *code = value;
+    return true;
+}
+
 bool WriteCode(uint32_t code)
 {
     return SetDword(kCode, code);

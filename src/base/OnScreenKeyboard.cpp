@@ -1,5 +1,7 @@
 #include "base/OnScreenKeyboard.h"
 
+#include <tlhelp32.h>
+
 #include "base/Handles.h"
 #include "base/OskPath.h"
 
@@ -50,4 +52,19 @@ bool StartOnScreenKeyboard()
     const UniqueKernelHandle processHandle(process.hProcess);
     const UniqueKernelHandle threadHandle(process.hThread);
     return true;
+}
+
+void EndOnScreenKeyboard()
+{
+    const UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32First(snapshot.get(), &entry); more;
+         more = ::Process32Next(snapshot.get(), &entry)) {
+        if (::lstrcmpiA(entry.szExeFile, "osk.exe") != 0) continue;
+        const UniqueKernelHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+        if (process) ::TerminateProcess(process.get(), 0xFFFFFFFF);
+        return;
+    }
 }

@@ -12,3 +12,7 @@ bool OnScreenKeyboardPath(char* out, size_t size);
 // the program does not wait for it. False, with the system's error code
 // left for GetLastError, when it cannot be started.
 bool StartOnScreenKeyboard();
+
+// Ends the first running "osk.exe" found, if any (the LCD bars start a
+// fresh one each time).
+void EndOnScreenKeyboard();

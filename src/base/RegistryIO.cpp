@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/BoundedText.h"
+#include "base/ExportText.h"
 
 bool QueryDword(HKEY key, const char* name, int32_t* out)
 {
@@ -62,12 +63,12 @@ bool DumpRegistrySection(HANDLE file, HKEY key, const char* title, const char* r
                          const char* const* names, int count)
 {
     char line[kTextMax + 1];
-    if (!FormatBounded(line, sizeof(line), "\n\n\n%s\n%s\\%s : \n", title, rootName, keyPath)) return false;
+    if (!FormatExportSectionHeader(line, sizeof(line), title, rootName, keyPath)) return false;
     if (!WriteWholeText(file, line)) return false;
     for (int i = 0; i < count; ++i) {
         int32_t value = 0;
         if (!QueryDword(key, names[i], &value)) return false;
-        FormatBounded(line, sizeof(line), "%30s : %x\n", names[i], static_cast<unsigned>(value));
+        if (!FormatExportValueLine(line, sizeof(line), names[i], static_cast<uint32_t>(value))) return false;
         if (!WriteWholeText(file, line)) return false;
     }
     return true;

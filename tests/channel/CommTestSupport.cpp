@@ -2,8 +2,8 @@
 
 #include "base/AppSettings.h"
 #include "base/IdentRecord.h"
-#include "base/RegistryIO.h"
 #include "base/Reporting.h"
+#include "base/RegistryIO.h"
 
 namespace {
 constexpr const char* kWindowClass = "TpCommTestWindow";
@@ -67,7 +67,6 @@ std::string ChannelKeyPath(int comNumber)
 
 void DeleteChannelKey(int comNumber)
 {
-    // In the view the program uses (the 32-bit one, also for the x64 program).
     ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, ChannelKeyPath(comNumber).c_str(),
                       AppKeyAccess(HKEY_LOCAL_MACHINE, 0), 0);
 }
