@@ -20,8 +20,3 @@ HWND CreateMouseButtonWindow(HWND owner)
     if (window == nullptr) FatalCreationFailure("OutOfMemory - DLG_MOUSE_BUTTON");
     return window;
 }
-
-LRESULT CALLBACK CalibrationWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    return ::DefWindowProcA(hwnd, msg, wParam, lParam);
-}

@@ -1,5 +1,5 @@
 // Entry points of the windows that start-up creates: the mouse-button
-// window, and the procedure of the calibration window class.
+// window.
 //
 // The bodies behind them are stand-ins: hidden windows from stand-in
 // templates with the real dialog ids, which do just enough for start-up,
@@ -11,4 +11,3 @@
 
 HWND CreateMouseButtonWindow(HWND owner);
 
-LRESULT CALLBACK CalibrationWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
