@@ -28,6 +28,7 @@
 #include "lcd/LcdModels.h"
 #include "resources/resource.h"
 #include "ui/CommInfoBox.h"
+#include "ui/MouseButtonWindow.h"
 #include "ui/Placeholders.h"
 
 namespace {

@@ -98,11 +98,6 @@ INT_PTR CALLBACK MiniLcdBarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM)
     return FALSE;
 }
 
-INT_PTR CALLBACK MouseButtonProc(HWND, UINT msg, WPARAM, LPARAM)
-{
-    return msg == WM_INITDIALOG ? TRUE : FALSE;
-}
-
 } // namespace
 
 HWND CreateSettingsWindow(HWND owner)
@@ -175,14 +170,6 @@ void CreateMiniLcdBar(HWND* miniBar)
     *miniBar = ::CreateDialogParamA(App().instance, MAKEINTRESOURCEA(IDD_MINI_LCD_BAR), App().messageWindow,
                                     &MiniLcdBarProc, 0);
     if (*miniBar == nullptr) FatalCreationFailure("OutOfMemory - DLG_MINI_LCD");
-}
-
-HWND CreateMouseButtonWindow(HWND owner)
-{
-    const HWND window =
-        ::CreateDialogParamA(App().instance, MAKEINTRESOURCEA(IDD_MOUSE_BUTTON), owner, &MouseButtonProc, 0);
-    if (window == nullptr) FatalCreationFailure("OutOfMemory - DLG_MOUSE_BUTTON");
-    return window;
 }
 
 LRESULT CALLBACK CalibrationWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)

@@ -1,7 +1,7 @@
 // Entry points of the windows that start-up creates and the message window
 // rebuilds: the settings window with its Controller and About pages, the LCD
-// setting bar and the mini LCD bar, the mouse-button window, and the
-// procedure of the calibration window class.
+// setting bar and the mini LCD bar, and the procedure of the calibration
+// window class.
 //
 // The bodies behind them are stand-ins: hidden windows from stand-in
 // templates with the real dialog ids, which do just enough for start-up,
@@ -27,7 +27,6 @@ void CreateControllerPage(HWND parent);
 // visibility. No bar for a model outside 0..2.
 void CreateLcdBar(HWND* bar);
 void CreateMiniLcdBar(HWND* miniBar);
-HWND CreateMouseButtonWindow(HWND owner);
 
 LRESULT CALLBACK CalibrationWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
