@@ -5,6 +5,7 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/base/Reporting.cpp
     ${CMAKE_SOURCE_DIR}/src/base/Fatal.cpp
     ${CMAKE_SOURCE_DIR}/src/base/RegistryIO.cpp
+    ${CMAKE_SOURCE_DIR}/src/base/OnScreenKeyboard.cpp
     ${CMAKE_SOURCE_DIR}/src/app/Startup.cpp
     ${CMAKE_SOURCE_DIR}/src/app/Factories.cpp
     ${CMAKE_SOURCE_DIR}/src/app/MessageWindow.cpp
@@ -27,4 +28,7 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/lcd/LcdType1.cpp
     ${CMAKE_SOURCE_DIR}/src/lcd/LcdType2.cpp
     ${CMAKE_SOURCE_DIR}/src/lcd/LcdType3.cpp
+    ${CMAKE_SOURCE_DIR}/src/lcd/LcdBar.cpp
+    ${CMAKE_SOURCE_DIR}/src/lcd/ToolWindowPlacement.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/CodeKeypad.cpp
 )

@@ -9,6 +9,7 @@
 #include "base/Reporting.h"
 #include "channel/ChannelVirt.h"
 #include "controller/CtrlVirt.h"
+#include "lcd/LcdBar.h"
 #include "lcd/LcdVirt.h"
 #include "ui/Placeholders.h"
 

@@ -25,6 +25,7 @@
 #include "base/Reporting.h"
 #include "channel/CommProtocol2.h"
 #include "controller/ZmrCtrlVirt.h"
+#include "lcd/LcdBar.h"
 #include "lcd/LcdModels.h"
 #include "resources/resource.h"
 #include "ui/CommInfoBox.h"
@@ -183,7 +184,7 @@ bool Session::Start(HINSTANCE instance)
     app.restartPending.store(0);
 
     app.embedded = QueryEmbeddedSystem();
-    app.accessCode = ReadCode();
+    app.accessCodeDamaged = !ReadStoredCode(&app.accessCode);
 
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);

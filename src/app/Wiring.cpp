@@ -5,7 +5,7 @@
 #include "base/Reporting.h"
 #include "controller/CtrlVirt.h"
 #include "ui/InfoBox.h"
-#include "ui/Placeholders.h"
+#include "lcd/LcdBar.h"
 
 namespace {
 
@@ -24,5 +24,5 @@ void ConnectLayers()
     hooks.logEventsOn = &ControllerLogsEvents;
     hooks.showBox = &ShowInfoBox;
     SetReportingHooks(hooks);
-    SetTrayIconAdder(&TrayIconAdd);
+    SetLcdBarTrayIconRequest(&TrayIconAdd);
 }

@@ -47,6 +47,9 @@ struct AppContext {
     std::atomic<long> reInitBusy{0};
 
     uint32_t accessCode = 0; // loaded at start-up; main thread only
+    // A "Code" value is stored but is no four-byte REG_DWORD: no entry
+    // matches it until a new code is stored. Main thread only.
+    bool accessCodeDamaged = false;
     int keypadState = 0;
 
     // Set to 1 by the receive thread when the device needs identifying again

@@ -4,6 +4,7 @@
 
 #include "base/Handles.h"
 #include "base/ObjectNames.h"
+#include "base/RegistryIO.h"
 
 namespace {
 
@@ -15,9 +16,7 @@ constexpr const char* kUseLogEvent = "UseLogEvent";
 
 UniqueRegKey OpenRootForRead()
 {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRegistryRoot, 0, KEY_READ, &key) != ERROR_SUCCESS) return {};
-    return UniqueRegKey(key);
+    return OpenKeyForRead(HKEY_LOCAL_MACHINE, kRegistryRoot);
 }
 
 // True only for a REG_DWORD of exactly four bytes; anything else under the
@@ -40,12 +39,8 @@ bool QueryDword(const char* name, DWORD* out)
 
 bool SetDword(const char* name, DWORD value)
 {
-    HKEY raw = nullptr;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRegistryRoot, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                          nullptr, &raw, nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    UniqueRegKey key(raw);
+    const UniqueRegKey key = CreateKeyForWrite(HKEY_LOCAL_MACHINE, kRegistryRoot);
+    if (!key) return false;
     return ::RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                             sizeof value) == ERROR_SUCCESS;
 }
@@ -75,6 +70,22 @@ uint32_t ReadCode()
 {
     DWORD value = 0;
     return QueryDword(kCode, &value) ? value : 0;
+}
+
+bool ReadStoredCode(uint32_t* code)
+{
+    *code = 0;
+    UniqueRegKey key = OpenRootForRead();
+    if (!key) return true;
+    DWORD type = REG_NONE;
+    DWORD value = 0;
+    DWORD bytes = sizeof value;
+    const LONG status =
+        ::RegQueryValueExA(key.get(), kCode, nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes);
+    if (status == ERROR_FILE_NOT_FOUND) return true;
+    if (status != ERROR_SUCCESS || type != REG_DWORD || bytes != sizeof value) return false;
+    *code = value;
+    return true;
 }
 
 bool WriteCode(uint32_t code)

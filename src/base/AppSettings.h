@@ -8,6 +8,11 @@
 constexpr const char* kRegistryRoot = "Software\\Mavrel\\TactilePane";
 
 uint32_t ReadCode();
+// The stored "Code" into *code: true for a REG_DWORD, and true with 0 when
+// no code is stored (key or value missing). False, with *code 0, when a
+// value of another type or size is stored under the name: that is a
+// damaged code, not "no code".
+bool ReadStoredCode(uint32_t* code);
 bool WriteCode(uint32_t code);
 int ReadCurrentDevice();
 bool WriteCurrentDevice(int model);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/BoundedText.h"
+#include "base/ExportText.h"
 
 bool QueryDword(HKEY key, const char* name, int32_t* out)
 {
@@ -24,18 +25,29 @@ bool SetDword(HKEY key, const char* name, int32_t v)
            ERROR_SUCCESS;
 }
 
+REGSAM AppKeyAccess(HKEY root, REGSAM access)
+{
+#if defined(_WIN64)
+    if (root == HKEY_LOCAL_MACHINE) return access | KEY_WOW64_32KEY;
+#else
+    (void)root;
+#endif
+    return access;
+}
+
 UniqueRegKey OpenKeyForRead(HKEY root, const char* path)
 {
     HKEY raw = nullptr;
-    if (::RegOpenKeyExA(root, path, 0, KEY_READ, &raw) != ERROR_SUCCESS) return UniqueRegKey();
+    if (::RegOpenKeyExA(root, path, 0, AppKeyAccess(root, KEY_READ), &raw) != ERROR_SUCCESS)
+        return UniqueRegKey();
     return UniqueRegKey(raw);
 }
 
 UniqueRegKey CreateKeyForWrite(HKEY root, const char* path)
 {
     HKEY raw = nullptr;
-    if (::RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr, &raw,
-                          nullptr) != ERROR_SUCCESS)
+    if (::RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, AppKeyAccess(root, KEY_WRITE),
+                          nullptr, &raw, nullptr) != ERROR_SUCCESS)
         return UniqueRegKey();
     return UniqueRegKey(raw);
 }
@@ -51,12 +63,12 @@ bool DumpRegistrySection(HANDLE file, HKEY key, const char* title, const char* r
                          const char* const* names, int count)
 {
     char line[kTextMax + 1];
-    if (!FormatBounded(line, sizeof(line), "\n\n\n%s\n%s\\%s : \n", title, rootName, keyPath)) return false;
+    if (!FormatExportSectionHeader(line, sizeof(line), title, rootName, keyPath)) return false;
     if (!WriteWholeText(file, line)) return false;
     for (int i = 0; i < count; ++i) {
         int32_t value = 0;
         if (!QueryDword(key, names[i], &value)) return false;
-        FormatBounded(line, sizeof(line), "%30s : %x\n", names[i], static_cast<unsigned>(value));
+        if (!FormatExportValueLine(line, sizeof(line), names[i], static_cast<uint32_t>(value))) return false;
         if (!WriteWholeText(file, line)) return false;
     }
     return true;

@@ -12,8 +12,18 @@
 bool QueryDword(HKEY key, const char* name, int32_t* out);
 bool SetDword(HKEY key, const char* name, int32_t value);
 
-// Opens root\path for reading, or creates it (non-volatile) for writing;
-// an invalid key when that fails.
+// The access to ask for on one of the application's keys under root. The
+// x64 program opens its HKEY_LOCAL_MACHINE keys in the 32-bit registry view:
+// that is where the x86 program's keys are on 64-bit Windows
+// (Software\Wow6432Node\...), so both programs share one store and a user
+// who switches keeps every setting. HKEY_CURRENT_USER\Software is shared by
+// both views anyway; the x86 program needs no flag (and the oldest systems
+// do not know it).
+REGSAM AppKeyAccess(HKEY root, REGSAM access);
+
+// Opens root\path of the application for reading, or creates it
+// (non-volatile) for writing, in the view AppKeyAccess gives; an invalid key
+// when that fails.
 UniqueRegKey OpenKeyForRead(HKEY root, const char* path);
 UniqueRegKey CreateKeyForWrite(HKEY root, const char* path);
 

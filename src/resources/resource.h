@@ -30,6 +30,34 @@
 #define IDC_MAXIMIZE 1104
 #define IDC_MOUSE_BUTTON 1136
 
+// LCD setting bars (dialogs 139, 163, 1041) and the mini LCD bar (160)
+#define IDC_KEYBOARD 4 // "&Keyboard": (re)start the on-screen keyboard
+#define IDC_LCD_LEFT 1000
+#define IDC_LCD_RIGHT 1002
+#define IDC_LCD_UP 1003
+#define IDC_LCD_DOWN 1004
+#define IDC_LCD_SELECT 1010
+#define IDC_LCD_AUTO 1064
+#define IDC_LCD_MINIMIZE 1103
+#define IDC_LCD_TOUCH 1113
+#define IDC_LCD_BRIGHTNESS 1135
+#define IDC_LCD_STORE 1137
+
+#define IDI_LCD_LEFT 142
+#define IDI_LCD_RIGHT 143
+#define IDI_LCD_UP 144
+#define IDI_LCD_DOWN 145
+#define IDB_LCD_MINIMIZE 144
+#define IDB_LCD_MAXIMIZE 147
+
+// Access-code keypad
+#define IDD_CODE_KEYPAD 168
+#define IDC_KEYPAD_DISPLAY 1134
+#define IDC_KEYPAD_DIGIT0 1200 // "0".."9" are 1200..1209
+#define IDC_KEYPAD_ESC 1210
+#define IDC_KEYPAD_ENTER 1211
+#define IDC_KEYPAD_CHNG 1212
+
 // Driver page (dialog 149)
 #define IDD_PAGE_DRIVER 149
 #define IDC_ROTATE 1083

@@ -1,13 +1,12 @@
 // Entry points of the windows that start-up creates and the message window
-// rebuilds: the settings window with its Controller and About pages, the LCD
-// setting bar and the mini LCD bar, and the procedure of the calibration
-// window class.
+// rebuilds: the settings window with its Controller and About pages, and
+// the procedure of the calibration window class.
 //
 // The bodies behind them are stand-ins: hidden windows from stand-in
 // templates with the real dialog ids, which do just enough for start-up,
 // shutdown and the message window to run (the About page shows the
-// temperature, the Controller page the identification, the mini bar's
-// "&Maximize" adds the tray icon). Each is replaced by its real window.
+// temperature, the Controller page the identification). Each is replaced by
+// its real window.
 #pragma once
 
 #include <windows.h>
@@ -23,16 +22,8 @@ HWND SettingsAboutPage();
 // the page cannot be created.
 void CreateControllerPage(HWND parent);
 
-// (Re)builds the LCD setting bar for App().lcdModel; it keeps the old bar's
-// visibility. No bar for a model outside 0..2.
-void CreateLcdBar(HWND* bar);
-void CreateMiniLcdBar(HWND* miniBar);
-
 LRESULT CALLBACK CalibrationWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // The notification message of the tray icon, delivered to the settings window.
 constexpr UINT kTrayCallbackMessage = 9312;
 
-// What the mini bar's "&Maximize" calls to add the tray icon, installed by
-// the application at start; while unset no icon is added.
-void SetTrayIconAdder(bool (*addTrayIcon)());

@@ -5,6 +5,7 @@
 
 #include "base/AppSettings.h"
 #include "resources/resource.h"
+#include "base/RegistryIO.h"
 
 namespace {
 
@@ -17,8 +18,9 @@ ModalBoxCloser* g_activeCloser = nullptr;
 HKEY OpenRoot(REGSAM access)
 {
     HKEY key = nullptr;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRegistryRoot, 0, nullptr, REG_OPTION_NON_VOLATILE, access,
-                          nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRegistryRoot, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          AppKeyAccess(HKEY_LOCAL_MACHINE, access), nullptr, &key,
+                          nullptr) != ERROR_SUCCESS) {
         return nullptr;
     }
     return key;
@@ -81,7 +83,9 @@ bool SetRootDword(const char* name, DWORD value)
 bool GetHklmValue(const char* path, const char* name, DWORD* type, std::string* data)
 {
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, AppKeyAccess(HKEY_LOCAL_MACHINE, KEY_READ), &key) !=
+        ERROR_SUCCESS)
+        return false;
     char buffer[512];
     DWORD bytes = sizeof buffer;
     const bool ok = ::RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<BYTE*>(buffer), &bytes) ==

@@ -10,6 +10,7 @@
 #include "channel/FrameCodec.h"
 #include "resources/resource.h"
 #include "support/RegistryTree.h"
+#include "base/RegistryIO.h"
 
 namespace {
 
@@ -258,8 +259,9 @@ void ClearProgramRegistry()
 void SetAppValue(const char* name, DWORD value)
 {
     HKEY key = nullptr;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRegistryRoot, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                          nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, kRegistryRoot, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          AppKeyAccess(HKEY_LOCAL_MACHINE, KEY_WRITE), nullptr, &key,
+                          nullptr) != ERROR_SUCCESS) {
         return;
     }
     ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
@@ -269,7 +271,9 @@ void SetAppValue(const char* name, DWORD value)
 bool GetAppValue(const char* name, DWORD* value)
 {
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRegistryRoot, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRegistryRoot, 0, AppKeyAccess(HKEY_LOCAL_MACHINE, KEY_READ),
+                        &key) != ERROR_SUCCESS)
+        return false;
     DWORD type = 0;
     DWORD size = sizeof *value;
     const bool ok = ::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==

@@ -23,6 +23,7 @@
 #include "channel/CommProtocol2.h"
 #include "controller/ControllerTestSupport.h"
 #include "controller/ZmrCtrlVirt.h"
+#include "lcd/LcdBar.h"
 #include "lcd/LcdModels.h"
 #include "support/DevSim.h"
 #include "support/RegistryTree.h"

@@ -3,6 +3,7 @@
 #include "base/AppSettings.h"
 #include "base/IdentRecord.h"
 #include "base/Reporting.h"
+#include "base/RegistryIO.h"
 
 namespace {
 constexpr const char* kWindowClass = "TpCommTestWindow";
@@ -66,13 +67,15 @@ std::string ChannelKeyPath(int comNumber)
 
 void DeleteChannelKey(int comNumber)
 {
-    ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, ChannelKeyPath(comNumber).c_str());
+    ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, ChannelKeyPath(comNumber).c_str(),
+                      AppKeyAccess(HKEY_LOCAL_MACHINE, 0), 0);
 }
 
 bool SetRegDword(const std::string& path, const char* name, uint32_t value)
 {
     HKEY key = nullptr;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                          AppKeyAccess(HKEY_LOCAL_MACHINE, KEY_WRITE), nullptr, &key,
                           nullptr) != ERROR_SUCCESS) {
         return false;
     }
@@ -86,7 +89,8 @@ bool SetRegDword(const std::string& path, const char* name, uint32_t value)
 bool SetRegString(const std::string& path, const char* name, const char* value)
 {
     HKEY key = nullptr;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                          AppKeyAccess(HKEY_LOCAL_MACHINE, KEY_WRITE), nullptr, &key,
                           nullptr) != ERROR_SUCCESS) {
         return false;
     }
@@ -99,7 +103,9 @@ bool SetRegString(const std::string& path, const char* name, const char* value)
 bool DeleteRegValue(const std::string& path, const char* name)
 {
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_WRITE, &key) != ERROR_SUCCESS) return false;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, AppKeyAccess(HKEY_LOCAL_MACHINE, KEY_WRITE),
+                        &key) != ERROR_SUCCESS)
+        return false;
     const bool ok = ::RegDeleteValueA(key, name) == ERROR_SUCCESS;
     ::RegCloseKey(key);
     return ok;
@@ -108,7 +114,9 @@ bool DeleteRegValue(const std::string& path, const char* name)
 bool GetRegDword(const std::string& path, const char* name, uint32_t* value)
 {
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, AppKeyAccess(HKEY_LOCAL_MACHINE, KEY_READ),
+                        &key) != ERROR_SUCCESS)
+        return false;
     DWORD type = 0;
     DWORD data = 0;
     DWORD size = sizeof(data);

@@ -11,6 +11,7 @@
 
 #include "ControllerTestSupport.h"
 #include "controller/ZmrCtrlVirt.h"
+#include "base/RegistryIO.h"
 
 namespace {
 
@@ -134,7 +135,8 @@ TEST_F(ControllerSettings, PartlyStoredConfigurationIsReplacedAsAWhole)
     CloseThreadBoxes();
     // "MarkerDistance" as a string: the load fails after everything before it.
     HKEY key = nullptr;
-    ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, DevicesKey("ZMR02").c_str(), 0, KEY_SET_VALUE, &key);
+    ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, DevicesKey("ZMR02").c_str(), 0,
+                    AppKeyAccess(HKEY_LOCAL_MACHINE, KEY_SET_VALUE), &key);
     ::RegSetValueExA(key, "MarkerDistance", 0, REG_SZ, reinterpret_cast<const BYTE*>("1048"), 5);
     ::RegCloseKey(key);
     ZMR02Ctrl reloaded;

@@ -13,12 +13,14 @@
 #include "base/AppSettings.h"
 #include "base/Reporting.h"
 #include "support/RegistryTree.h"
+#include "base/RegistryIO.h"
 
 inline void ClearControllerRegistry()
 {
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, std::string(kRegistryRoot) + "\\Devices");
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRegistryRoot, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRegistryRoot, 0, AppKeyAccess(HKEY_LOCAL_MACHINE, KEY_SET_VALUE),
+                        &key) == ERROR_SUCCESS) {
         ::RegDeleteValueA(key, "UseLogEvent");
         ::RegCloseKey(key);
     }
@@ -32,7 +34,8 @@ inline std::string DevicesKey(const char* model)
 inline void SetDwordValue(const std::string& path, const char* name, DWORD value)
 {
     HKEY key = nullptr;
-    ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                      AppKeyAccess(HKEY_LOCAL_MACHINE, KEY_WRITE), nullptr, &key, nullptr);
     ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
     ::RegCloseKey(key);
 }
@@ -42,7 +45,9 @@ inline bool GetDwordValue(const std::string& path, const char* name, DWORD* valu
     DWORD size = sizeof(*value);
     DWORD type = 0;
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, AppKeyAccess(HKEY_LOCAL_MACHINE, KEY_READ),
+                        &key) != ERROR_SUCCESS)
+        return false;
     const bool ok = ::RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
                         ERROR_SUCCESS &&
                     type == REG_DWORD;

@@ -1,9 +1,14 @@
 #include "support/RegistryTree.h"
 
+#include "base/RegistryIO.h"
+
 void DeleteRegistryTree(HKEY parent, const char* path)
 {
+    // The program's own view of its keys (the 32-bit one for HKLM on x64);
+    // keys opened below it are in that view already.
+    const REGSAM view = AppKeyAccess(parent, 0);
     HKEY key = nullptr;
-    if (::RegOpenKeyExA(parent, path, 0, KEY_READ | KEY_WRITE, &key) == ERROR_SUCCESS) {
+    if (::RegOpenKeyExA(parent, path, 0, KEY_READ | KEY_WRITE | view, &key) == ERROR_SUCCESS) {
         char child[256];
         DWORD length = sizeof child;
         while (::RegEnumKeyExA(key, 0, child, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
@@ -12,5 +17,9 @@ void DeleteRegistryTree(HKEY parent, const char* path)
         }
         ::RegCloseKey(key);
     }
-    ::RegDeleteKeyA(parent, path);
+    if (view != 0) {
+        ::RegDeleteKeyExA(parent, path, view, 0);
+    } else {
+        ::RegDeleteKeyA(parent, path);
+    }
 }
