@@ -31,4 +31,7 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/lcd/LcdBar.cpp
     ${CMAKE_SOURCE_DIR}/src/lcd/ToolWindowPlacement.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/CodeKeypad.cpp
+    ${CMAKE_SOURCE_DIR}/src/calibration/CalibrationWindow.cpp
+    ${CMAKE_SOURCE_DIR}/src/calibration/DrawingWindow.cpp
+    ${CMAKE_SOURCE_DIR}/src/calibration/CalibrationPage.cpp
 )

@@ -23,6 +23,7 @@
 #include "base/Handles.h"
 #include "base/ObjectNames.h"
 #include "base/Reporting.h"
+#include "calibration/CalibrationWindow.h"
 #include "channel/CommProtocol2.h"
 #include "controller/ZmrCtrlVirt.h"
 #include "lcd/LcdBar.h"
@@ -34,7 +35,6 @@
 
 namespace {
 
-constexpr const char* kCalibrationWindowClass = "WndCalibrationClass";
 constexpr UINT kUnhandledFaultExitCode = 0xFFFFFFFF;
 
 // --- test switches -------------------------------------------------------
@@ -197,7 +197,7 @@ bool Session::Start(HINSTANCE instance)
     calibration.hInstance = instance;
     calibration.hIconSm = m_hCalibrationIcon.get();
     calibration.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
-    calibration.lpszClassName = kCalibrationWindowClass;
+    calibration.lpszClassName = kCalibrationClassName;
     m_bCalibrationClass = ::RegisterClassExA(&calibration) != 0;
     if (!m_bCalibrationClass) {
         ShowMessageBoxModal(MSG_CALIBRATION_CLASS_ERROR);
@@ -302,7 +302,7 @@ void Session::Shutdown()
     DestroyWindowOf(&app.miniLcdBar);
     DestroyWindowOf(&app.mouseButtonWindow);
 
-    if (m_bCalibrationClass) ::UnregisterClassA(kCalibrationWindowClass, m_hInstance);
+    if (m_bCalibrationClass) ::UnregisterClassA(kCalibrationClassName, m_hInstance);
     if (m_bMessageClass) ::UnregisterClassA(kMessageWindowClass, m_hInstance);
     m_bCalibrationClass = m_bMessageClass = false;
     // Released only now that no window or class refers to them.

@@ -58,6 +58,15 @@
 #define IDC_KEYPAD_ENTER 1211
 #define IDC_KEYPAD_CHNG 1212
 
+// Calibration page
+#define IDD_PAGE_CALIBRATION 135
+#define IDC_CALIBRATE 1041     // "Calibrate"
+#define IDC_MARKER_GROUP 1046  // "&Start in at"
+#define IDC_MARKER_0 1047      // "&0%"; the ids are the values of MarkerDistance
+#define IDC_MARKER_12 1048     // "&12%"
+#define IDC_MARKER_22 1049     // "&22%"
+#define IDC_DRAW 1050          // "Draw"
+
 // Driver page (dialog 149)
 #define IDD_PAGE_DRIVER 149
 #define IDC_ROTATE 1083

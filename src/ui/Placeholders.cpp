@@ -113,8 +113,3 @@ void CreateControllerPage(HWND parent)
     ::SetDlgItemTextA(g_controllerPage, kStandInText, ControllerModelName(model));
     if (wasVisible) ::ShowWindow(g_controllerPage, SW_SHOW);
 }
-
-LRESULT CALLBACK CalibrationWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    return ::DefWindowProcA(hwnd, msg, wParam, lParam);
-}

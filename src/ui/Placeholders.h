@@ -1,6 +1,5 @@
 // Entry points of the windows that start-up creates and the message window
-// rebuilds: the settings window with its Controller and About pages, and
-// the procedure of the calibration window class.
+// rebuilds: the settings window with its Controller and About pages.
 //
 // The bodies behind them are stand-ins: hidden windows from stand-in
 // templates with the real dialog ids, which do just enough for start-up,
@@ -21,8 +20,6 @@ HWND SettingsAboutPage();
 // parent, shown if the page it replaces was visible. Ends the process when
 // the page cannot be created.
 void CreateControllerPage(HWND parent);
-
-LRESULT CALLBACK CalibrationWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // The notification message of the tray icon, delivered to the settings window.
 constexpr UINT kTrayCallbackMessage = 9312;

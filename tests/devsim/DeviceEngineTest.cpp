@@ -226,6 +226,33 @@ TEST(DeviceEngine, TouchReportLayout)
     }
 }
 
+TEST(DeviceEngine, MountingTransformsTouches)
+{
+    struct Case {
+        const char* mount;
+        Bytes payload; // for "touch 100 700"
+    };
+    const Case cases[] = {
+        {"mount as-is", {0x90, 0x64, 0xBC, 0x20}},      // 100, 700
+        {"mount mirror-x", {0x90, 0x9C, 0xBC, 0x23}},   // 924, 700
+        {"mount mirror-y", {0x90, 0x64, 0x44, 0x10}},   // 100, 324
+        {"mount rotate-180", {0x90, 0x9C, 0x44, 0x13}}, // 924, 324
+        {"mount swap-xy", {0x90, 0xBC, 0x64, 0x02}},    // 700, 100
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mount);
+        DeviceEngine engine;
+        EXPECT_EQ(Ctl(engine, c.mount), "ok");
+        EXPECT_EQ(Ctl(engine, "touch 100 700", 3), "ok");
+        EXPECT_EQ(engine.TakeDue(3), Frame(c.payload));
+    }
+    DeviceEngine engine;
+    Ctl(engine, "mount mirror-x");
+    Ctl(engine, "touch 2000 0", 3);
+    EXPECT_EQ(engine.TakeDue(3), Frame({0x90, 0x00, 0x00, 0x00})) << "beyond full scale mirrors to 0";
+    EXPECT_EQ(Ctl(engine, "mount sideways"), "err usage: mount as-is|mirror-x|mirror-y|rotate-180|swap-xy");
+}
+
 TEST(DeviceEngine, RawBytesGoOutUnframed)
 {
     DeviceEngine engine;

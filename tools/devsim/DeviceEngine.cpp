@@ -1,5 +1,7 @@
 #include "DeviceEngine.h"
 
+#include <utility>
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -16,6 +18,36 @@ constexpr uint8_t kTouch = 0x90;
 constexpr uint8_t kRelease = 0x91;
 constexpr uint8_t kRestart = 0x92;
 constexpr int kMaxCoordinate = 0x0FFF;
+// The PC takes this raw value for the full width or height.
+constexpr long long kFullScale = 1024;
+
+// A mirrored coordinate beyond full scale would go negative; the sensor
+// reports 0 there.
+long long Mirror(long long v)
+{
+    return v > kFullScale ? 0 : kFullScale - v;
+}
+
+void Mount(Mounting mounting, long long* x, long long* y)
+{
+    switch (mounting) {
+    case Mounting::AsIs:
+        break;
+    case Mounting::MirrorX:
+        *x = Mirror(*x);
+        break;
+    case Mounting::MirrorY:
+        *y = Mirror(*y);
+        break;
+    case Mounting::Rotate180:
+        *x = Mirror(*x);
+        *y = Mirror(*y);
+        break;
+    case Mounting::SwapXY:
+        std::swap(*x, *y);
+        break;
+    }
+}
 // Longest pause or timeout a control line may ask for (ten minutes).
 constexpr long long kMaxMs = 600000;
 constexpr size_t kMaxRawBytes = 256;
@@ -278,11 +310,30 @@ ControlResult DeviceEngine::Control(std::string_view line, int64_t nowMs)
         m_temperature = static_cast<int16_t>(*half);
         return Ok();
     }
+    if (cmd == "mount") {
+        static const struct {
+            const char* name;
+            Mounting mounting;
+        } kMountings[] = {{"as-is", Mounting::AsIs},
+                          {"mirror-x", Mounting::MirrorX},
+                          {"mirror-y", Mounting::MirrorY},
+                          {"rotate-180", Mounting::Rotate180},
+                          {"swap-xy", Mounting::SwapXY}};
+        for (const auto& m : kMountings) {
+            if (args == 1 && t[1] == m.name) {
+                m_settings.mounting = m.mounting;
+                return Ok();
+            }
+        }
+        return Err("usage: mount as-is|mirror-x|mirror-y|rotate-180|swap-xy");
+    }
     if (cmd == "touch") {
         auto x = num(1), y = num(2);
         if (args != 2 || !InRange(x, 0, kMaxCoordinate) || !InRange(y, 0, kMaxCoordinate))
             return Err("usage: touch X Y (0..4095 each)");
-        const auto ux = static_cast<unsigned>(*x), uy = static_cast<unsigned>(*y);
+        long long mx = *x, my = *y;
+        Mount(m_settings.mounting, &mx, &my);
+        const auto ux = static_cast<unsigned>(mx), uy = static_cast<unsigned>(my);
         Schedule(nowMs,
                  {kTouch, static_cast<uint8_t>(ux & 0xFF), static_cast<uint8_t>(uy & 0xFF),
                   static_cast<uint8_t>((ux >> 8) | ((uy >> 8) << 4))},

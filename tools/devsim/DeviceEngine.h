@@ -25,6 +25,10 @@ std::optional<long long> ParseNumber(std::string_view text);
 // "81 02 01 1e": two lower-case digits per byte, single blanks.
 std::string HexBytes(const uint8_t* bytes, size_t count);
 
+// How the simulated sensor is mounted: what it reports for a finger at
+// (x, y) on the 1024-wide scale the PC treats as full scale.
+enum class Mounting { AsIs, MirrorX, MirrorY, Rotate180, SwapXY };
+
 struct DeviceSettings {
     uint8_t hwId = 2;
     uint8_t major = 1;
@@ -33,6 +37,7 @@ struct DeviceSettings {
     int reinitDelayMs = 500;
     bool absent = false;
     std::array<bool, 256> silent{};
+    Mounting mounting = Mounting::AsIs;
 };
 
 // What the caller must do with a control line beyond printing the answer.

@@ -1,0 +1,166 @@
+#include "calibration/CalibrationPage.h"
+
+#include <commctrl.h>
+
+#include <new>
+
+#include "Messages.h"
+#include "base/AppContext.h"
+#include "base/Reporting.h"
+#include "calibration/CalibrationWindow.h"
+#include "calibration/DrawingWindow.h"
+#include "controller/ZmrCtrlVirt.h"
+#include "resources/resource.h"
+
+namespace {
+
+constexpr int kMarkerButtons[] = {IDC_MARKER_0, IDC_MARKER_12, IDC_MARKER_22};
+
+// Fetched for each use: a modal box or a restart can replace the controller
+// between two uses.
+ZmrCtrlVirt* Controller()
+{
+    return static_cast<ZmrCtrlVirt*>(App().controller.load());
+}
+
+void WriteBothBack()
+{
+    if (ZmrCtrlVirt* ctrl = Controller()) {
+        ctrl->WriteStabilization(0);
+        ctrl->WriteFilter(0);
+    }
+}
+
+} // namespace
+
+INT_PTR CALLBACK CalibrationPage::DlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    CalibrationPage* self = nullptr;
+    if (msg == WM_INITDIALOG) {
+        self = reinterpret_cast<CalibrationPage*>(lParam);
+        ::SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+        if (self != nullptr) self->m_hwnd = hwnd;
+    } else {
+        self = reinterpret_cast<CalibrationPage*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
+    }
+    if (self == nullptr) return FALSE;
+    const INT_PTR result = self->HandleMessage(msg, wParam, lParam);
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+        delete self;
+    }
+    return result;
+}
+
+INT_PTR CalibrationPage::HandleMessage(UINT msg, WPARAM wParam, LPARAM)
+{
+    if (msg == WM_INITDIALOG) {
+        Reload();
+        PlaceAtPageOrigin();
+        return TRUE;
+    }
+    if (msg != WM_COMMAND) return FALSE;
+    switch (LOWORD(wParam)) {
+    case IDC_CALIBRATE:
+        Calibrate();
+        break;
+    case IDC_DRAW:
+        Draw();
+        break;
+    case CMD_PAGE_STORE:
+        Store();
+        break;
+    case CMD_PAGE_RELOAD:
+        Reload();
+        break;
+    default:
+        return FALSE;
+    }
+    // The page may be gone after a modal box: only a live window gets a result.
+    if (::IsWindow(m_hwnd)) ::SetWindowLongPtrA(m_hwnd, DWLP_MSGRESULT, 0);
+    return TRUE;
+}
+
+void CalibrationPage::Reload()
+{
+    const ZmrCtrlVirt* ctrl = Controller();
+    if (ctrl == nullptr) return;
+    // A value outside the three (a damaged registry) leaves all unchecked.
+    ::CheckRadioButton(m_hwnd, IDC_MARKER_0, IDC_MARKER_22, ctrl->MarkerDistance);
+}
+
+void CalibrationPage::Store()
+{
+    ZmrCtrlVirt* ctrl = Controller();
+    if (ctrl == nullptr) return;
+    for (int id : kMarkerButtons) {
+        if (::IsDlgButtonChecked(m_hwnd, id) == BST_CHECKED) ctrl->MarkerDistance = id;
+    }
+}
+
+void CalibrationPage::Calibrate()
+{
+    // A second tap while a run or drawing test is open would save the
+    // already zeroed calibration as the one to restore.
+    if (OpenFullScreenWindow() != nullptr) return;
+    ZmrCtrlVirt* ctrl = Controller();
+    if (ctrl == nullptr) {
+        ShowMessageBoxModal(MSG_CALIBRATION_ERROR);
+        return;
+    }
+    // An unanswered read leaves the no-reply default in the object; the
+    // user's values go back before anything else can see them.
+    const int32_t stabilization = ctrl->Stabilization;
+    const int32_t filter = ctrl->Filter;
+    if (ctrl->ReadStabilization(0) != 0 || ctrl->ReadFilter(0) != 0) {
+        ctrl->Stabilization = stabilization;
+        ctrl->Filter = filter;
+        ShowMessageBoxModal(MSG_CALIBRATION_ERROR);
+        return;
+    }
+    // The write operations send the values the object holds, just read.
+    if (ctrl->WriteStabilization(0) != 0 || ctrl->WriteFilter(0) != 0) {
+        ShowMessageBoxModal(MSG_CALIBRATION_ERROR);
+        WriteBothBack();
+        return;
+    }
+    OpenCalibrationWindow();
+    WriteBothBack();
+}
+
+void CalibrationPage::Draw()
+{
+    OpenDrawingWindow();
+}
+
+// The page origin as the settings window computes it: the tab control's
+// client rectangle moved by the tab's offset in the window (outer rectangles)
+// and reduced to the tab's display area.
+void CalibrationPage::PlaceAtPageOrigin()
+{
+    const HWND settings = ::GetParent(m_hwnd);
+    const HWND tab = settings != nullptr ? ::GetDlgItem(settings, IDC_SETTINGS_TAB) : nullptr;
+    if (tab == nullptr) return;
+    RECT area = {};
+    RECT tabOuter = {};
+    RECT windowOuter = {};
+    if (!::GetClientRect(tab, &area) || !::GetWindowRect(tab, &tabOuter) ||
+        !::GetWindowRect(settings, &windowOuter))
+        return;
+    ::OffsetRect(&area, tabOuter.left - windowOuter.left, tabOuter.top - windowOuter.top);
+    ::SendMessageA(tab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+    ::SetWindowPos(m_hwnd, HWND_TOP, area.left, area.top, 0, 0, SWP_NOSIZE);
+}
+
+HWND CreateCalibrationPage(HWND settingsWindow)
+{
+    auto* page = new (std::nothrow) CalibrationPage();
+    if (page == nullptr) return nullptr;
+    const HWND hwnd =
+        ::CreateDialogParamA(App().instance, MAKEINTRESOURCEA(IDD_PAGE_CALIBRATION), settingsWindow,
+                             &CalibrationPage::DlgProc, reinterpret_cast<LPARAM>(page));
+    // Creation fails only before WM_INITDIALOG (a control that cannot be
+    // created), so the window never took the object.
+    if (hwnd == nullptr) delete page;
+    return hwnd;
+}
