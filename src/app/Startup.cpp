@@ -31,7 +31,7 @@
 #include "resources/resource.h"
 #include "ui/CommInfoBox.h"
 #include "ui/MouseButtonWindow.h"
-#include "ui/Placeholders.h"
+#include "ui/SettingsWindow.h"
 
 namespace {
 

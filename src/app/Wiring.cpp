@@ -3,9 +3,12 @@
 #include "app/TrayIcon.h"
 #include "base/AppContext.h"
 #include "base/Reporting.h"
+#include "calibration/CalibrationPage.h"
+#include "calibration/CalibrationWindow.h"
 #include "controller/CtrlVirt.h"
-#include "ui/InfoBox.h"
 #include "lcd/LcdBar.h"
+#include "ui/InfoBox.h"
+#include "ui/SettingsWindow.h"
 
 namespace {
 
@@ -14,6 +17,12 @@ bool ControllerLogsEvents()
     // Before a controller exists nothing can have switched logging off.
     const CtrlVirt* controller = App().controller.load();
     return controller == nullptr || controller->UseLogEvent != 0;
+}
+
+// The run tells the Driver page when Rotate and SwapXY may have changed.
+HWND DriverPage()
+{
+    return SettingsPage(kPageDriver);
 }
 
 } // namespace
@@ -25,4 +34,6 @@ void ConnectLayers()
     hooks.showBox = &ShowInfoBox;
     SetReportingHooks(hooks);
     SetLcdBarTrayIconRequest(&TrayIconAdd);
+    SetCalibrationPageCreator(&CreateCalibrationPage);
+    SetDriverPageLocator(&DriverPage);
 }

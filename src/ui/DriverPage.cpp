@@ -12,7 +12,7 @@
 #include "resources/resource.h"
 #include "ui/ConfirmBox.h"
 #include "ui/DriverMouseLogic.h"
-#include "ui/PageOrigin.h"
+#include "ui/SettingsWindow.h"
 
 namespace {
 
@@ -237,7 +237,9 @@ void DriverPage::Store()
 
 void DriverPage::OnTouchModeChosen()
 {
-    if (m_bAsking) return;
+    // A question or another action of the settings window is open: its
+    // message loop must not start a second one.
+    if (m_bAsking || SettingsActionRunning()) return;
     ZmrCtrlVirt* ctrl = CurrentController();
     if (ctrl == nullptr) return;
     const LRESULT selection = ::SendDlgItemMessageA(m_hwnd, IDC_TOUCH_MODE, CB_GETCURSEL, 0, 0);
@@ -250,9 +252,13 @@ void DriverPage::OnTouchModeChosen()
 
     // The box runs a message loop: the controller is fetched again after it.
     m_bAsking = true;
-    const int answer = ConfirmBox(::GetAncestor(m_hwnd, GA_ROOT), MSG_CONFIRM_TOUCH_MODE);
+    bool yes = false;
+    {
+        SettingsBusy busy;
+        yes = ConfirmBox(MSG_CONFIRM_TOUCH_MODE);
+    }
     m_bAsking = false;
-    if (answer == 1) {
+    if (yes) {
         // TouchMode itself changes with OK or Apply; the choice is logged now.
         ReportAppEvent(MSG_USER_CHANGED_TOUCH_MODE, TouchModeName(chosen));
         m_nChosenMode = chosen;

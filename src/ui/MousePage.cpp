@@ -11,7 +11,7 @@
 #include "resources/resource.h"
 #include "ui/ConfirmBox.h"
 #include "ui/DriverMouseLogic.h"
-#include "ui/PageOrigin.h"
+#include "ui/SettingsWindow.h"
 
 namespace {
 
@@ -150,11 +150,15 @@ void MousePage::Store()
 void MousePage::OnButtonRadioChosen(int radioId)
 {
     const char* insert = MouseButtonInsert(radioId);
-    if (insert == nullptr || m_bAsking) return;
+    if (insert == nullptr || m_bAsking || SettingsActionRunning()) return;
     m_bAsking = true;
-    const int answer = ConfirmBox(::GetAncestor(m_hwnd, GA_ROOT), MSG_CONFIRM_MOUSE_BUTTON);
+    bool yes = false;
+    {
+        SettingsBusy busy;
+        yes = ConfirmBox(MSG_CONFIRM_MOUSE_BUTTON);
+    }
     m_bAsking = false;
-    if (answer != 1) {
+    if (!yes) {
         // The radios are never checked by themselves; repaint the check that
         // stands so no pressed look is left behind.
         for (int id : kButtonRadios)

@@ -27,7 +27,8 @@
 #include "lcd/LcdModels.h"
 #include "support/DevSim.h"
 #include "support/RegistryTree.h"
-#include "ui/Placeholders.h"
+#include "ui/ControllerPage.h"
+#include "ui/SettingsWindow.h"
 
 namespace {
 
@@ -176,7 +177,11 @@ TEST_F(MessageWindowTest, RestartAfterHardwareChangeReplacesControllerPageAndLcd
     EXPECT_NE(page, oldPage);
     // Shown in its tab, like the page it replaces (the window itself is hidden).
     EXPECT_NE(::GetWindowLongPtrA(page, GWL_STYLE) & WS_VISIBLE, 0);
-    EXPECT_EQ(TextOf(page), "ZMR03 HW Id: 5, SW Ver: 1.00");
+    // The ZMR02..04 page, its status line from the new identification.
+    EXPECT_NE(::GetDlgItem(page, 1126), nullptr);
+    char info[256] = {};
+    ::GetDlgItemTextA(page, 1076, info, sizeof info);
+    EXPECT_STREQ(info, "Controller info: HW Id: 5 - SW Ver: 1.00");
 
     // Configuration once (from the model check), then the brightness twice:
     // the new LCD's and the restart handling's.

@@ -1,0 +1,8 @@
+// The Hardware page of the settings window (dialog 136).
+#pragma once
+
+#include <windows.h>
+
+// Creates the page hidden as a child of the settings window; nullptr when it
+// cannot be created.
+HWND CreateHardwarePage(HWND settingsWindow);
