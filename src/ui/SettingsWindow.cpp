@@ -204,6 +204,7 @@ void SettingsWindow::ComputePageOrigin()
 
 bool SettingsWindow::BuildPage(int index)
 {
+    if (index < 0 || index >= kSettingsPageCount) return false;
     HWND page = nullptr;
     switch (index) {
     case kPageHardware:
