@@ -18,8 +18,12 @@ add_custom_target(tp_messages DEPENDS ${TP_GEN_DIR}/Messages.h ${TP_GEN_DIR}/Mes
 
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${TP_GEN_DIR} -I${CMAKE_SOURCE_DIR}/src/resources -I${CMAKE_SOURCE_DIR}/src")
 set(TP_RESOURCE_FILE ${CMAKE_SOURCE_DIR}/src/resources/TactilePane.rc)
-set_source_files_properties(${TP_RESOURCE_FILE} PROPERTIES OBJECT_DEPENDS
-    "${TP_GEN_DIR}/Messages.rc;${CMAKE_SOURCE_DIR}/src/resources/TactilePane.manifest")
+# The resource compiler's includes are not tracked: every template file, the
+# ids and the manifest are listed, so that a changed one rebuilds the
+# resources.
+file(GLOB TP_RESOURCE_PARTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/resources/*.rc
+     ${CMAKE_SOURCE_DIR}/src/resources/resource.h ${CMAKE_SOURCE_DIR}/src/resources/*.manifest)
+set_source_files_properties(${TP_RESOURCE_FILE} PROPERTIES OBJECT_DEPENDS "${TP_GEN_DIR}/Messages.rc;${TP_RESOURCE_PARTS}")
 
 include(${CMAKE_SOURCE_DIR}/src/Sources.cmake)
 

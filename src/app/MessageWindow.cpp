@@ -12,7 +12,6 @@
 #include "lcd/LcdBar.h"
 #include "lcd/LcdVirt.h"
 #include "ui/ControllerPage.h"
-#include "ui/Placeholders.h"
 #include "ui/SettingsWindow.h"
 
 namespace {

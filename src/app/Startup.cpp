@@ -30,7 +30,7 @@
 #include "lcd/LcdModels.h"
 #include "resources/resource.h"
 #include "ui/CommInfoBox.h"
-#include "ui/Placeholders.h"
+#include "ui/MouseButtonWindow.h"
 #include "ui/SettingsWindow.h"
 
 namespace {

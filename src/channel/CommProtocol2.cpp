@@ -31,6 +31,15 @@ constexpr DWORD kCancelRetryMs = 20;
 // this commit size when a listener needs more.
 constexpr SIZE_T kReceiveStack = 4096;
 
+// Bytes of the next read: one while nothing is queued, so that the read ends
+// with the first byte to arrive; otherwise what the driver holds, up to the
+// buffer.
+DWORD ReadSize(DWORD queued, DWORD buffer)
+{
+    if (queued == 0) return 1;
+    return queued < buffer ? queued : buffer;
+}
+
 struct CommValue {
     const char* name;
     uint32_t CommSettings::*field;
@@ -144,7 +153,18 @@ bool CommProtocol2::Configure(HANDLE port)
     dcb.StopBits = static_cast<BYTE>(m_Settings.StopBits);
     dcb.fParity = m_Settings.CheckParity & 1;
     dcb.ErrorChar = static_cast<char>(m_Settings.ErrorChar & 0xFF);
-    return ::SetCommState(port, &dcb) != FALSE;
+    if (!::SetCommState(port, &dcb)) return false;
+
+    // The receive thread's reads wait for the next byte, however long the
+    // line stays quiet, and end with it: no read timeout at all. They are
+    // waited for together with the cancel event, so the stored read
+    // timeouts, which bounded each read of a polling loop, have nothing left
+    // to bound; they were applied above all the same, so values the driver
+    // refuses still fail the open. Writes keep the stored timeouts.
+    timeouts.ReadIntervalTimeout = 0;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    return ::SetCommTimeouts(port, &timeouts) != FALSE;
 }
 
 bool CommProtocol2::Open()
@@ -223,6 +243,11 @@ DWORD WINAPI CommProtocol2::ReceiveThread(LPVOID self)
     }
 }
 
+// The receive thread sleeps in a read that waits for the next byte, so it
+// wakes when bytes arrive rather than on a timer: nothing runs while the line
+// is quiet, and a frame is handled as soon as its last byte is queued. What
+// the driver reports queued behind the first byte is read at once, in chunks
+// of the buffer's size, before the thread waits again.
 DWORD CommProtocol2::ReceiveLoop()
 {
     FrameDecoder decoder(&CommProtocol2::Deliver, this);
@@ -236,24 +261,28 @@ DWORD CommProtocol2::ReceiveLoop()
         received = m_hRXEvent.get();
     }
 
-    while (::WaitForSingleObject(cancel, kPollMs) == WAIT_TIMEOUT) {
+    DWORD queued = 0; // bytes the driver held after the last read
+    for (;;) {
         // The listener injects mouse input from this thread. Some systems
         // (Wine among them) queue notifications to the injecting thread, and
         // a queue nobody reads grows for as long as the screen is touched:
         // drain it on every cycle. Nothing is ever posted to this thread.
         MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        }
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {}
         DWORD count = 0;
         bool done = false;
         bool pending = false;
         {
             LockScope lock(m_Lock);
-            if (m_bClosing) continue;
+            // Close sets this before it signals the cancel event; testing it
+            // here ends the thread between two reads of a long burst, which
+            // never waits on the event.
+            if (m_bClosing) break;
             ::ResetEvent(received);
             m_RXOverlap.Offset = 0;
             m_RXOverlap.OffsetHigh = 0;
-            if (::ReadFile(port, m_RXBuffer, sizeof(m_RXBuffer), &count, &m_RXOverlap)) {
+            if (::ReadFile(port, m_RXBuffer, ReadSize(queued, static_cast<DWORD>(sizeof(m_RXBuffer))), &count,
+                           &m_RXOverlap)) {
                 done = true;
             } else {
                 pending = ::GetLastError() == ERROR_IO_PENDING;
@@ -261,9 +290,9 @@ DWORD CommProtocol2::ReceiveLoop()
         }
 
         if (pending) {
-            // With long or all-zero read timeouts a read may wait for bytes
-            // indefinitely, so it is waited for together with the cancel
-            // event and outside the lock, leaving Send and Close free.
+            // The read waits for the first byte for as long as the line is
+            // quiet, so it is waited for together with the cancel event and
+            // outside the lock, leaving Send and Close free.
             const HANDLE waits[2] = {received, cancel};
             if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
                 // Cancelled (or the wait broke): the read must be finished
@@ -281,14 +310,26 @@ DWORD CommProtocol2::ReceiveLoop()
         }
 
         DWORD errors = 0;
+        COMSTAT status = {};
         {
             LockScope lock(m_Lock);
-            if (!::ClearCommError(port, &errors, nullptr)) errors = 0;
+            if (!::ClearCommError(port, &errors, &status)) {
+                errors = 0;
+                status.cbInQue = 0;
+            }
         }
+        queued = status.cbInQue;
         if (errors != 0) {
             decoder.Reset();
         } else if (done && count > 0) {
             decoder.Feed(m_RXBuffer, static_cast<int>(count));
+        }
+        // A read that failed, or one that came back empty although it was
+        // asked to wait (a driver that ignores the timeouts), would make
+        // this loop spin: such a cycle waits a poll interval on the cancel
+        // event, as the thread did before it woke on arrival.
+        if ((!done || count == 0) && queued == 0 && ::WaitForSingleObject(cancel, kPollMs) != WAIT_TIMEOUT) {
+            break;
         }
     }
     return 1;

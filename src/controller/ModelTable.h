@@ -81,7 +81,7 @@ struct ControllerModel {
     // Detail text of the event written for a rejected code; formatted with
     // the code in decimal.
     const char* rejectedCodeFormat;
-    int transactPauseMs;              // pause per poll cycle of Transact
+    int transactPauseMs;              // pause after a wake that does not end Transact
     bool hasTemperature;              // answers 0x21 with 0xA1
     bool hasBrightness;               // takes the LCD brightness command 0x8C
     bool initializeClearsTemperature; // Initialize sets m_nTemperature to 0

@@ -13,7 +13,6 @@ namespace {
 
 constexpr int kAttempts = 3;
 constexpr LONGLONG kAttemptTimeout100ns = -100LL * 10000LL; // 100 ms, relative
-constexpr DWORD kPollMs = 10;
 
 } // namespace
 
@@ -60,21 +59,31 @@ TransactResult ZmrModelCtrl::Transact(const uint8_t* command, uint8_t length, ui
     uint8_t attempt = 1;
     channel->Send(command, length);
     if (!ArmTimer()) return 2;
+    // One wait on all three, so that a reply is taken the moment it is
+    // stored. When several are signalled the wait reports the first in this
+    // order and leaves the others signalled: the quit event wins over the
+    // reply, the reply over the timer. The timer bounds every wait.
+    const HANDLE waits[3] = {m_hQuitEvent.get(), m_hRecEvent.get(), m_hTimer.get()};
     TransactResult result = 1;
     for (;;) {
-        if (::WaitForSingleObject(m_hQuitEvent.get(), kPollMs) == WAIT_OBJECT_0) {
+        const DWORD woke = ::WaitForMultipleObjects(3, waits, FALSE, INFINITE);
+        if (woke == WAIT_OBJECT_0) {
             result = -1;
             break;
         }
-        // A reply with another code is consumed here and ignored.
-        if (::WaitForSingleObject(m_hRecEvent.get(), kPollMs) == WAIT_OBJECT_0 && m_Reply[0] == expected) {
-            result = 0;
-            break;
-        }
-        if (::WaitForSingleObject(m_hTimer.get(), kPollMs) == WAIT_OBJECT_0) {
+        if (woke == WAIT_OBJECT_0 + 1) {
+            // A reply with another code is consumed here and ignored.
+            if (m_Reply[0] == expected) {
+                result = 0;
+                break;
+            }
+        } else if (woke == WAIT_OBJECT_0 + 2) {
             if (++attempt > kAttempts) return 1;
             channel->Send(command, length);
             if (!ArmTimer()) return 2;
+        } else {
+            result = 2;
+            break;
         }
         ::Sleep(static_cast<DWORD>(m_pModel->transactPauseMs));
     }

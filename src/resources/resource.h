@@ -102,3 +102,30 @@
 #define IDC_MARKER_12 1048     // "&12%"
 #define IDC_MARKER_22 1049     // "&22%"
 #define IDC_DRAW 1050          // "Draw"
+
+// Driver page (dialog 149)
+#define IDC_ROTATE 1083
+#define IDC_ROTATE_CAPTION 1098
+#define IDC_TOUCH_MODE 1092
+#define IDC_TOUCH_MODE_CAPTION 1093
+#define IDC_SWAP_XY 1096
+#define IDC_LCD_TOPMOST 1118
+#define IDC_DBLCLK_SIZE 1110
+#define IDC_DBLCLK_SIZE_CAPTION 1109
+#define IDC_DBLCLK_SIZE_LABEL 1111
+#define IDC_DBLCLK_TIME 1072
+#define IDC_DBLCLK_TIME_CAPTION 1075
+#define IDC_DBLCLK_TIME_LABEL 1078
+#define IDC_SHOW_COMM_INFO 1101
+#define IDC_USE_LOG_EVENT 1127
+#define IDC_PROCESS_GROUP 1107
+#define IDC_DBLCLK_GROUP 1108
+
+// Mouse page (dialog 150)
+#define IDC_BUTTON_LEFT 1000 // the radio ids are the values of MouseButton
+#define IDC_BUTTON_MIDDLE 1001
+#define IDC_BUTTON_RIGHT 1002
+#define IDC_WINDOW_LEFT 1006 // AssignedMouseButton is the id minus 1006
+#define IDC_WINDOW_MIDDLE 1007
+#define IDC_WINDOW_RIGHT 1008
+#define IDC_WINDOW_TOPMOST 1009

@@ -1,26 +1,174 @@
-// Stand-in until the real page is built: it takes part in the page
-// protocol (reload, store) and shows nothing else.
 #include "ui/MousePage.h"
 
+#include <commctrl.h>
+
+#include <memory>
+
+#include "Messages.h"
 #include "base/AppContext.h"
+#include "base/Reporting.h"
+#include "controller/ZmrCtrlVirt.h"
 #include "resources/resource.h"
+#include "ui/ConfirmBox.h"
+#include "ui/DriverMouseLogic.h"
+#include "ui/SettingsWindow.h"
 
 namespace {
 
-INT_PTR CALLBACK StandInPageProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM)
+constexpr UINT_PTR kRadioSubclassId = 1;
+constexpr int kButtonRadios[] = {IDC_BUTTON_LEFT, IDC_BUTTON_MIDDLE, IDC_BUTTON_RIGHT};
+constexpr int kWindowRadios[] = {IDC_WINDOW_LEFT, IDC_WINDOW_MIDDLE, IDC_WINDOW_RIGHT};
+
+// Fetched afresh every time: a box's message loop can replace the controller.
+ZmrCtrlVirt* CurrentController()
 {
-    if (msg == WM_INITDIALOG) return TRUE;
-    if (msg == WM_COMMAND && (LOWORD(wParam) == CMD_PAGE_RELOAD || LOWORD(wParam) == CMD_PAGE_STORE)) {
-        ::SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, 0);
-        return TRUE;
-    }
-    return FALSE;
+    return dynamic_cast<ZmrCtrlVirt*>(App().controller.load());
+}
+
+void TellMouseButtonWindow()
+{
+    const HWND window = App().mouseButtonWindow;
+    if (window != nullptr) ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(CMD_MOUSE_BUTTON_CHANGED, 0), 0);
 }
 
 } // namespace
 
 HWND CreateMousePage(HWND settingsWindow)
 {
-    return ::CreateDialogParamA(App().instance, MAKEINTRESOURCEA(IDD_PAGE_MOUSE), settingsWindow,
-                                &StandInPageProc, 0);
+    auto page = std::make_unique<MousePage>();
+    const HWND hwnd = ::CreateDialogParamA(App().instance, MAKEINTRESOURCEA(IDD_PAGE_MOUSE), settingsWindow,
+                                           &MousePage::DlgProc, reinterpret_cast<LPARAM>(page.get()));
+    if (hwnd == nullptr) return nullptr;
+    page->m_bOwnedByWindow = true;
+    page.release(); // deleted at WM_NCDESTROY
+    ::ShowWindow(hwnd, SW_HIDE);
+    return hwnd;
+}
+
+INT_PTR CALLBACK MousePage::DlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_INITDIALOG) {
+        auto* page = reinterpret_cast<MousePage*>(lParam);
+        ::SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
+        page->m_hwnd = hwnd;
+        page->OnInitDialog();
+        return TRUE;
+    }
+    auto* page = reinterpret_cast<MousePage*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
+    if (page == nullptr) return FALSE;
+    if (msg == WM_NCDESTROY) {
+        ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+        page->m_hwnd = nullptr;
+        if (page->m_bOwnedByWindow) delete page;
+        return FALSE;
+    }
+    return page->HandleMessage(msg, wParam, lParam);
+}
+
+INT_PTR MousePage::HandleMessage(UINT msg, WPARAM wParam, LPARAM)
+{
+    if (msg != WM_COMMAND) return FALSE;
+    const WORD id = LOWORD(wParam);
+    if (id == CMD_PAGE_RELOAD) {
+        Reload();
+    } else if (id == CMD_PAGE_STORE) {
+        Store();
+    } else if (id >= IDC_BUTTON_LEFT && id <= IDC_BUTTON_RIGHT && HIWORD(wParam) == BN_CLICKED) {
+        // Space on a focused radio: the button reports a click without the
+        // mouse release the subclass asks on.
+        OnButtonRadioChosen(id);
+    } else {
+        return FALSE;
+    }
+    ::SetWindowLongPtrA(m_hwnd, DWLP_MSGRESULT, 0);
+    return TRUE;
+}
+
+void MousePage::OnInitDialog()
+{
+    MoveToPageOrigin(m_hwnd);
+    for (int id : kButtonRadios)
+        ::SetWindowSubclass(::GetDlgItem(m_hwnd, id), &MousePage::RadioSubclass, kRadioSubclassId,
+                            reinterpret_cast<DWORD_PTR>(this));
+    Reload();
+}
+
+LRESULT CALLBACK MousePage::RadioSubclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                          DWORD_PTR data)
+{
+    switch (msg) {
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP: {
+        // The release never reaches the radio: it would check itself unasked.
+        if (::GetCapture() == hwnd) ::ReleaseCapture();
+        ::SendMessageA(hwnd, BM_SETSTATE, FALSE, 0);
+        reinterpret_cast<MousePage*>(data)->OnButtonRadioChosen(::GetDlgCtrlID(hwnd));
+        return 0;
+    }
+    case WM_NCDESTROY:
+        ::RemoveWindowSubclass(hwnd, &MousePage::RadioSubclass, kRadioSubclassId);
+        break;
+    default:
+        break;
+    }
+    return ::DefSubclassProc(hwnd, msg, wParam, lParam);
+}
+
+void MousePage::Reload()
+{
+    const ZmrCtrlVirt* ctrl = CurrentController();
+    if (ctrl == nullptr) return;
+    const int32_t button = ctrl->MouseButton;
+    const int32_t assigned = ctrl->AssignedMouseButton;
+    for (int id : kButtonRadios)
+        ::CheckDlgButton(m_hwnd, id, id == button ? BST_CHECKED : BST_UNCHECKED);
+    for (int i = 0; i < 3; ++i)
+        ::CheckDlgButton(m_hwnd, kWindowRadios[i], i == assigned ? BST_CHECKED : BST_UNCHECKED);
+    ::CheckDlgButton(m_hwnd, IDC_WINDOW_TOPMOST, ctrl->MouseButtonTopMost == 1 ? BST_CHECKED : BST_UNCHECKED);
+    if (button >= IDC_BUTTON_LEFT && button <= IDC_BUTTON_RIGHT)
+        ::SendDlgItemMessageA(m_hwnd, button, WM_SETFOCUS, 0, 0); // draws its focus mark
+}
+
+void MousePage::Store()
+{
+    ZmrCtrlVirt* ctrl = CurrentController();
+    if (ctrl == nullptr) return;
+    for (int id : kButtonRadios)
+        if (::IsDlgButtonChecked(m_hwnd, id) == BST_CHECKED) ctrl->MouseButton = id;
+    const bool topMost = ::IsDlgButtonChecked(m_hwnd, IDC_WINDOW_TOPMOST) == BST_CHECKED;
+    ctrl->MouseButtonTopMost = topMost ? 1 : 0;
+    if (const HWND window = App().mouseButtonWindow) {
+        ::SetWindowPos(window, topMost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                       SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+    for (int i = 0; i < 3; ++i)
+        if (::IsDlgButtonChecked(m_hwnd, kWindowRadios[i]) == BST_CHECKED) ctrl->AssignedMouseButton = i;
+    TellMouseButtonWindow();
+}
+
+void MousePage::OnButtonRadioChosen(int radioId)
+{
+    const char* insert = MouseButtonInsert(radioId);
+    if (insert == nullptr || m_bAsking || SettingsActionRunning()) return;
+    m_bAsking = true;
+    bool yes = false;
+    {
+        SettingsBusy busy;
+        yes = ConfirmBox(MSG_CONFIRM_MOUSE_BUTTON);
+    }
+    m_bAsking = false;
+    if (!yes) {
+        // The radios are never checked by themselves; repaint the check that
+        // stands so no pressed look is left behind.
+        for (int id : kButtonRadios)
+            if (::IsDlgButtonChecked(m_hwnd, id) == BST_CHECKED) ::CheckDlgButton(m_hwnd, id, BST_CHECKED);
+        return;
+    }
+    ReportAppEvent(MSG_USER_CHANGED_MOUSE_BUTTON, insert);
+    for (int id : kButtonRadios)
+        ::SendDlgItemMessageA(m_hwnd, id, WM_KILLFOCUS, 0, 0);
+    ::CheckRadioButton(m_hwnd, IDC_BUTTON_LEFT, IDC_BUTTON_RIGHT, radioId);
+    ::SendDlgItemMessageA(m_hwnd, radioId, WM_SETFOCUS, 0, 0);
+    TellMouseButtonWindow();
 }

@@ -28,7 +28,6 @@
 #include "support/DevSim.h"
 #include "support/RegistryTree.h"
 #include "ui/ControllerPage.h"
-#include "ui/Placeholders.h"
 #include "ui/SettingsWindow.h"
 
 namespace {

@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "CommTestSupport.h"
 #include "base/AppContext.h"
@@ -33,6 +35,46 @@ std::string Hex(const uint8_t* bytes, size_t count)
         text += pair;
     }
     return text;
+}
+
+std::vector<uint8_t> FrameOf(const Bytes& payload)
+{
+    uint8_t frame[kFrameBufferSize];
+    const int size = EncodeFrame(payload.data(), static_cast<int>(payload.size()), frame);
+    return std::vector<uint8_t>(frame, frame + size);
+}
+
+std::string HexOf(const std::vector<uint8_t>& bytes, size_t from = 0, size_t to = SIZE_MAX)
+{
+    to = to < bytes.size() ? to : bytes.size();
+    return from < to ? Hex(bytes.data() + from, to - from) : std::string();
+}
+
+// The thirteen channel values with the given read timeouts and the default
+// line settings.
+void StoreReadTimeouts(uint32_t interval, uint32_t constant, uint32_t multiplier)
+{
+    const std::string key = ChannelKeyPath(kComNumber);
+    const struct {
+        const char* name;
+        uint32_t value;
+    } values[] = {
+        {"RdIntTimeout", interval},
+        {"RdTotTimeoutConst", constant},
+        {"RdTotTimeoutMult", multiplier},
+        {"WrTotTimeoutConst", 0},
+        {"WrTotTimeoutMult", 0},
+        {"ByteSize", 8},
+        {"BaudRate", 9600},
+        {"Parity", 2},
+        {"CheckParity", 1},
+        {"ErrorChar", 1},
+        {"StopBits", 0},
+        {"RdBufferSize", 20},
+        {"WrBufferSize", 10},
+    };
+    for (const auto& v : values)
+        ASSERT_TRUE(SetRegDword(key, v.name, v.value));
 }
 
 class ChannelOnDevice : public ::testing::Test {
@@ -242,6 +284,128 @@ TEST_F(ChannelOnDevice, FrameSplitAcrossReadsIsDeliveredOnceWhenComplete)
     ::Sleep(100);
     ASSERT_EQ(listener.Payloads().size(), 1u);
     EXPECT_EQ(listener.Payloads().front(), Bytes(touch, touch + sizeof(touch)));
+}
+
+// The receive thread wakes on arrival and reads what is queued: a frame cut
+// at any byte, with the rest arriving while the thread waits again, is
+// delivered once and in order with the frame that follows it.
+TEST_F(ChannelOnDevice, FramesSplitAtEveryByteAreDeliveredInOrder)
+{
+    ASSERT_NO_FATAL_FAILURE(StartAndOpen());
+    const Bytes follower = {0x91};
+    const std::vector<uint8_t> next = FrameOf(follower);
+    size_t expected = 0;
+    // A DLE in the payload and in the checksum's neighbourhood makes the
+    // escape state cross the cut for some of the cuts.
+    for (uint8_t k = 1;; ++k) {
+        const Bytes touch = {0x90, 0x10, k, 0x03};
+        std::vector<uint8_t> frame = FrameOf(touch);
+        if (k >= frame.size()) break;
+        ASSERT_TRUE(sim.Command("raw " + HexOf(frame, 0, k)));
+        ::Sleep(20); // the head is read; the thread waits for more
+        ASSERT_TRUE(sim.Command("raw " + HexOf(frame, k) + " " + HexOf(next)));
+        expected += 2;
+        ASSERT_TRUE(listener.WaitFor(expected, 2000)) << "cut after byte " << int{k};
+        const std::vector<Bytes> got = listener.Payloads();
+        ASSERT_EQ(got.size(), expected) << "cut after byte " << int{k};
+        EXPECT_EQ(got[expected - 2], touch) << "cut after byte " << int{k};
+        EXPECT_EQ(got[expected - 1], follower) << "cut after byte " << int{k};
+    }
+    EXPECT_GE(expected, 16u);
+}
+
+// Many frames written at once fill several reads of the channel's buffer.
+TEST_F(ChannelOnDevice, BurstLargerThanTheReadBufferArrivesWhole)
+{
+    ASSERT_NO_FATAL_FAILURE(StartAndOpen());
+    std::vector<uint8_t> burst;
+    std::vector<Bytes> sent;
+    for (uint8_t i = 0; i < 120; ++i) {
+        sent.push_back({0x90, i, static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i & 0x0F)});
+        const std::vector<uint8_t> frame = FrameOf(sent.back());
+        burst.insert(burst.end(), frame.begin(), frame.end());
+    }
+    ASSERT_GT(burst.size(), 400u);
+    // In writes of 250 bytes (the most the simulator sends at once), each
+    // well beyond the 100-byte buffer.
+    for (size_t from = 0; from < burst.size(); from += 250)
+        ASSERT_TRUE(sim.Command("raw " + HexOf(burst, from, from + 250)));
+    ASSERT_TRUE(listener.WaitFor(sent.size(), 3000));
+    ::Sleep(50);
+    EXPECT_EQ(listener.Payloads(), sent);
+}
+
+// Close while the thread waits for a byte, and while it works through a
+// burst whose deliveries are slow: it returns, and nothing is delivered
+// after it has.
+TEST_F(ChannelOnDevice, CloseEndsTheThreadWhileWaitingAndDuringABurst)
+{
+    ASSERT_NO_FATAL_FAILURE(StartAndOpen());
+    ::Sleep(50); // waiting in its read
+    EXPECT_LT(ElapsedMs([&] { EXPECT_TRUE(channel->Close()); }), 2000);
+    LetDeviceSeeTheClose();
+
+    ASSERT_TRUE(channel->Open());
+    listener.onReceive = [](const uint8_t*, int) { ::Sleep(5); };
+    std::vector<uint8_t> burst;
+    for (int i = 0; i < 120; ++i) {
+        const std::vector<uint8_t> frame = FrameOf({0x90, 1, 2, 3});
+        burst.insert(burst.end(), frame.begin(), frame.end());
+    }
+    for (size_t from = 0; from < burst.size(); from += 250)
+        ASSERT_TRUE(sim.Command("raw " + HexOf(burst, from, from + 250)));
+    ASSERT_TRUE(listener.WaitFor(5, 2000));
+    EXPECT_LT(ElapsedMs([&] { EXPECT_TRUE(channel->Close()); }), 2000);
+    const size_t seen = listener.Payloads().size();
+    EXPECT_LT(seen, 120u); // the burst was cut short
+    ::Sleep(100);
+    EXPECT_EQ(listener.Payloads().size(), seen);
+    listener.onReceive = nullptr;
+}
+
+// Whatever read timeouts a user has stored, touches arrive when they are
+// sent, frames cut in two are put together, and Close does not wait for
+// the line.
+TEST_F(ChannelOnDevice, StoredReadTimeoutsNeitherHoldTouchesNorClose)
+{
+    const struct {
+        const char* what;
+        uint32_t interval, constant, multiplier;
+    } cases[] = {
+        {"defaults", 20, 1, 0},
+        {"all zero", 0, 0, 0},
+        {"long", 5000, 60000, 1000},
+        {"return at once", MAXDWORD, 0, 0},
+    };
+    ASSERT_TRUE(sim.Start(DevSim::Options{})) << sim.LastError();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_NO_FATAL_FAILURE(StoreReadTimeouts(c.interval, c.constant, c.multiplier));
+        channel = std::make_unique<CommProtocol2>(kChannelIndex, false);
+        ASSERT_EQ(channel->Settings().RdIntTimeout, c.interval);
+        ASSERT_TRUE(channel->Open());
+        channel->SetListener(&listener);
+        const size_t before = listener.Payloads().size();
+
+        ASSERT_TRUE(sim.Command("touch 100 200"));
+        // Far below any of the stored timeouts that could hold it.
+        EXPECT_TRUE(listener.WaitFor(before + 1, 1000));
+        const std::vector<uint8_t> frame = FrameOf({0x90, 7, 8, 0});
+        ASSERT_TRUE(sim.Command("raw " + HexOf(frame, 0, 3)));
+        ::Sleep(20);
+        ASSERT_TRUE(sim.Command("raw " + HexOf(frame, 3)));
+        EXPECT_TRUE(listener.WaitFor(before + 2, 1000));
+        const std::vector<Bytes> got = listener.Payloads();
+        ASSERT_EQ(got.size(), before + 2);
+        EXPECT_EQ(got[before], (Bytes{0x90, 100, 200, 0}));
+        EXPECT_EQ(got[before + 1], (Bytes{0x90, 7, 8, 0}));
+
+        IdentRecord out;
+        EXPECT_TRUE(channel->Identify(&out, false));
+        EXPECT_LT(ElapsedMs([&] { channel->Close(); }), 2000);
+        channel.reset();
+        LetDeviceSeeTheClose();
+    }
 }
 
 TEST_F(ChannelOnDevice, ClearedListenerGetsNothingMore)

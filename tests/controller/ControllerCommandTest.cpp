@@ -94,6 +94,71 @@ TEST(ControllerTransact, QuitEventAbortsAWaitingTransaction)
     EXPECT_EQ(a.ctrl->Transact(cmd, 1, 0x85), -1);
 }
 
+// A channel whose device answers inside Send, before the transaction has
+// begun to wait: the reply is stored and signalled between two waits.
+class AnswersInsideSend : public FakeChannel {
+public:
+    std::vector<Bytes> replies;
+    bool Send(const uint8_t* payload, int length) override
+    {
+        FakeChannel::Send(payload, length);
+        ::EnterCriticalSection(&m_Lock);
+        for (const Bytes& reply : replies) {
+            if (m_pListener != nullptr) m_pListener->OnReceive(reply.data(), static_cast<int>(reply.size()));
+        }
+        ::LeaveCriticalSection(&m_Lock);
+        return true;
+    }
+};
+
+// The transaction waits on the quit event, the reply and the timer at once;
+// a reply that is already there when a wait begins is taken by it, and the
+// quit event goes before everything.
+TEST(ControllerTransact, ReplyThatArrivesBetweenTwoWaitsIsTaken)
+{
+    const struct {
+        const char* what;
+        std::vector<Bytes> insideSend; // stored before the first wait
+        std::vector<Bytes> fromDevice; // delivered at once, from the device's thread
+        bool quit;
+        TransactResult result;
+    } cases[] = {
+        {"before the first wait", {{0x85, 0x07}}, {}, false, 0},
+        {"wrong code, then the right one, both before the wait", {{0x84, 0x01}, {0x85, 0x07}}, {}, false, 0},
+        {"right one while the wrong one is handled", {}, {{0x84, 0x01}, {0x85, 0x07}}, false, 0},
+        {"quit goes before a reply that is there", {{0x85, 0x07}}, {}, true, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ClearControllerRegistry();
+        AnswersInsideSend channel;
+        channel.replies = c.insideSend;
+        channel.replyDelayMs = 0;
+        if (c.fromDevice.empty()) {
+            channel.silent.insert(0x05);
+        } else {
+            channel.scripted[0x05] = c.fromDevice;
+        }
+        ZMR02Ctrl ctrl;
+        CloseThreadBoxes();
+        App().channel = &channel;
+        channel.SetListener(&ctrl);
+        if (c.quit) ::SetEvent(ctrl.m_hQuitEvent.get());
+
+        const uint8_t cmd[1] = {0x05};
+        EXPECT_EQ(ctrl.Transact(cmd, 1, 0x85), c.result);
+        if (c.result == 0) {
+            EXPECT_EQ(ctrl.m_Reply[0], 0x85);
+            EXPECT_EQ(ctrl.m_Reply[1], 0x07);
+        }
+        EXPECT_EQ(channel.SentPayloads().size(), 1u); // never sent again
+        channel.Drain();
+        channel.ClearListener();
+        App().channel = nullptr;
+    }
+    ClearControllerRegistry();
+}
+
 TEST(ControllerTransact, WithoutAChannelEveryCommandReturns2AndShowsNothing)
 {
     ClearControllerRegistry();

@@ -41,10 +41,16 @@ TEST(ControllerSliders, ValuesSnapToTheNearerBoundAsUnsigned)
         int32_t expected;
     };
     const Case cases[] = {
-        {7, {0, 15}, 7},        {0, {0, 15}, 0},        {15, {0, 15}, 15}, {16, {0, 15}, 15},
-        {2, {5, 40}, 5},        {41, {5, 40}, 40},      {-1, {5, 40}, 40}, // a negative value is huge
-                                                                           // unsigned
-        {INT_MIN, {0, 15}, 15}, {300, {300, 300}, 300},
+        {7, {0, 15}, 7},
+        {0, {0, 15}, 0},
+        {15, {0, 15}, 15},
+        {16, {0, 15}, 15},
+        {2, {5, 40}, 5},
+        {41, {5, 40}, 40},
+        {-1, {5, 40}, 40}, // a negative value is huge
+                           // unsigned
+        {INT_MIN, {0, 15}, 15},
+        {300, {300, 300}, 300},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);

@@ -5,6 +5,9 @@
 #include <cstring>
 
 #include "Messages.h"
+#include "support/ScreenCapture.h"
+#include "ui/CableCheckBox.h"
+#include "ui/ConfirmBox.h"
 #include "ui/ControllerPage.h"
 #include "ui/SettingsTestSupport.h"
 
@@ -245,6 +248,61 @@ TEST_F(SettingsWindowTest, RestartNoticeDuringAnOkErrorBoxWaitsForTheEnd)
     EXPECT_EQ(App().restartPending.load(), 0);
     EXPECT_TRUE(::IsWindowEnabled(Settings()));
     CloseInfoBoxes();
+}
+
+} // namespace
+
+namespace {
+
+// Pictures for the documentation, only with TP_SCREENSHOT_DIR set: the
+// settings window at its Controller tab for both page variants, the warning
+// box and the cable-check countdown.
+void CALLBACK ShootBoxThenClose(HWND, UINT, UINT_PTR, DWORD);
+const char* g_boxShot = nullptr;
+
+void CALLBACK ShootBoxThenClose(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (g_boxShot == nullptr) return;
+    for (HWND box : ThreadBoxes()) {
+        if (!::IsWindowVisible(box)) continue;
+        ::UpdateWindow(box);
+        CaptureWindowToBmp(box, ScreenshotDirectory() + "/" + g_boxShot);
+        g_boxShot = nullptr;
+        ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+        return;
+    }
+}
+
+void ShootBox(const char* file, void (*run)())
+{
+    g_boxShot = file;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 400, &ShootBoxThenClose);
+    run();
+    ::KillTimer(nullptr, timer);
+    g_boxShot = nullptr;
+}
+
+TEST_F(SettingsWindowTest, Screenshots)
+{
+    if (ScreenshotDirectory().empty()) GTEST_SKIP() << "TP_SCREENSHOT_DIR not set";
+    struct Shot {
+        int hwId, major, minor;
+        const char* file;
+    };
+    for (const Shot& shot :
+         {Shot{2, 1, 25, "settings-controller-zmr01.bmp"}, Shot{5, 1, 30, "settings-controller-zmr03.bmp"}}) {
+        ASSERT_NO_FATAL_FAILURE(Connect(shot.hwId, shot.major, shot.minor));
+        SelectTab(2);
+        ::SendDlgItemMessageA(SettingsControllerPage(), 1084, WM_KEYDOWN, VK_RIGHT, 0);
+        ::ShowWindow(Settings(), SW_SHOW);
+        ::SetForegroundWindow(Settings());
+        PumpUntil([] { return false; }, 500);
+        EXPECT_TRUE(CaptureWindowToBmp(Settings(), ScreenshotDirectory() + "/" + shot.file));
+        TearDown();
+        SetUp();
+    }
+    ShootBox("confirm-box.bmp", [] { ConfirmBox(MSG_CONFIRM_TOUCH_MODE); });
+    ShootBox("cable-check-box.bmp", [] { RunCableCheckBox(); });
 }
 
 } // namespace

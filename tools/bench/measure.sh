@@ -1,23 +1,30 @@
 #!/usr/bin/env bash
 # Performance figures of the running program: the real TactilePane.exe under
 # Wine on its own bench, against the simulated device on COM3, watched from
-# outside by tests/perf/perf_probe.exe. Prints a markdown table; asserts
-# nothing. Takes about three minutes.
+# outside by tests/perf/perf_probe.exe. Given a second (baseline) program, it
+# measures both in the same run, one after the other on the same bench, and
+# prints them side by side with ratios. Prints markdown tables; asserts
+# nothing. Takes about six minutes per program.
 #
-#   tools/bench/measure.sh
+#   tools/bench/measure.sh [BASELINE.exe]
 #
 # Environment (all optional):
 #   TP_WINE_ARCH        x86 or x64 (default: x86 where this machine runs
-#                       32-bit programs, else x64)
+#                       32-bit programs, else x64); a baseline program must
+#                       be of the same architecture
 #   TP_BENCH_DIR        bench of this run (default: <repo>/build/perf/wine
 #                       for x86, <repo>/build/perf/wine64 for x64);
-#                       raw records go to $TP_BENCH_DIR/measure
+#                       raw records go to $TP_BENCH_DIR/measure/<program>
 #   TP_HOST_BUILD       native build with devsim (default: <repo>/build/host)
 #   TP_WIN_BUILD        Windows build (default: <repo>/build/win32 for x86,
 #                       <repo>/build/win64 for x64)
+#   TP_BASELINE         baseline program, instead of the argument
 #   TP_IDLE_SECONDS     length of the idle CPU sample (default 60)
 #   TP_LATENCY_REPORTS  touch reports timed one by one (default 1200)
 #   TP_RATES            offered report rates per second, ascending
+#   TP_STREAM_SECONDS   length of the stream at the 115200-baud pace (default 60)
+#   TP_RESTARTS         device restarts whose configuration exchanges are timed
+#                       (default 20)
 #
 # Clocks: Wine's QueryPerformanceCounter counts CLOCK_MONOTONIC_RAW in 100 ns
 # units and its tick count is the same clock in ms; devsim's --tx-times stamps
@@ -36,10 +43,14 @@ else
     win_preset=win32
     export TP_BENCH_DIR=${TP_BENCH_DIR:-$repo/build/perf/wine}
 fi
-win32_build=${TP_WIN_BUILD:-${TP_WIN32_BUILD:-$repo/build/$win_preset}}
+win_build=${TP_WIN_BUILD:-${TP_WIN32_BUILD:-$repo/build/$win_preset}}
+baseline=${1:-${TP_BASELINE:-}}
 idle_seconds=${TP_IDLE_SECONDS:-60}
 latency_reports=${TP_LATENCY_REPORTS:-1200}
-rates=${TP_RATES:-"200 400 500 600 650 700 750 800 900 1000 1500 2000"}
+rates=${TP_RATES:-"200 400 600 700 800 1000 1500 2000 3000 4000 4500 5000 6000 8000"}
+stream_seconds=${TP_STREAM_SECONDS:-60}
+restarts=${TP_RESTARTS:-20}
+stream_group=22   # reports per 20 ms in the stream: just above 115200 baud's 1,047/s
 gap_ms=25          # between two timed reports: far above the expected latency
 burst_ms=3000      # length of each rate step
 startup_stream=600 # reports 10 ms apart offered while the program starts
@@ -60,19 +71,26 @@ done
 if [ ! -f "$host_build/CMakeCache.txt" ]; then
     (cd "$repo" && cmake --preset host -B "$host_build" >/dev/null)
 fi
-if [ ! -f "$win32_build/CMakeCache.txt" ]; then
-    (cd "$repo" && cmake --preset "$win_preset" -B "$win32_build" >/dev/null)
+if [ ! -f "$win_build/CMakeCache.txt" ]; then
+    (cd "$repo" && cmake --preset "$win_preset" -B "$win_build" >/dev/null)
 fi
 log "building devsim, TactilePane, TactilePaneStop and perf_probe"
 cmake --build "$host_build" --target devsim >/dev/null
-cmake --build "$win32_build" --target TactilePane TactilePaneStop perf_probe >/dev/null
+cmake --build "$win_build" --target TactilePane TactilePaneStop perf_probe >/dev/null
 devsim=$host_build/tools/devsim/devsim
-program=$win32_build/TactilePane.exe
-stop_tool=$win32_build/TactilePaneStop.exe
-probe=$win32_build/tests/perf/perf_probe.exe
+stop_tool=$win_build/TactilePaneStop.exe
+probe=$win_build/tests/perf/perf_probe.exe
+programs=("$win_build/TactilePane.exe")
+labels=(this)
+if [ -n "$baseline" ]; then
+    [ -f "$baseline" ] || die "no baseline program $baseline"
+    programs+=("$(cd "$(dirname "$baseline")" && pwd)/$(basename "$baseline")")
+    labels+=(baseline)
+fi
 
 # --- the bench -------------------------------------------------------------
-work=$TP_BENCH_DIR/measure
+top=$TP_BENCH_DIR/measure
+work=$top
 devsim_pid=""
 cleanup() {
     set +e
@@ -88,22 +106,22 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-log "bench in $TP_BENCH_DIR: the $TP_WINE_ARCH program $program"
+log "bench in $TP_BENCH_DIR: the $TP_WINE_ARCH programs ${programs[*]}"
 "$here/bench.sh" up
 eval "$("$here/bench.sh" env)"
-rm -rf "$work"
-mkdir -p "$work"
+rm -rf "$top"
+mkdir -p "$top"
 clk_tck=$(getconf CLK_TCK)
 
-"$devsim" --link "$TP_PORTS_DIR/com3" --control 0 --ready-file "$work/devsim.port" \
-    --tx-times "$work/tx.txt" --log "$work/devsim.log" --max-seconds 900 --quiet &
+"$devsim" --link "$TP_PORTS_DIR/com3" --control 0 --ready-file "$top/devsim.port" \
+    --tx-times "$top/tx.txt" --log "$top/devsim.log" --max-seconds 3600 --quiet &
 devsim_pid=$!
 for _ in $(seq 100); do
-    [ -s "$work/devsim.port" ] && break
+    [ -s "$top/devsim.port" ] && break
     sleep 0.05
 done
-[ -s "$work/devsim.port" ] || die "devsim did not start"
-control_port=$(cat "$work/devsim.port")
+[ -s "$top/devsim.port" ] || die "devsim did not start"
+control_port=$(cat "$top/devsim.port")
 
 # Control commands from a file on a fresh connection: `send FILE` starts them
 # (devsim reads them all and runs them in order), `finish SECONDS` waits until
@@ -119,7 +137,7 @@ finish() {
     exec 3>&-
     [ "$got" -eq "$sent_lines" ] || die "devsim answered $got of $sent_lines commands"
 }
-tx_lines() { wc -l <"$work/tx.txt"; }
+tx_lines() { wc -l <"$top/tx.txt"; }
 
 # The unix process of a Windows program of this prefix (Wine keeps the
 # Windows command line as the process's).
@@ -139,6 +157,48 @@ unix_pid_of() { # glob for the first word of the command line
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 uptime_s() { awk '{ print $1 }' /proc/uptime; }
 
+# --- the tables ------------------------------------------------------------------
+details() {
+echo "| Figure | Result | How |"
+echo "|---|---|---|"
+echo "| Touch report to pointer move, p50 / p99 | $lat50 ms / $lat99 ms (max $latmax ms, mean $latmean ms) | $lat_n reports ${gap_ms} ms apart, $lat_moves pointer moves seen ($lat_mode); last byte written to the pty -> first GetCursorPos change; probe loop p50 ${loop50} us, p99 ${loop99} us |"
+echo "| Highest sustained report rate with zero loss | $sustained reports/s | 3 s steps of rising rates, every report at its own place: all found in the pointer history, taken at the offered pace, the last within 100 ms${limit:+; above it the program takes about $limit reports/s and falls behind} |"
+echo "| Idle CPU over ${idle_wall} s | TactilePane.exe $idle_prog %, wineserver $idle_server % | utime+stime from /proc/PID/stat, one CPU = 100 %; the program has $threads threads |"
+echo "| Command round trip per exchange | p50 $rt50 ms, p99 $rt99 ms, mean $rtmean ms | $rtn exchanges of the configuration sent after $restarts device restarts: one acknowledgement written -> the next one written (the device answers at once) |"
+echo "| ${stream_seconds} s stream at the 115200-baud pace | $st_n reports at $st_rate/s: $st_lost lost; pointer behind p99 $st_lag99 ms, max $st_lagmax ms | groups of $stream_group reports every 20 ms, every report at its own place; the k-th new position of the pointer history against the k-th report's write (only meaningful when none is lost); the history overflowed ${st_overflows:-0} times between two looks of the probe |"
+awk '{
+        what = ($1 == "idle" ? "idle, after start-up" : $1 == "latency" ? "after the latency run" : $1 == "rates" ? "after the rate steps" : "after the stream")
+        printf "| Working set, %s | VmRSS %.1f MiB (peak %.1f MiB) | Windows view (GetProcessMemoryInfo): working set %.1f MiB, peak %.1f MiB, private %.1f MiB |\n",
+            what, $2 / 1024, $3 / 1024, $4 / 1024, $5 / 1024, $6 / 1024
+    }' "$work/memory.txt"
+awk '$1 == "latency" { before = $6 } $1 == "rates" { after = $6 } END {
+        if (reports > 0 && after != "")
+            printf "| Private memory growth during the rate steps | %.0f KiB over %d injected reports (%.0f bytes each) | difference of the Windows private bytes before and after the steps |\n",
+                after - before, reports, (after - before) * 1024 / reports
+    }' reports="$(awk '{ n += $2 } END { print n + 0 }' "$work/rate.txt")" "$work/memory.txt"
+awk '{
+        what = ($1 == "first" ? "empty registry (port detection)" : "stored port")
+        printf "| Start to first pointer move, %s | %s ms | from just before CreateProcess to the first GetCursorPos change, touches every 10 ms throughout; first identification answered at %s ms |\n",
+            what, $2, $3
+    }' "$work/startup.txt"
+echo
+echo "Report rate steps (offered: from the write stamps; taken: moves over their own span; lag: last report written -> last move):"
+echo
+echo "| Offered /s | Reports | Moves seen | Lost | Taken /s | Lag at end |"
+echo "|---|---|---|---|---|---|"
+awk '{ printf "| %d | %d | %d | %d | %d | %s |\n", $4, $2, $3, $2 - $3, $5, ($6 < 0 ? "-" : $6 " ms") }' "$work/rate.txt"
+if [ "${overflows:-0}" != 0 ]; then
+    echo
+    echo "(The pointer history overflowed $overflows times between two looks: the counts may be low.)"
+fi
+}
+
+measure_program() { # program label
+program=$1
+work=$top/$2
+mkdir -p "$work"
+log "== $2: $program"
+
 # --- 5. start to first pointer move ------------------------------------------
 # The device reports touches every 10 ms from before the program starts (they
 # are lost while the port is closed, as with real hardware); the probe starts
@@ -156,7 +216,7 @@ startup_run() { # label x-offset
         </dev/null >"$work/probe-startup-$1.log" 2>&1 || true
     finish 60
     [ -s "$out" ] || die "the start-up probe wrote nothing (see $work/probe-startup-$1.log)"
-    tail -n +"$((mark + 1))" "$work/tx.txt" >"$work/startup-$1.tx"
+    tail -n +"$((mark + 1))" "$top/tx.txt" >"$work/startup-$1.tx"
     # Start and first move in 100 ns ticks, identification answer in us.
     awk -v label="$1" '
         FNR == NR { if ($3 == "01" && $5 == "81" && ident == "") ident = $1 * 10; next }
@@ -230,7 +290,7 @@ finish $((latency_reports * gap_ms * 3 / 1000 + 30))
 sleep 0.5
 touch "$work/latency.stop"
 wait "$probe_pid" || die "the latency probe failed (see $work/probe-latency.log)"
-tail -n +"$((mark + 1))" "$work/tx.txt" | awk '$5 == "90"' >"$work/latency.tx"
+tail -n +"$((mark + 1))" "$top/tx.txt" | awk '$5 == "90"' >"$work/latency.tx"
 awk '
     FNR == NR { sent[n++] = $1 * 10; next }   # us -> 100 ns ticks
     /^# loops/ { loop50 = $5 / 10; loop99 = $7 / 10; next }
@@ -276,10 +336,10 @@ for _ in $(seq 300); do
 done
 [ -f "$work/rate.ready" ] || die "the rate probe did not start"
 # Waits until the pointer history has not grown for half a second.
-wait_for_rest() {
+wait_for_rest() { # history file
     local size=-1 now quiet=0
     for _ in $(seq 600); do
-        now=$(stat -c %s "$work/rate-history.txt")
+        now=$(stat -c %s "$1")
         if [ "$now" = "$size" ]; then
             quiet=$((quiet + 1))
             [ $quiet -ge 10 ] && return 0
@@ -294,7 +354,7 @@ wait_for_rest() {
 # the positions, moves and last move (ms) the history shows from its first
 # write until the next step.
 step_result() { # rate count first-line last-line
-    sed -n "$(($3 + 1)),$4p" "$work/tx.txt" | awk '$5 == "90" || / 10 01 04 90/' >"$work/rate-$1.tx"
+    sed -n "$(($3 + 1)),$4p" "$top/tx.txt" | awk '$5 == "90" || / 10 01 04 90/' >"$work/rate-$1.tx"
     awk -v rate="$1" -v count="$2" '
         FNR == NR { if (first == "") first = $1; last = $1; next }
         /^#/ { next }
@@ -338,7 +398,7 @@ for rate in $rates; do
     mark=$(tx_lines)
     send "$work/rate-$rate.cmd"
     finish 120
-    wait_for_rest
+    wait_for_rest "$work/rate-history.txt"
     # Only this step's moves are in the history from its first write on.
     step_result "$rate" "$count" "$mark" "$(tx_lines)" >>"$work/rate.txt"
     step=$((step + 1))
@@ -349,42 +409,165 @@ wait "$probe_pid" || true
 overflows=$(awk '/^# overflows/ { print $3 }' "$work/rate-history.txt")
 memory_row rates
 
-# --- the table -----------------------------------------------------------------
+
+# --- 6. command round trip ------------------------------------------------------
+# The device announces a restart; the program identifies it again and sends it
+# its configuration: six write commands, each waiting for its one-byte
+# acknowledgement. The simulator answers at once, so the time from one
+# acknowledgement to the next is one exchange as the program sees it: notice
+# the reply, send the next command, the device's answer.
+log "command round trips: $restarts device restarts"
+for _ in $(seq "$restarts"); do
+    echo restart
+    echo "sleep 1500"
+done >"$work/restart.cmd"
+mark=$(tx_lines)
+send "$work/restart.cmd"
+finish $((restarts * 3 + 30))
+sleep 1
+tail -n +"$((mark + 1))" "$top/tx.txt" >"$work/restart.tx"
+awk '$4 == "01" && $5 ~ /^(02|03|04|05|08|09|0b)$/ { print $1 }' "$work/restart.tx" |
+    awk 'NR > 1 && $1 - prev < 500000 { printf "%.3f\n", ($1 - prev) / 1000 } { prev = $1 }' |
+    sort -n >"$work/roundtrip-ms.txt"
+roundtrip=$(awk '{ v[NR] = $1; s += $1 } END {
+        if (NR == 0) { print "- - - 0"; exit }
+        i50 = int(NR * 0.50); if (i50 < 1) i50 = 1
+        i99 = int(NR * 0.99); if (i99 < 1) i99 = 1
+        printf "%.2f %.2f %.2f %d", v[i50], v[i99], s / NR, NR }' "$work/roundtrip-ms.txt")
+
+# --- 7. a stream at the pace of the fastest line ---------------------------------
+# 115200 baud 8E1 carries 1,047 ten-byte reports a second; the stream offers
+# a little more, every report at its own place, for a minute. The k-th new
+# position in the pointer history belongs to the k-th report (all of them
+# arrive, in order, when nothing is lost), so its time less the report's
+# write is how far the pointer was behind.
+log "a $stream_seconds s stream at the 115200-baud pace"
+rm -f "$work/stream.ready" "$work/stream.stop"
+wine "$probe" history "$work/stream-history.txt" --ready "$work/stream.ready" --stop "$work/stream.stop" \
+    --max-ms $(((stream_seconds * 3 + 120) * 1000)) </dev/null >"$work/probe-stream.log" 2>&1 &
+probe_pid=$!
+for _ in $(seq 300); do
+    [ -f "$work/stream.ready" ] && break
+    sleep 0.05
+done
+[ -f "$work/stream.ready" ] || die "the stream probe did not start"
+stream_count=$((stream_seconds * 50 * stream_group))
+awk -v count=$stream_count -v group=$stream_group 'BEGIN {
+        for (i = 0; i < count; i++) {
+            printf "touch %d %d\n", 100 + i % 400, 301 + int(i / 400) * 4
+            if ((i + 1) % group == 0) print "sleep 20"
+        }
+        print "release"
+    }' >"$work/stream.cmd"
+mark=$(tx_lines)
+send "$work/stream.cmd"
+finish $((stream_seconds * 3 + 60))
+wait_for_rest "$work/stream-history.txt"
+touch "$work/stream.stop"
+wait "$probe_pid" || true
+# One write stamp (us) per report; a write may carry several frames.
+sed -n "$((mark + 1)),$(tx_lines)p" "$top/tx.txt" |
+    awk '/ 10 01 04 90/ { t = $1; n = gsub(/10 01 04 90/, "&"); for (k = 0; k < n; k++) print t }' \
+        >"$work/stream-writes.txt"
+: >"$work/stream-lag.txt"
+stream=$(awk -v lags="$work/stream-lag.txt" -v count="$stream_count" '
+    BEGIN { n = 0; m = 0 }
+    FNR == NR { w[n++] = $1; next }
+    /^#/ { next }
+    {
+        if ($1 * 1000 < w[0] - 5000) next
+        key = $2 " " $3
+        if (key in seen) next
+        seen[key] = 1
+        if (m < n) { lag = $1 - w[m] / 1000; print lag > lags; if (lag > worst) worst = lag }
+        m++
+    }
+    END {
+        span = (w[n - 1] - w[0]) / 1e6
+        # Reports the line could not take (the simulator drops what the
+        # program leaves unread beyond its 64 KiB) have no write stamp: lost
+        # counts from the reports offered.
+        printf "%d %d %d %.0f %.0f\n", count, m, count - m, (span > 0 ? (n - 1) / span : 0), worst
+    }' "$work/stream-writes.txt" "$work/stream-history.txt")
+stream_lag99=$(sort -n "$work/stream-lag.txt" | awk '{ v[NR] = $1 } END {
+        i = int(NR * 0.99); if (i < 1) i = 1
+        printf "%.0f\n", (NR > 0 ? v[i] : -1) }')
+memory_row stream
+
+log "stopping the program"
+timeout 60 wine "$stop_tool" 30000 </dev/null >/dev/null 2>&1 || log "the program did not end when asked"
+sleep 2
+
 read -r lat_n lat_moves loop50 loop99 lat_mode <"$work/latency-summary.txt"
 read -r lat50 lat99 latmax latmean _ <<<"$latency"
 read -r idle_prog idle_server idle_wall <<<"$idle"
+read -r rt50 rt99 rtmean rtn <<<"$roundtrip"
+read -r st_n st_moves st_lost st_rate st_lagmax <<<"$stream"
+st_lag99=$stream_lag99
+st_overflows=$(awk '/^# overflows/ { print $3 }' "$work/stream-history.txt")
 sustained=$(awk "$passes"' { best = $4 } END { print (best == "" ? "-" : best) }' "$work/rate.txt")
 limit=$(awk "!($passes)"' { print $5; exit }' "$work/rate.txt")
+for v in lat50 lat99 latmax idle_prog idle_server rt50 rt99 rtmean rtn st_n st_lost st_rate st_lag99 st_lagmax sustained; do
+    echo "$v=${!v}"
+done >"$work/figures"
+details >"$work/table.md"
+}
 
-echo "| Figure | Result | How |"
-echo "|---|---|---|"
-echo "| Touch report to pointer move, p50 / p99 | $lat50 ms / $lat99 ms (max $latmax ms, mean $latmean ms) | $lat_n reports ${gap_ms} ms apart, $lat_moves pointer moves seen ($lat_mode); last byte written to the pty -> first GetCursorPos change; probe loop p50 ${loop50} us, p99 ${loop99} us |"
-echo "| Highest sustained report rate with zero loss | $sustained reports/s | 3 s steps of rising rates, every report at its own place: all found in the pointer history, taken at the offered pace, the last within 100 ms${limit:+; above it the program takes about $limit reports/s and falls behind} |"
-echo "| Idle CPU over ${idle_wall} s | TactilePane.exe $idle_prog %, wineserver $idle_server % | utime+stime from /proc/PID/stat, one CPU = 100 %; the program has $threads threads |"
-awk '{
-        what = ($1 == "idle" ? "idle, after start-up" : $1 == "latency" ? "after the latency run" : "after the rate steps")
-        printf "| Working set, %s | VmRSS %.1f MiB (peak %.1f MiB) | Windows view (GetProcessMemoryInfo): working set %.1f MiB, peak %.1f MiB, private %.1f MiB |\n",
-            what, $2 / 1024, $3 / 1024, $4 / 1024, $5 / 1024, $6 / 1024
-    }' "$work/memory.txt"
-awk '$1 == "latency" { before = $6 } $1 == "rates" { after = $6 } END {
-        if (reports > 0 && after != "")
-            printf "| Private memory growth during the rate steps | %.0f KiB over %d injected reports (%.0f bytes each) | difference of the Windows private bytes before and after the steps |\n",
-                after - before, reports, (after - before) * 1024 / reports
-    }' reports="$(awk '{ n += $2 } END { print n + 0 }' "$work/rate.txt")" "$work/memory.txt"
-awk '{
-        what = ($1 == "first" ? "empty registry (port detection)" : "stored port")
-        printf "| Start to first pointer move, %s | %s ms | from just before CreateProcess to the first GetCursorPos change, touches every 10 ms throughout; first identification answered at %s ms |\n",
-            what, $2, $3
-    }' "$work/startup.txt"
-echo
-echo "Report rate steps (offered: from the write stamps; taken: moves over their own span; lag: last report written -> last move):"
-echo
-echo "| Offered /s | Reports | Moves seen | Lost | Taken /s | Lag at end |"
-echo "|---|---|---|---|---|---|"
-awk '{ printf "| %d | %d | %d | %d | %d | %s |\n", $4, $2, $3, $2 - $3, $5, ($6 < 0 ? "-" : $6 " ms") }' "$work/rate.txt"
-echo
-echo "Measured $(date -u +%F): the $TP_WINE_ARCH program in the $WINEARCH Wine prefix $WINEPREFIX, $(wine --version), $(nproc) CPUs, load average $(cut -d' ' -f1-3 /proc/loadavg) at the end."
-if [ "${overflows:-0}" != 0 ]; then
-    echo
-    echo "(The pointer history overflowed $overflows times between two looks: the counts may be low.)"
+for i in "${!programs[@]}"; do
+    measure_program "${programs[$i]}" "${labels[$i]}"
+done
+
+# Side by side: ratios say how many times the first program does better.
+figure() { # label name
+    awk -F= -v k="$2" '$1 == k { print $2 }' "$top/$1/figures"
+}
+ratio() { # better-is-lower this baseline
+    awk -v lower="$1" -v a="$2" -v b="$3" 'BEGIN {
+        if (a == "" || b == "" || a == "-" || b == "-" || a + 0 == 0 || b + 0 == 0) { print "-"; exit }
+        printf "%.1f x\n", (lower ? b / a : a / b) }'
+}
+row() { # title better-is-lower unit name
+    local a b
+    a=$(figure this "$4")
+    if [ -n "$baseline" ]; then
+        b=$(figure baseline "$4")
+        echo "| $1 | $a$3 | $b$3 | $(ratio "$2" "$a" "$b") |"
+    else
+        echo "| $1 | $a$3 |"
+    fi
+}
+sum_idle() { # label
+    awk -v a="$(figure "$1" idle_prog)" -v b="$(figure "$1" idle_server)" 'BEGIN { printf "%.2f\n", a + b }'
+}
+for label in "${labels[@]}"; do
+    echo "idle_sum=$(sum_idle "$label")" >>"$top/$label/figures"
+done
+if [ -n "$baseline" ]; then
+    echo "| Figure | This program | Baseline | Better by |"
+    echo "|---|---|---|---|"
+else
+    echo "| Figure | This program |"
+    echo "|---|---|"
 fi
+row "Touch report to pointer move, p50" 1 " ms" lat50
+row "Touch report to pointer move, p99" 1 " ms" lat99
+row "Touch report to pointer move, max" 1 " ms" latmax
+row "Highest sustained rate with zero loss" 0 " reports/s" sustained
+row "${stream_seconds} s stream at the 115200-baud pace: offered" 0 " reports/s" st_rate
+row "... reports lost" 1 "" st_lost
+row "... pointer behind, p99" 1 " ms" st_lag99
+row "... pointer behind, max" 1 " ms" st_lagmax
+row "Idle CPU, TactilePane.exe" 1 " %" idle_prog
+row "Idle CPU, wineserver" 1 " %" idle_server
+row "Idle CPU, both" 1 " %" idle_sum
+row "Command round trip per exchange (WriteConfig), p50" 1 " ms" rt50
+row "Command round trip per exchange (WriteConfig), mean" 1 " ms" rtmean
+row "Command round trip per exchange (WriteConfig), p99" 1 " ms" rt99
+for i in "${!labels[@]}"; do
+    echo
+    echo "Details, ${labels[$i]} (${programs[$i]#"$repo"/}):"
+    echo
+    cat "$top/${labels[$i]}/table.md"
+done
+echo
+echo "Measured $(date -u +%F): the $TP_WINE_ARCH programs in the $WINEARCH Wine prefix $WINEPREFIX, $(wine --version), $(nproc) CPUs, load average $(cut -d' ' -f1-3 /proc/loadavg) at the end."
