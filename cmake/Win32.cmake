@@ -18,10 +18,11 @@ add_custom_target(tp_messages DEPENDS ${TP_GEN_DIR}/Messages.h ${TP_GEN_DIR}/Mes
 
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${TP_GEN_DIR} -I${CMAKE_SOURCE_DIR}/src/resources -I${CMAKE_SOURCE_DIR}/src")
 set(TP_RESOURCE_FILE ${CMAKE_SOURCE_DIR}/src/resources/TactilePane.rc)
-# The resource compiler's includes are not tracked: every template file and
-# the ids are listed, so that a changed template rebuilds the resources.
+# The resource compiler's includes are not tracked: every template file, the
+# ids and the manifest are listed, so that a changed one rebuilds the
+# resources.
 file(GLOB TP_RESOURCE_PARTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/resources/*.rc
-     ${CMAKE_SOURCE_DIR}/src/resources/resource.h)
+     ${CMAKE_SOURCE_DIR}/src/resources/resource.h ${CMAKE_SOURCE_DIR}/src/resources/*.manifest)
 set_source_files_properties(${TP_RESOURCE_FILE} PROPERTIES OBJECT_DEPENDS "${TP_GEN_DIR}/Messages.rc;${TP_RESOURCE_PARTS}")
 
 include(${CMAKE_SOURCE_DIR}/src/Sources.cmake)
@@ -58,3 +59,13 @@ endfunction()
 
 add_subdirectory(${CMAKE_SOURCE_DIR}/tools/stop ${CMAKE_BINARY_DIR}/tools/stop)
 add_subdirectory(tests)
+
+# Silent install and uninstall of the installer, in the 64-bit prefix (the
+# only one every bench has).
+if(TP_WINE_ARCH STREQUAL "x64")
+    add_test(NAME installer COMMAND ${CMAKE_SOURCE_DIR}/tools/installer/test-install.sh)
+    set_tests_properties(installer PROPERTIES
+        RESOURCE_LOCK wine_bench
+        TIMEOUT 600
+        ENVIRONMENT "TP_BENCH_DIR=${TP_BENCH_DIR};TP_PORTS_DIR=${TP_BENCH_DIR}/ports")
+endif()

@@ -18,6 +18,7 @@ packages=(
     googletest libbenchmark-dev
     wine wine64
     xvfb x11-utils xauth xdotool imagemagick
+    nsis clang-tidy cppcheck
     procps util-linux
 )
 want_i386=0

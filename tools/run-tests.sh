@@ -69,6 +69,15 @@ cmake --preset host
 cmake --build --preset host
 run_ctest host -j2 || status=1
 
+echo "== static analysis"
+if tools/lint.sh; then
+    summary+=("lint: clean")
+else
+    summary+=("lint: findings")
+    total_fail=$((total_fail + 1))
+    status=1
+fi
+
 echo "== Windows builds (x86 and x64)"
 cmake --preset win32
 cmake --build --preset win32

@@ -10,7 +10,8 @@ bool FormatBoundedV(char* buffer, size_t size, const char* format, va_list args)
         buffer[0] = '\0';
         return false;
     }
-    const int n = std::vsnprintf(buffer, size, format, args);
+    // The analyzer takes a va_list parameter for an uninitialised one.
+    const int n = std::vsnprintf(buffer, size, format, args); // NOLINT(clang-analyzer-valist.Uninitialized)
     if (n < 0) {
         buffer[0] = '\0';
         return false;
