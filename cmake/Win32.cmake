@@ -14,11 +14,13 @@ add_custom_command(
     DEPENDS ${CMAKE_SOURCE_DIR}/src/resources/Messages.mc
     COMMENT "Compiling message table"
     VERBATIM)
+# File and product version of the version resource, from project(VERSION).
+configure_file(${CMAKE_SOURCE_DIR}/src/resources/Version.h.in ${TP_GEN_DIR}/Version.h @ONLY)
 add_custom_target(tp_messages DEPENDS ${TP_GEN_DIR}/Messages.h ${TP_GEN_DIR}/Messages.rc)
 
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${TP_GEN_DIR} -I${CMAKE_SOURCE_DIR}/src/resources -I${CMAKE_SOURCE_DIR}/src")
 set(TP_RESOURCE_FILE ${CMAKE_SOURCE_DIR}/src/resources/TactilePane.rc)
-set_source_files_properties(${TP_RESOURCE_FILE} PROPERTIES OBJECT_DEPENDS "${TP_GEN_DIR}/Messages.rc")
+set_source_files_properties(${TP_RESOURCE_FILE} PROPERTIES OBJECT_DEPENDS "${TP_GEN_DIR}/Messages.rc;${TP_GEN_DIR}/Version.h")
 
 include(${CMAKE_SOURCE_DIR}/src/Sources.cmake)
 

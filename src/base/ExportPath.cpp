@@ -21,16 +21,18 @@ bool ExportPathsFor(const char* windowsDir, const char* systemDir, bool wow64, E
     const size_t length = std::strlen(dir);
     const bool slash = dir[length - 1] == '\\' || dir[length - 1] == '/';
     char base[sizeof out->file] = {};
-    const int b = wow64 ? std::snprintf(base, sizeof base, "%s%sSysnative", dir, slash ? "" : "\\")
-                        : std::snprintf(base, sizeof base, "%.*s", static_cast<int>(slash ? length - 1 : length), dir);
-    const bool ok = Fits(b, sizeof base) &&
-                    Fits(std::snprintf(out->vendorDir, sizeof out->vendorDir, "%s\\%s", base, "mavrel"),
-                         sizeof out->vendorDir) &&
-                    Fits(std::snprintf(out->productDir, sizeof out->productDir, "%s\\%s\\%s", base, "mavrel",
-                                       "TactilePane"),
-                         sizeof out->productDir) &&
-                    Fits(std::snprintf(out->file, sizeof out->file, "%s\\%s", out->productDir, kExportFileName),
-                         sizeof out->file);
+    const int b =
+        wow64 ? std::snprintf(base, sizeof base, "%s%sSysnative", dir, slash ? "" : "\\")
+              : std::snprintf(base, sizeof base, "%.*s", static_cast<int>(slash ? length - 1 : length), dir);
+    const bool ok =
+        Fits(b, sizeof base) &&
+        Fits(std::snprintf(out->vendorDir, sizeof out->vendorDir, "%s\\%s", base, "mavrel"),
+             sizeof out->vendorDir) &&
+        Fits(std::snprintf(out->productDir, sizeof out->productDir, "%s\\%s\\%s", base, "mavrel",
+                           "TactilePane"),
+             sizeof out->productDir) &&
+        Fits(std::snprintf(out->file, sizeof out->file, "%s\\%s", out->productDir, kExportFileName),
+             sizeof out->file);
     if (!ok) *out = ExportPaths{};
     return ok;
 }

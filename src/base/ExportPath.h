@@ -6,9 +6,9 @@
 #include <cstddef>
 
 struct ExportPaths {
-    char vendorDir[260];   // "...\mavrel", created first
-    char productDir[260];  // "...\mavrel\TactilePane"
-    char file[260];        // "...\mavrel\TactilePane\configuration.txt"
+    char vendorDir[260];  // "...\mavrel", created first
+    char productDir[260]; // "...\mavrel\TactilePane"
+    char file[260];       // "...\mavrel\TactilePane\configuration.txt"
 };
 
 // Both programs write the same file in the native system directory. A 32-bit

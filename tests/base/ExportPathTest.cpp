@@ -40,7 +40,8 @@ TEST(ExportPath, NativeSystemDirectoryForBothPrograms)
             const std::string file = paths.file;
             EXPECT_EQ(file.rfind(paths.productDir, 0), 0u);
             EXPECT_EQ(std::string(paths.productDir).rfind(paths.vendorDir, 0), 0u);
-            EXPECT_EQ(std::string(paths.vendorDir).substr(std::string(paths.vendorDir).size() - 7), "\\mavrel");
+            EXPECT_EQ(std::string(paths.vendorDir).substr(std::string(paths.vendorDir).size() - 7),
+                      "\\mavrel");
         } else {
             EXPECT_STREQ(paths.vendorDir, "");
             EXPECT_STREQ(paths.productDir, "");
