@@ -15,6 +15,17 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/ui/InfoBox.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/CommInfoBox.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/Placeholders.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/AnyButtonSubclass.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/BoxLayout.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/ConfirmBox.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/CableCheckBox.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/SettingsWindow.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/ControllerPage.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/HardwarePage.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/DriverPage.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/MousePage.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/AboutPage.cpp
+    ${CMAKE_SOURCE_DIR}/src/calibration/CalibrationPage.cpp
     ${CMAKE_SOURCE_DIR}/src/channel/ChannelVirt.cpp
     ${CMAKE_SOURCE_DIR}/src/channel/CommProtocol2.cpp
     ${CMAKE_SOURCE_DIR}/src/controller/ZmrCtrlVirt.cpp

@@ -11,7 +11,9 @@
 #include "controller/CtrlVirt.h"
 #include "lcd/LcdBar.h"
 #include "lcd/LcdVirt.h"
+#include "ui/ControllerPage.h"
 #include "ui/Placeholders.h"
+#include "ui/SettingsWindow.h"
 
 namespace {
 
@@ -117,6 +119,13 @@ LRESULT MessageWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 
 void MessageWindow::OnDeviceRestarted()
 {
+    // A settings action is paused in a box and may hold the controller, the
+    // LCD or the Controller page: the restart replaces them, so it waits for
+    // the action to end, which posts the notice again.
+    if (SettingsActionRunning()) {
+        DeferDeviceRestart();
+        return;
+    }
     if (m_bRestartRunning) {
         m_bRestartAgain = true;
         return;
@@ -169,6 +178,14 @@ bool MessageWindow::OnIdentified(const IdentRecord& ident)
     bool replaced = false;
     if (controllerModel != App().controllerModel) replaced |= ReplaceController(controllerModel, ident);
     if (lcdModel != App().lcdModel) replaced |= ReplaceLcd(lcdModel, ident);
+    if (replaced) {
+        // The pages still show the old model's values, which the next OK
+        // would write under the new model's key.
+        SendToAllPages(CMD_PAGE_RELOAD);
+        if (const HWND mouseButton = App().mouseButtonWindow; mouseButton != nullptr) {
+            ::PostMessageA(mouseButton, WM_COMMAND, MAKEWPARAM(CMD_MOUSE_BUTTON_CHANGED, 0), 0);
+        }
+    }
     return replaced;
 }
 

@@ -31,6 +31,7 @@
 #include "resources/resource.h"
 #include "ui/CommInfoBox.h"
 #include "ui/Placeholders.h"
+#include "ui/SettingsWindow.h"
 
 namespace {
 

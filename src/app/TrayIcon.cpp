@@ -10,7 +10,7 @@
 #include "base/Handles.h"
 #include "base/Reporting.h"
 #include "resources/resource.h"
-#include "ui/Placeholders.h"
+#include "ui/SettingsWindow.h"
 
 #if defined(_M_IX86) || defined(__i386__)
 static_assert(kNotifyIconRecordSize == 88, "the short record of 32-bit Windows");

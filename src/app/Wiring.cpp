@@ -1,11 +1,15 @@
 #include "app/Wiring.h"
 
+#include "app/Factories.h"
 #include "app/TrayIcon.h"
 #include "base/AppContext.h"
 #include "base/Reporting.h"
 #include "controller/CtrlVirt.h"
 #include "ui/InfoBox.h"
+#include "calibration/CalibrationPage.h"
 #include "lcd/LcdBar.h"
+#include "ui/HardwarePage.h"
+#include "ui/SettingsWindow.h"
 
 namespace {
 
@@ -25,4 +29,9 @@ void ConnectLayers()
     hooks.showBox = &ShowInfoBox;
     SetReportingHooks(hooks);
     SetLcdBarTrayIconRequest(&TrayIconAdd);
+    ChannelFactory channels;
+    channels.create = &CreateChannel;
+    channels.destroy = &DestroyChannel;
+    SetChannelFactory(channels);
+    SetCalibrationPageCreator(&CreateCalibrationPage);
 }

@@ -5,4 +5,5 @@
 
 // Reporting: the current controller's event switch and the information box.
 // The mini LCD bar: the tray icon its "&Maximize" adds.
+// The settings window: the Calibration page of the layer above it.
 void ConnectLayers();

@@ -1,5 +1,5 @@
-// Where the configuration export goes: "<system directory>\mavrel\TactilePane\
-// configuration.txt". Platform-free so that the choice is tested natively;
+// Where the configuration export goes: "configuration.txt" in
+// "<system directory>\mavrel\TactilePane". Platform-free so that the choice is tested natively;
 // the Hardware page feeds it the system's directories.
 #pragma once
 

@@ -111,13 +111,16 @@ TransactResult ZmrModelCtrl::ReadConfig()
 {
     if (App().channel.load() == nullptr) return 2;
     CommInfoScope info(*this);
-    TransactResult result = 0;
+    // The first failure is the result, so that the caller learns that
+    // defaults stand in for values; the values that did arrive are kept.
+    TransactResult first = 0;
     for (int i = 0; i < m_pModel->readConfigCount; ++i) {
         const ReadStep& step = m_pModel->readConfig[i];
-        result = ReadParam(step.param, step.command, step.reply);
+        const TransactResult result = ReadParam(step.param, step.command, step.reply);
+        if (first == 0) first = result;
         if (result != 0 && result != 1) break;
     }
-    return result;
+    return first;
 }
 
 TransactResult ZmrModelCtrl::WriteConfig()

@@ -30,8 +30,43 @@
 #define IDC_MAXIMIZE 1104
 #define IDC_MOUSE_BUTTON 1136
 
+// Settings window (dialog 133)
+#define IDC_APPLY 3
+#define IDC_KEYBOARD 4 // also "&Keyboard" of the LCD bars
+
+// Pages not yet built stand in with these templates
+#define IDD_PAGE_DRIVER 149
+#define IDD_PAGE_MOUSE 150
+
+#define IDC_CONTROLLER_TYPE 1051 // Hardware page: "Controller type"
+
+// Controller pages (dialogs 153 and 164): slider, caption and value label
+#define IDC_SLIDER_PRESS_DELAY 1084
+#define IDC_CAPTION_PRESS_DELAY 1078
+#define IDC_LABEL_PRESS_DELAY 1089
+#define IDC_SLIDER_RELEASE_DELAY 1069
+#define IDC_CAPTION_RELEASE_DELAY 1072
+#define IDC_LABEL_RELEASE_DELAY 1075
+#define IDC_SLIDER_DEGLITCH 1067
+#define IDC_CAPTION_DEGLITCH 1070
+#define IDC_LABEL_DEGLITCH 1073
+#define IDC_SLIDER_STABILIZATION 1086
+#define IDC_CAPTION_STABILIZATION 1087
+#define IDC_LABEL_STABILIZATION 1088
+#define IDC_SLIDER_FILTER 1071
+#define IDC_CAPTION_FILTER 1074
+#define IDC_LABEL_FILTER 1077
+#define IDC_SLIDER_CHARGE_WS 1126 // ZMR02..04 only
+#define IDC_CAPTION_CHARGE_WS 1125
+#define IDC_LABEL_CHARGE_WS 1081
+#define IDC_CTRL_INFO 1076
+#define IDC_GROUP_STATUS 1116
+#define IDC_GROUP_PARAMETERS 1117
+#define IDC_CTRL_DEFAULT 1085
+#define IDC_CTRL_REINIT 1083
+#define IDC_CTRL_REFRESH 1082
+
 // LCD setting bars (dialogs 139, 163, 1041) and the mini LCD bar (160)
-#define IDC_KEYBOARD 4 // "&Keyboard": (re)start the on-screen keyboard
 #define IDC_LCD_LEFT 1000
 #define IDC_LCD_RIGHT 1002
 #define IDC_LCD_UP 1003
@@ -81,7 +116,6 @@
 #define IDC_HW_DATA_BITS 1041
 #define IDC_HW_STOP_BITS 1042
 #define IDC_HW_CONTROLLER_CAPTION 1052 // "Controller type"
-#define IDC_HW_CONTROLLER_TYPE 1051
 #define IDC_HW_LCD_CAPTION 1053 // "LCD type"
 #define IDC_HW_LCD_TYPE 1054
 #define IDC_HW_SAVE_CONFIGURATION 1112 // "Save configuration"

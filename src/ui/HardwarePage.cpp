@@ -61,7 +61,7 @@ void ShowCurrentPort(HWND page)
 
 void ShowTypesAndPort(HWND page)
 {
-    SetField(page, IDC_HW_CONTROLLER_TYPE, ControllerModelName(App().controllerModel));
+    SetField(page, IDC_CONTROLLER_TYPE, ControllerModelName(App().controllerModel));
     SetField(page, IDC_HW_LCD_TYPE, LcdModelName(App().lcdModel));
     ShowCurrentPort(page);
 }

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 class ChannelVirt;
 
 // Creates the page hidden as a child of the settings window; nullptr when it

@@ -27,7 +27,9 @@
 #include "lcd/LcdModels.h"
 #include "support/DevSim.h"
 #include "support/RegistryTree.h"
+#include "ui/ControllerPage.h"
 #include "ui/Placeholders.h"
+#include "ui/SettingsWindow.h"
 
 namespace {
 
@@ -49,10 +51,10 @@ size_t CountCode(const Payloads& payloads, uint8_t code)
                                              [code](const auto& p) { return !p.empty() && p[0] == code; }));
 }
 
-std::string TextOf(HWND dialog)
+std::string TextOf(HWND dialog, int id = 1000)
 {
     char text[256] = {};
-    if (dialog != nullptr) ::GetDlgItemTextA(dialog, 1000, text, sizeof text);
+    if (dialog != nullptr) ::GetDlgItemTextA(dialog, id, text, sizeof text);
     return text;
 }
 
@@ -176,7 +178,11 @@ TEST_F(MessageWindowTest, RestartAfterHardwareChangeReplacesControllerPageAndLcd
     EXPECT_NE(page, oldPage);
     // Shown in its tab, like the page it replaces (the window itself is hidden).
     EXPECT_NE(::GetWindowLongPtrA(page, GWL_STYLE) & WS_VISIBLE, 0);
-    EXPECT_EQ(TextOf(page), "ZMR03 HW Id: 5, SW Ver: 1.00");
+    // The ZMR02..04 page, its status line from the new identification.
+    EXPECT_NE(::GetDlgItem(page, 1126), nullptr);
+    char info[256] = {};
+    ::GetDlgItemTextA(page, 1076, info, sizeof info);
+    EXPECT_STREQ(info, "Controller info: HW Id: 5 - SW Ver: 1.00");
 
     // Configuration once (from the model check), then the brightness twice:
     // the new LCD's and the restart handling's.
@@ -286,7 +292,7 @@ TEST_F(MessageWindowTest, TimerSendsTemperatureToAboutPage)
     ASSERT_TRUE(StartTemperatureTimer(window, 100));
     PumpUntil([this] { return CountCode(sim.Received(), 0x21) >= 4; }, 3000);
     EXPECT_GE(CountCode(sim.Received(), 0x21), 4u);
-    EXPECT_EQ(TextOf(SettingsAboutPage()), "25.5");
+    EXPECT_EQ(TextOf(SettingsAboutPage(), 1138), "Act. Temp: 25.5\xB0" "C");
 }
 
 TEST_F(MessageWindowTest, TimerWithoutSensorShowsNothing)
@@ -295,7 +301,7 @@ TEST_F(MessageWindowTest, TimerWithoutSensorShowsNothing)
     ASSERT_EQ(App().controllerModel, 0);
     ::SendMessageA(window, WM_TIMER, kTemperatureTimerId, 0);
     EXPECT_TRUE(sim.Received().empty());
-    EXPECT_EQ(TextOf(SettingsAboutPage()), "");
+    EXPECT_EQ(TextOf(SettingsAboutPage(), 1138), "");
 }
 
 TEST_F(MessageWindowTest, ExitCommandAndCloseEndTheLoopWithCodeZero)

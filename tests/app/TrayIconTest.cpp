@@ -11,7 +11,7 @@
 #include "app/AppTestSupport.h"
 #include "app/TrayIcon.h"
 #include "base/AppContext.h"
-#include "ui/Placeholders.h"
+#include "ui/SettingsWindow.h"
 
 namespace {
 

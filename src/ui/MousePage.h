@@ -1,0 +1,8 @@
+// The Mouse page of the settings window (dialog 150).
+#pragma once
+
+#include <windows.h>
+
+// Creates the page hidden as a child of the settings window; nullptr when it
+// cannot be created.
+HWND CreateMousePage(HWND settingsWindow);

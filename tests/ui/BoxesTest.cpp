@@ -1,0 +1,144 @@
+// The warning box and the cable-check countdown: answers by button, key and
+// right click, placement, and a countdown that ends by itself.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Messages.h"
+#include "app/AppTestSupport.h"
+#include "base/AppContext.h"
+#include "ui/CableCheckBox.h"
+#include "ui/ConfirmBox.h"
+
+namespace {
+
+class BoxesTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        for (HWND box : ThreadBoxes())
+            ::DestroyWindow(box);
+        PumpMessages();
+    }
+};
+
+// Clicks a button of the box that shows up with the given mouse button,
+// from a timer served by the box's own loop.
+struct Clicker {
+    int button = IDOK;
+    bool right = true;
+    SeenBox seen;
+};
+Clicker* g_clicker = nullptr;
+
+void CALLBACK ClickTick(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (g_clicker == nullptr) return;
+    for (HWND box : ThreadBoxes()) {
+        if (!::IsWindowVisible(box)) continue;
+        g_clicker->seen = Inspect(box);
+        const HWND button = ::GetDlgItem(box, g_clicker->button);
+        ::PostMessageA(button, g_clicker->right ? WM_RBUTTONDOWN : WM_MBUTTONDOWN, 0, MAKELPARAM(4, 4));
+        ::PostMessageA(button, g_clicker->right ? WM_RBUTTONUP : WM_MBUTTONUP, 0, MAKELPARAM(4, 4));
+        g_clicker = nullptr;
+        return;
+    }
+}
+
+TEST_F(BoxesTest, ConfirmBoxAnswersYesOnlyForYes)
+{
+    struct Case {
+        WORD command;
+        bool pressReturn;
+        bool expected;
+    };
+    const Case cases[] = {{IDOK, false, true}, {IDCANCEL, false, false}, {0, true, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        ModalBoxCloser closer(c.command, c.pressReturn);
+        EXPECT_EQ(ConfirmBox(MSG_CONFIRM_TOUCH_MODE), c.expected);
+        ASSERT_EQ(closer.seen().size(), 1u);
+        const SeenBox& seen = closer.seen()[0];
+        EXPECT_EQ(seen.caption, "Warning");
+        EXPECT_TRUE(seen.hasBigIcon);
+        EXPECT_FALSE(seen.text.empty());
+        EXPECT_NE(seen.text, "information");
+        const int width = seen.rect.right - seen.rect.left;
+        const int height = seen.rect.bottom - seen.rect.top;
+        EXPECT_EQ(seen.rect.left, (::GetSystemMetrics(SM_CXFULLSCREEN) - width) / 2);
+        EXPECT_EQ(seen.rect.top, (::GetSystemMetrics(SM_CYFULLSCREEN) - height) / 2);
+    }
+}
+
+TEST_F(BoxesTest, RightAndMiddleClicksAnswerTheConfirmBox)
+{
+    struct Case {
+        int button;
+        bool right;
+        bool expected;
+    };
+    const Case cases[] = {{IDOK, true, true}, {IDOK, false, true}, {IDCANCEL, true, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button);
+        Clicker clicker;
+        clicker.button = c.button;
+        clicker.right = c.right;
+        g_clicker = &clicker;
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &ClickTick);
+        EXPECT_EQ(ConfirmBoxText("Really?"), c.expected);
+        ::KillTimer(nullptr, timer);
+        g_clicker = nullptr;
+        EXPECT_EQ(clicker.seen.text, "Really?");
+        PumpMessages(); // the replayed release finds no box
+    }
+}
+
+// Records the countdown text and speeds the box's clock up.
+struct Countdown {
+    std::vector<std::string> texts;
+};
+Countdown* g_countdown = nullptr;
+
+void CALLBACK CountdownTick(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (g_countdown == nullptr) return;
+    for (HWND box : ThreadBoxes()) {
+        if (!::IsWindowVisible(box)) continue;
+        g_countdown->texts.push_back(Inspect(box).text);
+        ::SendMessageA(box, WM_TIMER, kCableCheckTimerId, 0);
+        return;
+    }
+}
+
+TEST_F(BoxesTest, CableCheckCountsDownAndClosesItself)
+{
+    Countdown countdown;
+    g_countdown = &countdown;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, &CountdownTick);
+    RunCableCheckBox();
+    ::KillTimer(nullptr, timer);
+    g_countdown = nullptr;
+
+    ASSERT_GE(countdown.texts.size(), 1u);
+    EXPECT_LE(countdown.texts.size(), 10u);
+    EXPECT_NE(countdown.texts.front().find("Timeout: 10s."), std::string::npos) << countdown.texts.front();
+    EXPECT_EQ(
+        countdown.texts.front().rfind("Please check or reconnect cable to the selected comm channel.", 0),
+        0u);
+    EXPECT_NE(countdown.texts.back().find("Timeout: 1s."), std::string::npos) << countdown.texts.back();
+    EXPECT_TRUE(ThreadBoxes().empty());
+}
+
+TEST_F(BoxesTest, CableCheckEndsWithCancel)
+{
+    ModalBoxCloser closer(IDCANCEL);
+    RunCableCheckBox();
+    ASSERT_EQ(closer.seen().size(), 1u);
+    EXPECT_EQ(closer.seen()[0].caption, "Information");
+    EXPECT_TRUE(closer.seen()[0].hasBigIcon);
+}
+
+} // namespace

@@ -1,0 +1,123 @@
+#include "ui/SettingsTestSupport.h"
+
+namespace settings_test {
+
+namespace {
+
+constexpr int kPort = 5; // COM5
+PageCommandCounter* g_counter = nullptr;
+
+} // namespace
+
+PageCommandCounter::PageCommandCounter()
+{
+    g_counter = this;
+    for (int i = 0; i < kSettingsPageCount; ++i) {
+        m_pages[i] = SettingsPage(i);
+        if (m_pages[i] == nullptr) continue;
+        m_previous[i] = reinterpret_cast<WNDPROC>(
+            ::SetWindowLongPtrA(m_pages[i], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc)));
+    }
+}
+
+PageCommandCounter::~PageCommandCounter()
+{
+    for (int i = 0; i < kSettingsPageCount; ++i) {
+        if (m_pages[i] != nullptr && ::IsWindow(m_pages[i])) {
+            ::SetWindowLongPtrA(m_pages[i], GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_previous[i]));
+        }
+    }
+    g_counter = nullptr;
+}
+
+int PageCommandCounter::Count(int page, WORD command) const
+{
+    return static_cast<int>(std::count(m_seen.begin(), m_seen.end(), std::make_pair(page, command)));
+}
+
+LRESULT CALLBACK PageCommandCounter::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    for (int i = 0; i < kSettingsPageCount; ++i) {
+        if (g_counter->m_pages[i] != hwnd) continue;
+        if (msg == WM_COMMAND) g_counter->m_seen.emplace_back(i, LOWORD(wParam));
+        return ::CallWindowProcA(g_counter->m_previous[i], hwnd, msg, wParam, lParam);
+    }
+    return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+void SettingsFixture::SetUp()
+{
+    ASSERT_TRUE(sandbox.ok());
+    DeleteRegistryTree(HKEY_CURRENT_USER, kRegistryRoot);
+    AppContext& app = App();
+    app.instance = ::GetModuleHandleA(nullptr);
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    static const bool registered = RegisterMessageWindowClass(app.instance, nullptr);
+    ASSERT_TRUE(registered);
+    window = CreateMessageWindow(app.instance);
+    ASSERT_NE(window, nullptr);
+    app.messageWindow = window;
+    app.restartPending.store(0);
+    app.reInitBusy.store(0);
+}
+
+void SettingsFixture::Connect(int hwId, int major, int minor, std::vector<int> silent, int reinitDelayMs)
+{
+    DevSim::Options o;
+    o.port = kPort;
+    o.hwId = hwId;
+    o.major = major;
+    o.minor = minor;
+    o.reinitDelayMs = reinitDelayMs;
+    o.silent = std::move(silent);
+    ASSERT_TRUE(sim.Start(o)) << sim.LastError();
+    AppContext& app = App();
+    channel = new CommProtocol2(kPort - 1, false);
+    ASSERT_TRUE(channel->Open());
+    app.channel.store(channel);
+    channel->Identify(&app.ident, false);
+    app.controllerModel = CtrlModelFromIdent(app.ident);
+    app.lcdModel = LcdModelFromIdent(app.ident);
+    app.controller.store(CreateController(app.controllerModel));
+    app.lcd.store(CreateLcd(app.lcdModel));
+    app.lcd.load()->AttachController(app.controller.load());
+    channel->SetListener(app.controller.load());
+    app.settingsWindow = CreateSettingsWindow(window);
+    ASSERT_NE(app.settingsWindow, nullptr);
+    if (HWND page = SettingsControllerPage())
+        ::SendMessageA(page, WM_COMMAND, MAKEWPARAM(CMD_CTRL_INFO, 0), 0);
+    CloseInfoBoxes();
+    sim.ClearReceived();
+}
+
+void SettingsFixture::SelectTab(int index)
+{
+    ::SendDlgItemMessageA(Settings(), 1040, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
+    ShowSelectedPage();
+}
+
+void SettingsFixture::TearDown()
+{
+    AppContext& app = App();
+    if (channel != nullptr) channel->ClearListener();
+    if (LcdVirt* lcd = app.lcd.load()) lcd->DetachController();
+    if (channel != nullptr) channel->Close();
+    DestroyLcd(app.lcd.exchange(nullptr));
+    DestroyController(app.controller.exchange(nullptr));
+    DestroyChannel(app.channel.exchange(nullptr));
+    channel = nullptr;
+    for (HWND* w : {&app.settingsWindow, &app.messageWindow}) {
+        if (*w != nullptr) ::DestroyWindow(*w);
+        *w = nullptr;
+    }
+    app.ident = IdentRecord{};
+    app.controllerModel = app.lcdModel = -1;
+    app.restartPending.store(0);
+    app.reInitBusy.store(0);
+    CloseInfoBoxes();
+    sim.Stop();
+    DeleteRegistryTree(HKEY_CURRENT_USER, kRegistryRoot);
+}
+
+} // namespace settings_test
