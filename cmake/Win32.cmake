@@ -14,6 +14,8 @@ add_custom_command(
     DEPENDS ${CMAKE_SOURCE_DIR}/src/resources/Messages.mc
     COMMENT "Compiling message table"
     VERBATIM)
+# File and product version of the version resource, from project(VERSION).
+configure_file(${CMAKE_SOURCE_DIR}/src/resources/Version.h.in ${TP_GEN_DIR}/Version.h @ONLY)
 add_custom_target(tp_messages DEPENDS ${TP_GEN_DIR}/Messages.h ${TP_GEN_DIR}/Messages.rc)
 
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${TP_GEN_DIR} -I${CMAKE_SOURCE_DIR}/src/resources -I${CMAKE_SOURCE_DIR}/src")
@@ -23,7 +25,7 @@ set(TP_RESOURCE_FILE ${CMAKE_SOURCE_DIR}/src/resources/TactilePane.rc)
 # resources.
 file(GLOB TP_RESOURCE_PARTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/resources/*.rc
      ${CMAKE_SOURCE_DIR}/src/resources/resource.h ${CMAKE_SOURCE_DIR}/src/resources/*.manifest)
-set_source_files_properties(${TP_RESOURCE_FILE} PROPERTIES OBJECT_DEPENDS "${TP_GEN_DIR}/Messages.rc;${TP_RESOURCE_PARTS}")
+set_source_files_properties(${TP_RESOURCE_FILE} PROPERTIES OBJECT_DEPENDS "${TP_GEN_DIR}/Messages.rc;${TP_GEN_DIR}/Version.h;${TP_RESOURCE_PARTS}")
 
 include(${CMAKE_SOURCE_DIR}/src/Sources.cmake)
 

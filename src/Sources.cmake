@@ -6,6 +6,7 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/base/Fatal.cpp
     ${CMAKE_SOURCE_DIR}/src/base/RegistryIO.cpp
     ${CMAKE_SOURCE_DIR}/src/base/OnScreenKeyboard.cpp
+    ${CMAKE_SOURCE_DIR}/src/base/VersionInfo.cpp
     ${CMAKE_SOURCE_DIR}/src/app/Startup.cpp
     ${CMAKE_SOURCE_DIR}/src/app/Factories.cpp
     ${CMAKE_SOURCE_DIR}/src/app/MessageWindow.cpp
@@ -37,6 +38,9 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/lcd/LcdBar.cpp
     ${CMAKE_SOURCE_DIR}/src/lcd/ToolWindowPlacement.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/CodeKeypad.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/ConfigurationExport.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/HardwarePage.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/AboutPage.cpp
     ${CMAKE_SOURCE_DIR}/src/calibration/CalibrationWindow.cpp
     ${CMAKE_SOURCE_DIR}/src/calibration/DrawingWindow.cpp
     ${CMAKE_SOURCE_DIR}/src/calibration/CalibrationPage.cpp

@@ -183,7 +183,7 @@ bool Session::Start(HINSTANCE instance)
     app.reInitBusy.store(0);
     app.restartPending.store(0);
 
-    app.embedded = QueryEmbeddedSystem();
+    app.embedded = QueryEmbeddedSystem() || EmbeddedSwitchSet();
     app.accessCodeDamaged = !ReadStoredCode(&app.accessCode);
 
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
@@ -326,6 +326,13 @@ void InstallUnhandledFaultHandler()
 {
     ::SetUnhandledExceptionFilter(&OnUnhandledException);
     std::set_terminate(&OnTerminate);
+}
+
+bool EmbeddedSwitchSet()
+{
+    char text[8] = {};
+    const DWORD length = ::GetEnvironmentVariableA(kEmbeddedVariable, text, sizeof text);
+    return length == 1 && text[0] == '1';
 }
 
 bool QueryEmbeddedSystem()

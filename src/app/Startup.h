@@ -15,11 +15,19 @@ void InstallUnhandledFaultHandler();
 
 // Whether the system is an embedded edition; false if that cannot be told.
 bool QueryEmbeddedSystem();
+// Whether the test switch TP_EMBEDDED (below) asks for the embedded path.
+bool EmbeddedSwitchSet();
 
 // Test switches read from the environment at start:
 // TP_EVENT_TRACE=<file> also appends every event written, one line
 //   "<id in 8 hex digits> <insert>", to that file;
 // TP_TEMPERATURE_PERIOD_MS=<n> arms the temperature timer with n ms instead
-//   of one minute.
+//   of one minute;
+// TP_EMBEDDED=1 runs the embedded path on any system: no tray icon, and the
+//   About page offers "Reboot" and "Exec App". It only adds to what a
+//   desktop user can do anyway: the restart still needs the user's shutdown
+//   privilege, and "Exec App" still asks for the access code. It can never
+//   take the embedded path away from an embedded system.
 constexpr const char* kEventTraceVariable = "TP_EVENT_TRACE";
 constexpr const char* kTemperaturePeriodVariable = "TP_TEMPERATURE_PERIOD_MS";
+constexpr const char* kEmbeddedVariable = "TP_EMBEDDED";

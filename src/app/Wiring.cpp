@@ -1,5 +1,6 @@
 #include "app/Wiring.h"
 
+#include "app/Factories.h"
 #include "app/TrayIcon.h"
 #include "base/AppContext.h"
 #include "base/Reporting.h"
@@ -7,6 +8,7 @@
 #include "calibration/CalibrationWindow.h"
 #include "controller/CtrlVirt.h"
 #include "lcd/LcdBar.h"
+#include "ui/HardwarePage.h"
 #include "ui/InfoBox.h"
 #include "ui/SettingsWindow.h"
 
@@ -34,6 +36,10 @@ void ConnectLayers()
     hooks.showBox = &ShowInfoBox;
     SetReportingHooks(hooks);
     SetLcdBarTrayIconRequest(&TrayIconAdd);
+    ChannelFactory channels;
+    channels.create = &CreateChannel;
+    channels.destroy = &DestroyChannel;
+    SetChannelFactory(channels);
     SetCalibrationPageCreator(&CreateCalibrationPage);
     SetDriverPageLocator(&DriverPage);
 }

@@ -5,11 +5,8 @@
 #include "base/Handles.h"
 #include "base/OskPath.h"
 
-namespace {
-
-// True for a 32-bit program on 64-bit Windows. IsWow64Process is looked up
-// at run time: the oldest supported systems do not have it, and they have
-// no 64-bit edition either.
+// IsWow64Process is looked up at run time: the oldest supported systems do
+// not have it, and they have no 64-bit edition either.
 bool RunsUnderWow64()
 {
 #if defined(_WIN64)
@@ -24,8 +21,6 @@ bool RunsUnderWow64()
     return isWow64 != nullptr && isWow64(::GetCurrentProcess(), &wow64) && wow64;
 #endif
 }
-
-} // namespace
 
 bool OnScreenKeyboardPath(char* out, size_t size)
 {

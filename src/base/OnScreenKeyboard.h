@@ -4,6 +4,10 @@
 
 #include <windows.h>
 
+// True for a 32-bit program on 64-bit Windows, whose system directory is
+// redirected to SysWOW64.
+bool RunsUnderWow64();
+
 // The path this program starts "osk.exe" from (see OskPathFor); false when
 // the system's directories cannot be had or the path does not fit.
 bool OnScreenKeyboardPath(char* out, size_t size);

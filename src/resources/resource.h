@@ -34,8 +34,7 @@
 #define IDC_APPLY 3
 #define IDC_KEYBOARD 4 // also "&Keyboard" of the LCD bars
 
-// Pages not yet built stand in with these templates
-#define IDD_PAGE_HARDWARE 136
+// Driver and Mouse pages
 #define IDD_PAGE_DRIVER 149
 #define IDD_PAGE_MOUSE 150
 
@@ -129,3 +128,33 @@
 #define IDC_WINDOW_MIDDLE 1007
 #define IDC_WINDOW_RIGHT 1008
 #define IDC_WINDOW_TOPMOST 1009
+
+// Hardware page (dialog 136)
+#define IDD_PAGE_HARDWARE 136
+#define IDC_HW_PORT_CAPTION 1055      // "&Port"
+#define IDC_HW_PORT 1056              // "COM1".."COM8", item = channel index
+#define IDC_HW_GROUP_COM 1057         // "COM setting"
+#define IDC_HW_BAUD_RATE_CAPTION 1058 // "Baud rate"
+#define IDC_HW_PARITY_CAPTION 1059    // "Parity"
+#define IDC_HW_DATA_BITS_CAPTION 1060 // "Data bits"
+#define IDC_HW_STOP_BITS_CAPTION 1061 // "Stop bits"
+#define IDC_HW_BAUD_RATE 1062
+#define IDC_HW_PARITY 1063
+#define IDC_HW_DATA_BITS 1041
+#define IDC_HW_STOP_BITS 1042
+#define IDC_HW_CONTROLLER_CAPTION 1052 // "Controller type"
+#define IDC_HW_LCD_CAPTION 1053 // "LCD type"
+#define IDC_HW_LCD_TYPE 1054
+#define IDC_HW_SAVE_CONFIGURATION 1112 // "Save configuration"
+
+// About page (dialog 162)
+#define IDB_ABOUT_LOWER 145
+#define IDB_ABOUT_UPPER 146
+#define IDC_ABOUT_LCD 5 // "&Lcd", never shown
+#define IDC_ABOUT_UPPER_IMAGE 1105
+#define IDC_ABOUT_LOWER_IMAGE 1106
+#define IDC_ABOUT_VERSION 1115
+#define IDC_ABOUT_AUTHOR 1139
+#define IDC_ABOUT_TEMPERATURE 1138
+#define IDC_ABOUT_EXEC_APP 1131
+#define IDC_ABOUT_EXIT 1044 // "Exit", or "Reboot" on embedded systems

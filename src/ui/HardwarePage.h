@@ -1,8 +1,36 @@
-// The Hardware page of the settings window (dialog 136).
+// The Hardware page of the settings window (dialog 136): the COM port, its
+// line settings, the controller model and the LCD type; the port change
+// (confirmed, with the cable-check countdown, switching to the new channel
+// only when a controller answers there) and "Save configuration".
 #pragma once
 
 #include <windows.h>
 
+#include <cstdint>
+
+class ChannelVirt;
+
 // Creates the page hidden as a child of the settings window; nullptr when it
 // cannot be created.
 HWND CreateHardwarePage(HWND settingsWindow);
+
+// The channel factory belongs to the application, above this layer; it is
+// installed before the settings window is created. destroy accepts nullptr.
+struct ChannelFactory {
+    ChannelVirt* (*create)(int index) = nullptr;
+    void (*destroy)(ChannelVirt* channel) = nullptr;
+};
+void SetChannelFactory(const ChannelFactory& factory);
+
+// The port change to the item now selected in the port list (1056), as the
+// list runs it when the user has finished choosing. Does nothing while
+// another action of the settings window (a box) is under way.
+void HardwarePagePortChange(HWND page);
+
+// Messages and events of the port change.
+constexpr uint32_t kMsgConfirmChannelChange = 0xa02a001d;
+constexpr uint32_t kMsgChannelCreateError = 0xa02a001e;
+constexpr uint32_t kMsgChannelOpenError = 0xa02a001f;
+constexpr uint32_t kMsgControllerNotFound = 0xa02a002c;
+constexpr uint32_t kEventChannelSwitchFailed = 0x602a0002;
+constexpr uint32_t kEventChannelChanged = 0x602a0034;

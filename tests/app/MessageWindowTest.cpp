@@ -50,10 +50,10 @@ size_t CountCode(const Payloads& payloads, uint8_t code)
                                              [code](const auto& p) { return !p.empty() && p[0] == code; }));
 }
 
-std::string TextOf(HWND dialog)
+std::string TextOf(HWND dialog, int id = 1000)
 {
     char text[256] = {};
-    if (dialog != nullptr) ::GetDlgItemTextA(dialog, 1000, text, sizeof text);
+    if (dialog != nullptr) ::GetDlgItemTextA(dialog, id, text, sizeof text);
     return text;
 }
 
@@ -291,7 +291,7 @@ TEST_F(MessageWindowTest, TimerSendsTemperatureToAboutPage)
     ASSERT_TRUE(StartTemperatureTimer(window, 100));
     PumpUntil([this] { return CountCode(sim.Received(), 0x21) >= 4; }, 3000);
     EXPECT_GE(CountCode(sim.Received(), 0x21), 4u);
-    EXPECT_EQ(TextOf(SettingsAboutPage()), "25.5");
+    EXPECT_EQ(TextOf(SettingsAboutPage(), 1138), "Act. Temp: 25.5\xB0" "C");
 }
 
 TEST_F(MessageWindowTest, TimerWithoutSensorShowsNothing)
@@ -300,7 +300,7 @@ TEST_F(MessageWindowTest, TimerWithoutSensorShowsNothing)
     ASSERT_EQ(App().controllerModel, 0);
     ::SendMessageA(window, WM_TIMER, kTemperatureTimerId, 0);
     EXPECT_TRUE(sim.Received().empty());
-    EXPECT_EQ(TextOf(SettingsAboutPage()), "");
+    EXPECT_EQ(TextOf(SettingsAboutPage(), 1138), "");
 }
 
 TEST_F(MessageWindowTest, ExitCommandAndCloseEndTheLoopWithCodeZero)
