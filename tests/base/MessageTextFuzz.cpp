@@ -1,5 +1,5 @@
 // Fuzz target for the message-text rendering: arbitrary raw texts with
-// arbitrary inserts, escapes and print specifications, into buffers of any
+// arbitrary inserts, escapes and printf-style formats, into buffers of any
 // size.
 //
 // Input layout: byte 0 is the buffer size, the rest the raw text (cut at
