@@ -63,7 +63,8 @@ private:
     static void Deliver(void* self, const uint8_t* payload, int length);
     DWORD ReceiveLoop();
     void OnFrame(const uint8_t* payload, int length);
-    bool Configure(HANDLE port);
+    bool Configure(HANDLE port, const CommSettings& settings);
+    bool Reconnect(HANDLE* port);
     bool BuildKeyPath(char* buffer, size_t size) const;
     bool AwaitReply(uint8_t expected);
     void CloseNow();

@@ -48,6 +48,11 @@ ZmrCtrlVirt::~ZmrCtrlVirt()
     ExecutePlan(PlanReleaseOnDestroy(Snapshot()));
 }
 
+void ZmrCtrlVirt::OnLineLost()
+{
+    ExecutePlan(PlanReleaseOnDestroy(Snapshot()));
+}
+
 int32_t* ZmrCtrlVirt::ParamField(CtrlParam param)
 {
     switch (param) {

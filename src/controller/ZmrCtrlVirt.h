@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "base/Handles.h"
+#include "channel/ChannelListener.h"
 #include "controller/CtrlVirt.h"
 #include "controller/ModelTable.h"
 #include "controller/TouchConversion.h"
@@ -27,9 +28,12 @@ static_assert(sizeof(CalibrationRecord) == 64, "calibration block is sixteen int
 using InputInjector = UINT (*)(const INPUT* input);
 void SetInputInjector(InputInjector injector);
 
-class ZmrCtrlVirt : public CtrlVirt {
+class ZmrCtrlVirt : public CtrlVirt, public LineLossListener {
 public:
     int OnReceive(const uint8_t* payload, int length) override;
+    // The device went away with the port: a touch that is down gets its
+    // release now, as it would when this object is destroyed.
+    void OnLineLost() override;
     int InputLocked() override { return 0; }
     int NoOperation(int) override { return 1; }
 
