@@ -36,15 +36,6 @@ namespace {
 
 constexpr int kPort = 6; // COM6
 
-void PumpUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done() && std::chrono::steady_clock::now() < end) {
-        PumpMessages();
-        ::Sleep(5);
-    }
-}
-
 std::string StripAmpersands(std::string text)
 {
     text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
@@ -278,12 +269,7 @@ protected:
         ::SendMessageA(combo, WM_KEYDOWN, key, 1);
         ::SendMessageA(combo, WM_KEYUP, key, 0xC0000001);
     }
-    std::string Text(HWND dialog, int id) const
-    {
-        char text[256] = {};
-        ::GetDlgItemTextA(dialog, id, text, sizeof text);
-        return text;
-    }
+    std::string Text(HWND dialog, int id) const { return DlgItemText(dialog, id); }
     static size_t Count(const std::vector<EventRecorder::Event>& events, uint32_t id, const char* insert)
     {
         return static_cast<size_t>(std::count_if(
