@@ -23,6 +23,7 @@
 #include "channel/CommProtocol2.h"
 #include "controller/ZmrCtrlVirt.h"
 #include "lcd/LcdVirt.h"
+#include "support/DeviceWiring.h"
 #include "support/DevSim.h"
 #include "support/RegistryTree.h"
 #include "ui/SettingsWindow.h"
@@ -31,34 +32,17 @@ namespace settings_test {
 
 using Payloads = std::vector<std::vector<uint8_t>>;
 
-inline void PumpUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done() && std::chrono::steady_clock::now() < end) {
-        PumpMessages();
-        ::Sleep(5);
-    }
-}
-
-inline size_t CountCode(const Payloads& payloads, uint8_t code)
-{
-    return static_cast<size_t>(std::count_if(payloads.begin(), payloads.end(),
-                                             [code](const auto& p) { return !p.empty() && p[0] == code; }));
-}
-
 inline std::string ItemText(HWND dialog, int id)
 {
-    char text[256] = {};
-    if (dialog != nullptr) ::GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
+    return DlgItemText(dialog, id);
 }
 
-inline void CloseInfoBoxes()
-{
-    for (HWND box : ThreadBoxes())
-        ::DestroyWindow(box);
-    PumpMessages();
-}
+// The ZMR01 controller's settings key.
+inline const std::string kDevicesZmr01 = std::string(kRegistryRoot) + "\\Devices\\ZMR01";
+
+// A REG_DWORD of the ZMR01 controller's stored settings; false when absent
+// or of another size.
+bool DeviceValue(const char* name, DWORD* value);
 
 // Counts the page commands each page receives, by subclassing the pages.
 class PageCommandCounter {
