@@ -8,7 +8,8 @@
 //   soak_probe windows
 //
 // history appends "<ms> <x> <y>" per new position of the pointer (ms on the
-// tick count) to OUT until STOP_FILE exists, then "# overflows N". It looks
+// tick count) to OUT until STOP_FILE exists, then "# overflows N" (looks
+// after which moves may have been missed). It looks
 // at the system's pointer history (64 positions) every 50 ms, which is
 // enough for a stream of up to about 1,000 moves a second and costs little.
 // windows prints each visible top-level window, "<caption> | <texts of its
@@ -165,7 +166,11 @@ int History(const std::string& outPath, const std::string& stopPath)
             MOUSEMOVEPOINT points[kPoints];
             const int n =
                 ::GetMouseMovePointsEx(sizeof query, &query, points, kPoints, GMMP_USE_DISPLAY_POINTS);
-            if (n > 0) {
+            // The pointer may move between GetCursorPos and the query; the
+            // list then starts at an older point, before the newest one we
+            // had, and holds nothing new.
+            const bool stale = n > 0 && haveNewest && static_cast<LONG>(points[0].time - newest.time) < 0;
+            if (n > 0 && !stale) {
                 // Newest first: everything before the one we had is new.
                 int known = -1;
                 for (int i = 0; i < n && known < 0; ++i) {
@@ -174,8 +179,13 @@ int History(const std::string& outPath, const std::string& stopPath)
                         known = i;
                 }
                 if (known < 0) {
-                    if (haveNewest || n == kPoints) ++overflows;
-                    known = n;
+                    // Not found: take what is younger than it; if all of the
+                    // list is, moves may have scrolled out unseen.
+                    known = 0;
+                    while (known < n &&
+                           (!haveNewest || static_cast<LONG>(points[known].time - newest.time) > 0))
+                        ++known;
+                    if (known == n && (haveNewest || n == kPoints)) ++overflows;
                 }
                 std::string text;
                 for (int i = known - 1; i >= 0; --i) {

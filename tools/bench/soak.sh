@@ -8,7 +8,9 @@
 # soak_probe (the pointer history, buttons, private memory, handles). Prints a markdown table; asserts nothing, but exits non-zero when
 # the program did not survive the run.
 #
-#   tools/bench/soak.sh
+#   tools/bench/soak.sh          the run, then its table
+#   tools/bench/soak.sh report   the table again from the records of the
+#                                last run in $TP_BENCH_DIR/soak
 #
 # Environment (all optional; the defaults make the hour-long run):
 #   TP_SOAK_SECONDS        length of the run (default 3600)
@@ -73,192 +75,213 @@ die() {
     exit 1
 }
 
-# --- what it needs --------------------------------------------------------
-if [ ! -f "$host_build/CMakeCache.txt" ]; then
-    (cd "$repo" && cmake --preset host -B "$host_build" >/dev/null)
-fi
-if [ ! -f "$win_build/CMakeCache.txt" ]; then
-    (cd "$repo" && cmake --preset win64 -B "$win_build" >/dev/null)
-fi
-log "building devsim, TactilePane, TactilePaneStop and soak_probe"
-cmake --build "$host_build" --target devsim -j2 >/dev/null
-cmake --build "$win_build" --target TactilePane TactilePaneStop soak_probe -j2 >/dev/null
-devsim=$host_build/tools/devsim/devsim
-program=$win_build/TactilePane.exe
-stop_tool=$win_build/TactilePaneStop.exe
-soak_probe=$win_build/tests/perf/soak_probe.exe
-
-# --- the bench -------------------------------------------------------------
 top=$TP_BENCH_DIR/soak
-devsim_pid=""
-program_pid=""
-history_pid=""
-reader_pid=""
-cleanup() {
+
+run_soak() {
+    # --- what it needs --------------------------------------------------------
+    if [ ! -f "$host_build/CMakeCache.txt" ]; then
+        (cd "$repo" && cmake --preset host -B "$host_build" >/dev/null)
+    fi
+    if [ ! -f "$win_build/CMakeCache.txt" ]; then
+        (cd "$repo" && cmake --preset win64 -B "$win_build" >/dev/null)
+    fi
+    log "building devsim, TactilePane, TactilePaneStop and soak_probe"
+    cmake --build "$host_build" --target devsim -j2 >/dev/null
+    cmake --build "$win_build" --target TactilePane TactilePaneStop soak_probe -j2 >/dev/null
+    devsim=$host_build/tools/devsim/devsim
+    program=$win_build/TactilePane.exe
+    stop_tool=$win_build/TactilePaneStop.exe
+    soak_probe=$win_build/tests/perf/soak_probe.exe
+
+    # --- the bench -------------------------------------------------------------
+    devsim_pid=""
+    program_pid=""
+    history_pid=""
+    reader_pid=""
+    cleanup() {
+        set +e
+        if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
+            timeout 30 wine "$stop_tool" 20000 </dev/null >/dev/null 2>&1
+        fi
+        [ -n "$history_pid" ] && touch "$top/history.stop"
+        exec 3>&- 2>/dev/null
+        for pid in $history_pid $reader_pid $devsim_pid; do
+            kill "$pid" 2>/dev/null
+            wait "$pid" 2>/dev/null
+        done
+        "$here/bench.sh" down
+    }
+    trap cleanup EXIT
+    trap 'exit 130' INT TERM
+
+    log "bench in $TP_BENCH_DIR; $seconds s at $rate reports/s, strokes of $stroke, $noise % noise;" \
+        "restart every $restart_every s, model change every $model_every s, drop every $drop_every s for $drop_pause s"
+    "$here/bench.sh" up
+    eval "$("$here/bench.sh" env)"
+    rm -rf "$top"
+    mkdir -p "$top"
+
+    # The unix process of a Windows program of this prefix (Wine keeps the
+    # Windows command line as the process's).
+    unix_pid_of() { # glob for the first word of the command line
+        local p first
+        for p in /proc/[0-9]*; do
+            first=""
+            IFS= read -r -d '' first 2>/dev/null <"$p/cmdline" || true
+            # shellcheck disable=SC2053 # $1 is a glob
+            [[ $first == $1 ]] || continue
+            grep -qzxF "WINEPREFIX=$WINEPREFIX" "$p/environ" 2>/dev/null || continue
+            echo "${p#/proc/}"
+            return 0
+        done
+        return 1
+    }
+    now_ms() { date +%s%3N; }
+
+    "$devsim" --link "$TP_PORTS_DIR/com3" --control 0 --ready-file "$top/devsim.port" \
+        --tx-times "$top/tx.txt" --log "$top/devsim.log" --max-seconds $((seconds + 900)) --quiet &
+    devsim_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$top/devsim.port" ] && break
+        sleep 0.05
+    done
+    [ -s "$top/devsim.port" ] || die "devsim did not start"
+    exec 3<>"/dev/tcp/127.0.0.1/$(cat "$top/devsim.port")"
+    cat <&3 >"$top/control.txt" &
+    reader_pid=$!
+    ctl() {
+        echo "$(now_ms) $*" >>"$top/commands.txt"
+        echo "$*" >&3
+    }
+
+    # One look from outside: seconds into the run, a label, then soak_probe's
+    # fields and the program's VmRSS (kB).
+    sample() { # label
+        local state rss=0 pid windows
+        state=$(timeout 60 wine "$soak_probe" state TactilePane.exe </dev/null 2>/dev/null | head -n 1 || true)
+        pid=$(unix_pid_of '*TactilePane.exe' || true)
+        [ -n "$pid" ] && rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || echo 0)
+        windows=$(timeout 60 wine "$soak_probe" windows </dev/null 2>/dev/null | wc -l || true)
+        echo "$(($(date +%s) - run_start)) $1 ${state:-found 0} rss ${rss:-0} windows ${windows:-0} x" >>"$top/state.txt"
+    }
+
+    # A fresh registry: the program finds the port by itself, as on first use.
+    timeout 20 wine reg delete 'HKLM\Software\Mavrel\TactilePane' /f >/dev/null 2>&1 || true
+    timeout 20 wine reg delete 'HKCU\Software\Mavrel\TactilePane' /f >/dev/null 2>&1 || true
+
+    rm -f "$top/history.stop"
+    wine "$soak_probe" history "$top/history.txt" "$top/history.stop" </dev/null >"$top/probe-history.log" 2>&1 &
+    history_pid=$!
+
+    log "starting $program"
+    wine "$program" </dev/null >"$top/program.log" 2>&1 &
+    program_pid=$!
+    # Identified and configured: the first write of a configuration value.
+    for _ in $(seq 600); do
+        grep -q ' RX 8[2-9b] ' "$top/devsim.log" 2>/dev/null && break
+        sleep 0.1
+    done
+    grep -q ' RX 8[2-9b] ' "$top/devsim.log" || die "the program did not configure the device within 60 s"
+    sleep 2
+    run_start=$(date +%s)
+    ctl "stream $rate $stroke $noise"
+    sleep 10
+    sample start
+
+    # --- the run -----------------------------------------------------------------
+    model=0
+    drops=0
+    : >"$top/drops.txt"
+    next_sample=$sample_every
+    # The events of second s of the run.
+    events() { # s
+        local s=$1 hw major minor
+        if [ $((s % drop_every)) -eq 30 ] && [ "$s" -ge "$drop_every" ]; then
+            drops=$((drops + 1))
+            log "drop $drops ($drop_kind): the line goes away for $drop_pause s"
+            ctl "$drop_command $((drop_pause * 1000))"
+            # While the line is away: a touch that was down must have been let go.
+            sleep 2
+            sample "away-$drops"
+            sleep $((drop_pause + settle - 2))
+            # The finger lifts; then no button may be down.
+            ctl "stream off"
+            sleep 2
+            sample "drop-$drops"
+            ctl "stream $rate $stroke $noise"
+        elif [ $((s % model_every)) -eq 0 ]; then
+            read -r hw major minor <<<"${models[$((model % ${#models[@]}))]}"
+            model=$((model + 1))
+            log "model change $model: identification $hw $major.$minor"
+            ctl "ident $hw $major $minor"
+            ctl "restart"
+        elif [ $((s % restart_every)) -eq 0 ]; then
+            ctl "restart"
+        fi
+    }
+    elapsed=0
+    while [ "$elapsed" -lt "$seconds" ]; do
+        sleep 0.2
+        now=$(($(date +%s) - run_start))
+        [ "$now" -gt "$seconds" ] && now=$seconds
+        [ "$now" -le "$elapsed" ] && continue
+        if ! kill -0 "$program_pid" 2>/dev/null; then
+            log "the program has ended at $now s"
+            break
+        fi
+        # Every second gets its events, also those a slow look has stepped over.
+        for ((s = elapsed + 1; s <= now; s++)); do
+            events "$s"
+        done
+        elapsed=$now
+        if [ "$elapsed" -ge "$next_sample" ]; then
+            sample run
+            next_sample=$((next_sample + sample_every))
+        fi
+    done
+
+    # --- the end -------------------------------------------------------------------
+    alive=0
+    kill -0 "$program_pid" 2>/dev/null && alive=1
+    sample end
+    ctl "stream off"
+    sleep 2
+    sample lifted
+    ctl "stream"
+    sleep 1
+    wine "$soak_probe" windows </dev/null >"$top/windows.txt" 2>/dev/null || true
+    touch "$top/history.stop"
+    wait "$history_pid" || true
+    history_pid=""
+    exit_code=-
+    if [ "$alive" = 1 ]; then
+        log "stopping the program"
+        timeout 60 wine "$stop_tool" 30000 </dev/null >/dev/null 2>&1 || log "the program did not end when asked"
+    fi
     set +e
-    if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
-        timeout 30 wine "$stop_tool" 20000 </dev/null >/dev/null 2>&1
-    fi
-    [ -n "$history_pid" ] && touch "$top/history.stop"
-    exec 3>&- 2>/dev/null
-    for pid in $history_pid $reader_pid $devsim_pid; do
-        kill "$pid" 2>/dev/null
-        wait "$pid" 2>/dev/null
-    done
-    "$here/bench.sh" down
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+    wait "$program_pid"
+    exit_code=$?
+    set -e
+    program_pid=""
 
-log "bench in $TP_BENCH_DIR; $seconds s at $rate reports/s, strokes of $stroke, $noise % noise;" \
-    "restart every $restart_every s, model change every $model_every s, drop every $drop_every s for $drop_pause s"
-"$here/bench.sh" up
-eval "$("$here/bench.sh" env)"
-rm -rf "$top"
-mkdir -p "$top"
-
-# The unix process of a Windows program of this prefix (Wine keeps the
-# Windows command line as the process's).
-unix_pid_of() { # glob for the first word of the command line
-    local p first
-    for p in /proc/[0-9]*; do
-        first=""
-        IFS= read -r -d '' first 2>/dev/null <"$p/cmdline" || true
-        # shellcheck disable=SC2053 # $1 is a glob
-        [[ $first == $1 ]] || continue
-        grep -qzxF "WINEPREFIX=$WINEPREFIX" "$p/environ" 2>/dev/null || continue
-        echo "${p#/proc/}"
-        return 0
-    done
-    return 1
-}
-now_ms() { date +%s%3N; }
-
-"$devsim" --link "$TP_PORTS_DIR/com3" --control 0 --ready-file "$top/devsim.port" \
-    --tx-times "$top/tx.txt" --log "$top/devsim.log" --max-seconds $((seconds + 900)) --quiet &
-devsim_pid=$!
-for _ in $(seq 100); do
-    [ -s "$top/devsim.port" ] && break
-    sleep 0.05
-done
-[ -s "$top/devsim.port" ] || die "devsim did not start"
-exec 3<>"/dev/tcp/127.0.0.1/$(cat "$top/devsim.port")"
-cat <&3 >"$top/control.txt" &
-reader_pid=$!
-ctl() {
-    echo "$(now_ms) $*" >>"$top/commands.txt"
-    echo "$*" >&3
+    # What the figures need besides the records.
+    {
+        printf '%s=%q\n' rate "$rate" stroke "$stroke" noise "$noise" restart_every "$restart_every" \
+            model_every "$model_every" drop_every "$drop_every" drop_pause "$drop_pause" drop_kind "$drop_kind" \
+            settle "$settle" sample_every "$sample_every" model "$model" drops "$drops" alive "$alive" \
+            exit_code "$exit_code" run_seconds "$(($(date +%s) - run_start))" \
+            measured "Measured $(date -u +%F): the x64 program in the 64-bit Wine prefix $WINEPREFIX, $(wine --version), $(nproc) CPUs, load average $(cut -d' ' -f1-3 /proc/loadavg) at the end."
+    } >"$top/run.env"
 }
 
-# One look from outside: seconds into the run, a label, then soak_probe's
-# fields and the program's VmRSS (kB).
-sample() { # label
-    local state rss=0 pid windows
-    state=$(timeout 60 wine "$soak_probe" state TactilePane.exe </dev/null 2>/dev/null | head -n 1 || true)
-    pid=$(unix_pid_of '*TactilePane.exe' || true)
-    [ -n "$pid" ] && rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$pid/status" 2>/dev/null || echo 0)
-    windows=$(timeout 60 wine "$soak_probe" windows </dev/null 2>/dev/null | wc -l || true)
-    echo "$(($(date +%s) - run_start)) $1 ${state:-found 0} rss ${rss:-0} windows ${windows:-0} x" >>"$top/state.txt"
-}
-
-# A fresh registry: the program finds the port by itself, as on first use.
-timeout 20 wine reg delete 'HKLM\Software\Mavrel\TactilePane' /f >/dev/null 2>&1 || true
-timeout 20 wine reg delete 'HKCU\Software\Mavrel\TactilePane' /f >/dev/null 2>&1 || true
-
-rm -f "$top/history.stop"
-wine "$soak_probe" history "$top/history.txt" "$top/history.stop" </dev/null >"$top/probe-history.log" 2>&1 &
-history_pid=$!
-
-log "starting $program"
-wine "$program" </dev/null >"$top/program.log" 2>&1 &
-program_pid=$!
-# Identified and configured: the first write of a configuration value.
-for _ in $(seq 600); do
-    grep -q ' RX 8[2-9b] ' "$top/devsim.log" 2>/dev/null && break
-    sleep 0.1
-done
-grep -q ' RX 8[2-9b] ' "$top/devsim.log" || die "the program did not configure the device within 60 s"
-sleep 2
-run_start=$(date +%s)
-ctl "stream $rate $stroke $noise"
-sleep 10
-sample start
-
-# --- the run -----------------------------------------------------------------
-model=0
-drops=0
-: >"$top/drops.txt"
-next_sample=$sample_every
-# The events of second s of the run.
-events() { # s
-    local s=$1 hw major minor
-    if [ $((s % drop_every)) -eq 30 ] && [ "$s" -ge "$drop_every" ]; then
-        drops=$((drops + 1))
-        log "drop $drops ($drop_kind): the line goes away for $drop_pause s"
-        ctl "$drop_command $((drop_pause * 1000))"
-        # While the line is away: a touch that was down must have been let go.
-        sleep 2
-        sample "away-$drops"
-        sleep $((drop_pause + settle - 2))
-        # The finger lifts; then no button may be down.
-        ctl "stream off"
-        sleep 2
-        sample "drop-$drops"
-        ctl "stream $rate $stroke $noise"
-    elif [ $((s % model_every)) -eq 0 ]; then
-        read -r hw major minor <<<"${models[$((model % ${#models[@]}))]}"
-        model=$((model + 1))
-        log "model change $model: identification $hw $major.$minor"
-        ctl "ident $hw $major $minor"
-        ctl "restart"
-    elif [ $((s % restart_every)) -eq 0 ]; then
-        ctl "restart"
-    fi
-}
-elapsed=0
-while [ "$elapsed" -lt "$seconds" ]; do
-    sleep 0.2
-    now=$(($(date +%s) - run_start))
-    [ "$now" -gt "$seconds" ] && now=$seconds
-    [ "$now" -le "$elapsed" ] && continue
-    if ! kill -0 "$program_pid" 2>/dev/null; then
-        log "the program has ended at $now s"
-        break
-    fi
-    # Every second gets its events, also those a slow look has stepped over.
-    for ((s = elapsed + 1; s <= now; s++)); do
-        events "$s"
-    done
-    elapsed=$now
-    if [ "$elapsed" -ge "$next_sample" ]; then
-        sample run
-        next_sample=$((next_sample + sample_every))
-    fi
-done
-
-# --- the end -------------------------------------------------------------------
-alive=0
-kill -0 "$program_pid" 2>/dev/null && alive=1
-sample end
-ctl "stream off"
-sleep 2
-sample lifted
-ctl "stream"
-sleep 1
-wine "$soak_probe" windows </dev/null >"$top/windows.txt" 2>/dev/null || true
-touch "$top/history.stop"
-wait "$history_pid" || true
-history_pid=""
-exit_code=-
-if [ "$alive" = 1 ]; then
-    log "stopping the program"
-    timeout 60 wine "$stop_tool" 30000 </dev/null >/dev/null 2>&1 || log "the program did not end when asked"
+if [ "${1:-}" = report ]; then
+    [ -f "$top/run.env" ] || die "no finished run in $top"
+else
+    run_soak
 fi
-set +e
-wait "$program_pid"
-exit_code=$?
-set -e
-program_pid=""
+run_seconds="" measured=""
+# shellcheck source=/dev/null
+. "$top/run.env"
 
 # --- the figures -------------------------------------------------------------------
 # Reports written to the port while it was open (bytes due while the PC has
@@ -267,6 +290,9 @@ program_pid=""
 awk '/ 10 01 04 90/ { t = $1; n = gsub(/10 01 04 90/, "&"); for (k = 0; k < n; k++) print int(t / 1000) }' \
     "$top/tx.txt" >"$top/reports-ms.txt"
 sent=$(wc -l <"$top/reports-ms.txt")
+# The pointer history in time order, each position once: a look that
+# overlapped the one before may have written some positions again.
+grep -v '^#' "$top/history.txt" | sort -s -n -k1,1 | awk '!seen[$0]++' >"$top/moves.txt"
 # Every report lies elsewhere than the one before it, so each one the program
 # takes moves the pointer: moves are the history's changes of position from
 # the first report on.
@@ -274,7 +300,7 @@ moves=$(awk -v from="$(head -n 1 "$top/reports-ms.txt")" '
     /^#/ { next }
     $1 + 0 < from - 1000 { next }
     { key = $2 " " $3; if (key != last) n++; last = key }
-    END { print n + 0 }' "$top/history.txt")
+    END { print n + 0 }' "$top/moves.txt")
 overflows=$(awk '/^# overflows/ { print $3 }' "$top/history.txt")
 # Per drop: the port back (stamp) -> the first move after it.
 awk '
@@ -287,7 +313,7 @@ awk '
             for (j = 0; j < n; j++) if (t[j] >= back[i]) { r = t[j] - back[i]; break }
             print i + 1, r
         }
-    }' "$top/tx.txt" "$top/history.txt" >"$top/recovery.txt"
+    }' "$top/tx.txt" "$top/moves.txt" >"$top/recovery.txt"
 stream_counts=$(grep '^ok reports' "$top/control.txt" | tail -n 1 | cut -d' ' -f2-)
 field() { # label name
     awk -v l="$1" -v k="$2" '$2 == l { for (i = 3; i < NF; i++) if ($i == k) v = $(i + 1) } END { print v }' \
@@ -352,7 +378,7 @@ awk '
             lost[where] += n
         }
         printf "%d %d %d %d %d %d %d\n", total, lost["model"], models, lost["restart"], restarts, lost["drop"], lost["other"]
-    }' "$top/tx.txt" "$top/history.txt" >"$top/losses.txt"
+    }' "$top/tx.txt" "$top/moves.txt" >"$top/losses.txt"
 read -r lost_rows lost_model n_model lost_restart n_restart lost_drop lost_other <"$top/losses.txt"
 recoveries=$(awk '{ printf "%s%s", (NR > 1 ? ", " : ""), ($2 == "-" ? "never" : $2 " ms") }' "$top/recovery.txt")
 drop_buttons=$(for i in $(seq "$drops"); do echo "drop $i: $(buttons_at "away-$i") while away, $(buttons_at "drop-$i") after"; done | paste -sd ';' - | sed 's/;/; /g')
@@ -372,7 +398,7 @@ visible=$(sed 's/ | /: /; s/ | / \/ /g; s/^: /-: /' "$top/windows.txt" | sort | 
 {
 echo "| Figure | Result | How |"
 echo "|---|---|---|"
-echo "| Run | $(( $(date +%s) - run_start )) s | $rate reports/s in strokes of $stroke, $noise % noise bytes (device: $stream_counts); restart notice every $restart_every s, model change every $model_every s ($model), line dropped ($drop_kind) every $drop_every s for $drop_pause s ($drops) |"
+echo "| Run | $run_seconds s | $rate reports/s in strokes of $stroke, $noise % noise bytes (device: $stream_counts); restart notice every $restart_every s, model change every $model_every s ($model), line dropped ($drop_kind) every $drop_every s for $drop_pause s ($drops) |"
 echo "| Crashes | $crash | the program's process, watched every second; stopped with TactilePaneStop |"
 echo "| Stuck buttons at the end | $(buttons_at lifted) | GetAsyncKeyState of the three buttons 2 s after the last release |"
 echo "| Stuck buttons after the drops | ${drop_buttons:--} | the same, 2 s into the drop (the finger was down when the line went; the device's release is lost) and again $settle s after the line came back and 2 s after the finger lifted |"
@@ -383,7 +409,7 @@ echo "| VmRSS, start / end | $(kib_mib "$(field start rss)") / $(kib_mib "$(fiel
 echo "| Recovery after each drop | ${recoveries:--} | $([ "$drop_kind" = close ] && echo "port back under its name" || echo "device back (restart notice)") -> first pointer move (the stream runs on throughout) |"
 echo "| Visible windows at the end | ${visible:-none} (count at the samples: $(awk '{ for (i = 3; i < NF; i++) if ($i == "windows") printf "%s%s", (n++ ? " " : ""), $(i + 1) }' "$top/state.txt")) | top-level windows with the texts of their children: the tool windows and every message box the run brought up |"
 echo
-echo "Measured $(date -u +%F): the x64 program in the 64-bit Wine prefix $WINEPREFIX, $(wine --version), $(nproc) CPUs, load average $(cut -d' ' -f1-3 /proc/loadavg) at the end."
+echo "$measured"
 } | tee "$top/table.md"
 
 [ "$alive" = 1 ] && [ "$exit_code" = 0 ]
