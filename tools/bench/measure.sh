@@ -74,12 +74,15 @@ fi
 if [ ! -f "$win_build/CMakeCache.txt" ]; then
     (cd "$repo" && cmake --preset "$win_preset" -B "$win_build" >/dev/null)
 fi
-log "building devsim, TactilePane, TactilePaneStop and perf_probe"
-cmake --build "$host_build" --target devsim >/dev/null
-cmake --build "$win_build" --target TactilePane TactilePaneStop perf_probe >/dev/null
+log "building devsim, TactilePane, TactilePaneStop, perf_probe and inject_probe"
+# Two jobs at most: the build machine has two CPUs shared with others.
+cmake --build "$host_build" -j2 --target devsim >/dev/null
+cmake --build "$win_build" -j2 --target TactilePane TactilePaneStop perf_probe inject_probe >/dev/null
+load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 devsim=$host_build/tools/devsim/devsim
 stop_tool=$win_build/TactilePaneStop.exe
 probe=$win_build/tests/perf/perf_probe.exe
+inject_probe=$win_build/tests/perf/inject_probe.exe
 programs=("$win_build/TactilePane.exe")
 labels=(this)
 if [ -n "$baseline" ]; then
@@ -569,5 +572,14 @@ for i in "${!labels[@]}"; do
     echo
     cat "$top/${labels[$i]}/table.md"
 done
+
+# Where the injection time goes: SendInput alone, one call per record against
+# one call for many, on the same bench right after the programs.
+log "the cost of SendInput per record"
+server_pid=$(unix_pid_of '*wineserver*') || server_pid=0
 echo
-echo "Measured $(date -u +%F): the $TP_WINE_ARCH programs in the $WINEARCH Wine prefix $WINEPREFIX, $(wine --version), $(nproc) CPUs, load average $(cut -d' ' -f1-3 /proc/loadavg) at the end."
+echo "SendInput under this Wine, per record (tests/perf/inject_probe.exe, 200 groups each):"
+echo
+wine "$inject_probe" --groups 200 --server-pid "$server_pid" </dev/null 2>/dev/null | tr -d '\r' || true
+echo
+echo "Measured $(date -u +%F): the $TP_WINE_ARCH programs in the $WINEARCH Wine prefix $WINEPREFIX, $(wine --version), $(nproc) CPUs, load average $load_start at the start and $(cut -d' ' -f1-3 /proc/loadavg) at the end."
