@@ -10,6 +10,7 @@
 #include "base/Handles.h"
 #include "controller/CtrlVirt.h"
 #include "controller/ModelTable.h"
+#include "controller/TouchBatch.h"
 #include "controller/TouchConversion.h"
 
 struct CalibrationRecord {
@@ -22,14 +23,26 @@ struct CalibrationRecord {
 };
 static_assert(sizeof(CalibrationRecord) == 64, "calibration block is sixteen int32");
 
-// How one mouse record reaches the system; SendInput in the product, a
-// recorder in tests. Returns the number of records accepted.
+// How mouse records reach the system: SendInput in the product, a recorder
+// in tests. A batch injector gets the records of one hand-over in one call,
+// in order, and returns how many it took from the first. A one-record
+// injector is offered them one at a time. nullptr restores SendInput.
 using InputInjector = UINT (*)(const INPUT* input);
+using InputBatchInjector = UINT (*)(UINT count, const INPUT* inputs);
 void SetInputInjector(InputInjector injector);
+void SetInputBatchInjector(InputBatchInjector injector);
 
-class ZmrCtrlVirt : public CtrlVirt {
+// The controller is also told where the payloads of one read begin and end:
+// the mouse records of a read are held and handed to the system in one call
+// at its end, which under Wine costs about half as much per record as a call
+// each (every call is a round of server requests of its own). Everything
+// else that leaves the receive path (a posted notification, a stored reply)
+// hands over what is held first, so the order of all effects is unchanged.
+class ZmrCtrlVirt : public CtrlVirt, public ReceiveBatchListener {
 public:
     int OnReceive(const uint8_t* payload, int length) override;
+    void OnReadBegin() override;
+    void OnReadEnd() override;
     int InputLocked() override { return 0; }
     int NoOperation(int) override { return 1; }
 
@@ -77,6 +90,11 @@ public:
 
     INPUT m_Input = {}; // receive thread only
 
+    // Under the channel lock (the receive thread, or whoever replaces the
+    // listener), and the destructor.
+    TouchBatch m_Batch;
+    INPUT m_BatchInput[TouchBatch::kCapacity] = {};
+
     int32_t Stabilization = 0, MinStabilization = 0, MaxStabilization = 0;
     int32_t Deglitch = 0, MinDeglitch = 0, MaxDeglitch = 0;
     int32_t PressDelay = 0, MinPressDelay = 0, MaxPressDelay = 0;
@@ -99,7 +117,10 @@ protected:
     // Carries out a touch plan: field updates, notifications, injection.
     void ExecutePlan(const TouchPlan& plan);
     TouchSnapshot Snapshot() const;
-    void Inject(const INPUT& input);
+
+private:
+    static int InjectBatch(void* self, const InjectRecord* records, int count);
+    static void PauseAfterRefusal(void* self);
 };
 
 // The model classes share one implementation driven by the model table.
