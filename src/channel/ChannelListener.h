@@ -29,3 +29,18 @@ protected:
     ReceiveBatchListener() = default;
     ~ReceiveBatchListener() = default;
 };
+
+// Told by the channel when the port itself has gone away (a USB adapter
+// unplugged, a line server dropping the connection): the device can send
+// nothing more, not even the release of a touch that is down. A listener
+// that holds such state implements this next to ChannelListener; the
+// channel finds it by a cast, so the controller interface keeps its order.
+class LineLossListener {
+public:
+    // Called on the channel's receive thread, under the channel's lock.
+    virtual void OnLineLost() = 0;
+
+protected:
+    LineLossListener() = default;
+    ~LineLossListener() = default;
+};

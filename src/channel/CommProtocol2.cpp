@@ -27,6 +27,10 @@ constexpr DWORD kReplyWaitMs = 200;
 constexpr DWORD kRetryPauseMs = 100;
 constexpr DWORD kPollMs = 10;
 constexpr DWORD kCancelRetryMs = 20;
+// A port whose status cannot be read this many cycles in a row is gone.
+constexpr int kLineLostAfter = 3;
+// How often a port that went away is tried again.
+constexpr DWORD kReopenIntervalMs = 1000;
 // The receive thread only needs a small stack; CreateThread grows it beyond
 // this commit size when a listener needs more.
 constexpr SIZE_T kReceiveStack = 4096;
@@ -130,29 +134,29 @@ CommProtocol2::~CommProtocol2()
     CloseNow();
 }
 
-bool CommProtocol2::Configure(HANDLE port)
+bool CommProtocol2::Configure(HANDLE port, const CommSettings& settings)
 {
     if (!::PurgeComm(port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR)) return false;
-    if (!::SetupComm(port, m_Settings.RdBufferSize, m_Settings.WrBufferSize)) return false;
+    if (!::SetupComm(port, settings.RdBufferSize, settings.WrBufferSize)) return false;
 
     COMMTIMEOUTS timeouts = {};
-    timeouts.ReadIntervalTimeout = m_Settings.RdIntTimeout;
-    timeouts.ReadTotalTimeoutMultiplier = m_Settings.RdTotTimeoutMult;
-    timeouts.ReadTotalTimeoutConstant = m_Settings.RdTotTimeoutConst;
-    timeouts.WriteTotalTimeoutMultiplier = m_Settings.WrTotTimeoutMult;
-    timeouts.WriteTotalTimeoutConstant = m_Settings.WrTotTimeoutConst;
+    timeouts.ReadIntervalTimeout = settings.RdIntTimeout;
+    timeouts.ReadTotalTimeoutMultiplier = settings.RdTotTimeoutMult;
+    timeouts.ReadTotalTimeoutConstant = settings.RdTotTimeoutConst;
+    timeouts.WriteTotalTimeoutMultiplier = settings.WrTotTimeoutMult;
+    timeouts.WriteTotalTimeoutConstant = settings.WrTotTimeoutConst;
     if (!::SetCommTimeouts(port, &timeouts)) return false;
 
     // Everything not stored stays zero: no flow control, DTR and RTS held
     // inactive, no error-character replacement.
     DCB dcb = {};
     dcb.DCBlength = sizeof(dcb);
-    dcb.BaudRate = m_Settings.BaudRate;
-    dcb.ByteSize = static_cast<BYTE>(m_Settings.ByteSize);
-    dcb.Parity = static_cast<BYTE>(m_Settings.Parity);
-    dcb.StopBits = static_cast<BYTE>(m_Settings.StopBits);
-    dcb.fParity = m_Settings.CheckParity & 1;
-    dcb.ErrorChar = static_cast<char>(m_Settings.ErrorChar & 0xFF);
+    dcb.BaudRate = settings.BaudRate;
+    dcb.ByteSize = static_cast<BYTE>(settings.ByteSize);
+    dcb.Parity = static_cast<BYTE>(settings.Parity);
+    dcb.StopBits = static_cast<BYTE>(settings.StopBits);
+    dcb.fParity = settings.CheckParity & 1;
+    dcb.ErrorChar = static_cast<char>(settings.ErrorChar & 0xFF);
     if (!::SetCommState(port, &dcb)) return false;
 
     // The receive thread's reads wait for the next byte, however long the
@@ -170,12 +174,14 @@ bool CommProtocol2::Configure(HANDLE port)
 bool CommProtocol2::Open()
 {
     LockScope lock(m_Lock);
-    if (m_hPort) return true;
+    // Open while the receive thread runs, even when it is waiting for a
+    // port that went away to come back.
+    if (m_hRecThread) return true;
 
     UniqueFileHandle port(::CreateFileA(m_szPort, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_OVERLAPPED, nullptr));
     if (!port) return false;
-    if (!Configure(port.get())) {
+    if (!Configure(port.get(), m_Settings)) {
         // Release the port at once rather than hold it, locked against
         // everyone else, until a Close; keep the cause for the caller's
         // report.
@@ -261,7 +267,8 @@ DWORD CommProtocol2::ReceiveLoop()
         received = m_hRXEvent.get();
     }
 
-    DWORD queued = 0; // bytes the driver held after the last read
+    DWORD queued = 0;   // bytes the driver held after the last read
+    int unreadable = 0; // cycles in a row whose port status could not be read
     for (;;) {
         // The listener injects mouse input from this thread. Some systems
         // (Wine among them) queue notifications to the injecting thread, and
@@ -316,9 +323,18 @@ DWORD CommProtocol2::ReceiveLoop()
             if (!::ClearCommError(port, &errors, &status)) {
                 errors = 0;
                 status.cbInQue = 0;
+                ++unreadable;
+            } else {
+                unreadable = 0;
             }
         }
         queued = status.cbInQue;
+        if (unreadable >= kLineLostAfter) {
+            unreadable = 0;
+            decoder.Reset();
+            if (!Reconnect(&port)) break;
+            continue;
+        }
         if (errors != 0) {
             decoder.Reset();
         } else if (done && count > 0) {
@@ -349,6 +365,53 @@ void CommProtocol2::BracketRead(bool begin)
         m_pBatchListener->OnReadEnd();
     } else if (!m_bClosing) {
         m_pBatchListener->OnReadBegin();
+    }
+}
+
+// The port has gone away under the thread: a healthy port always answers
+// ClearCommError, a removed USB adapter or a closed line does not, and no
+// read on that handle will ever return data again. The listener hears of it
+// (a touch that is down gets its release), the handle is closed so that
+// Send fails instead of writing into nothing, and the port is opened again
+// once a second until it is back or the channel is closed. Once back, the
+// device is identified and configured again as after a restart notice:
+// it may have been switched off, or replaced. False when the channel is
+// closing.
+bool CommProtocol2::Reconnect(HANDLE* port)
+{
+    HANDLE cancel;
+    CommSettings settings;
+    {
+        LockScope lock(m_Lock);
+        if (m_bClosing) return false;
+        cancel = m_hCancelEvent.get();
+        settings = m_Settings;
+        if (auto* watcher = dynamic_cast<LineLossListener*>(m_pListener)) watcher->OnLineLost();
+        m_hPort.reset();
+        *port = nullptr;
+    }
+    bool reported = false;
+    for (;;) {
+        if (::WaitForSingleObject(cancel, kReopenIntervalMs) != WAIT_TIMEOUT) return false;
+        UniqueFileHandle fresh(::CreateFileA(m_szPort, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+        if (fresh && Configure(fresh.get(), settings)) {
+            LockScope lock(m_Lock);
+            if (m_bClosing) return false;
+            *port = fresh.get();
+            m_hPort = std::move(fresh);
+            SignalDeviceRestart();
+            return true;
+        }
+        const DWORD error = ::GetLastError();
+        fresh.reset();
+        if (!reported) {
+            // Once per loss: the log says when the line went, not every try.
+            char text[kTextMax] = {};
+            FormatBounded(text, sizeof text, "%s, LastError: %d", m_szPort, static_cast<int>(error));
+            ReportAppEvent(MSG_CHANNEL_CANT_OPEN, text);
+            reported = true;
+        }
     }
 }
 

@@ -64,7 +64,8 @@ private:
     DWORD ReceiveLoop();
     void OnFrame(const uint8_t* payload, int length);
     void BracketRead(bool begin);
-    bool Configure(HANDLE port);
+    bool Configure(HANDLE port, const CommSettings& settings);
+    bool Reconnect(HANDLE* port);
     bool BuildKeyPath(char* buffer, size_t size) const;
     bool AwaitReply(uint8_t expected);
     void CloseNow();

@@ -146,8 +146,9 @@ struct TouchPlan {
 // Plans the handling of a 0x90 or 0x91 payload.
 TouchPlan PlanTouch(const uint8_t* payload, int length, const TouchSnapshot& snapshot);
 
-// Plans what a controller being destroyed must inject so that no button is
-// left down in the system: the button-up a release would bring, or nothing
-// when no touch is down or in touch mode "DOWN" (which never sends an up).
+// Plans what a controller being destroyed, or losing its device with the
+// port, must inject so that no button is left down in the system: the
+// button-up a release would bring, or nothing when no touch is down or in
+// touch mode "DOWN" (which never sends an up).
 // Independent of the identification.
 TouchPlan PlanReleaseOnDestroy(const TouchSnapshot& snapshot);

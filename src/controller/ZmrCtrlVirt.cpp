@@ -63,6 +63,12 @@ ZmrCtrlVirt::~ZmrCtrlVirt()
     ExecutePlan(PlanReleaseOnDestroy(Snapshot()));
 }
 
+void ZmrCtrlVirt::OnLineLost()
+{
+    m_Batch.End();
+    ExecutePlan(PlanReleaseOnDestroy(Snapshot()));
+}
+
 int32_t* ZmrCtrlVirt::ParamField(CtrlParam param)
 {
     switch (param) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "base/Handles.h"
+#include "channel/ChannelListener.h"
 #include "controller/CtrlVirt.h"
 #include "controller/ModelTable.h"
 #include "controller/TouchBatch.h"
@@ -38,9 +39,12 @@ void SetInputBatchInjector(InputBatchInjector injector);
 // each (every call is a round of server requests of its own). Everything
 // else that leaves the receive path (a posted notification, a stored reply)
 // hands over what is held first, so the order of all effects is unchanged.
-class ZmrCtrlVirt : public CtrlVirt, public ReceiveBatchListener {
+class ZmrCtrlVirt : public CtrlVirt, public LineLossListener, public ReceiveBatchListener {
 public:
     int OnReceive(const uint8_t* payload, int length) override;
+    // The device went away with the port: a touch that is down gets its
+    // release now, as it would when this object is destroyed.
+    void OnLineLost() override;
     void OnReadBegin() override;
     void OnReadEnd() override;
     int InputLocked() override { return 0; }

@@ -590,3 +590,46 @@ TEST_F(ChannelOnDevice, PortIsReleasedWhenItsConfigurationFails)
 }
 
 } // namespace
+
+// The device's line goes away (the simulator closes its pty and the link)
+// and comes back on the same name: the listener hears of the loss once, Send
+// fails meanwhile, and once the port is back the channel delivers again by
+// itself and asks the message window to identify and configure the device.
+TEST_F(ChannelOnDevice, PortThatGoesAwayIsOpenedAgainWhenItComesBack)
+{
+    CommandWindow window;
+    App().messageWindow = window.hwnd();
+    ASSERT_NO_FATAL_FAILURE(StartAndOpen());
+    ASSERT_TRUE(sim.Command("touch 100 100"));
+    ASSERT_TRUE(listener.WaitFor(1, 2000));
+
+    sim.Stop();
+    PumpMessages(3000, [&] { return listener.LinesLost() >= 1; });
+    ASSERT_EQ(listener.LinesLost(), 1);
+    EXPECT_FALSE(channel->Send(kIdentQuery, 1));
+    EXPECT_TRUE(channel->Open()); // still open: the thread waits for the port
+
+    ASSERT_TRUE(sim.Start(DevSim::Options{})) << sim.LastError();
+    PumpMessages(5000, [&] { return window.Count(kCmdDeviceRestarted) >= 1; });
+    EXPECT_EQ(window.Count(kCmdDeviceRestarted), 1);
+    ASSERT_TRUE(sim.Command("touch 200 200"));
+    ASSERT_TRUE(listener.WaitFor(2, 2000));
+    EXPECT_TRUE(channel->Send(kIdentQuery, 1));
+    ASSERT_TRUE(sim.WaitReceived(1, 1000));
+    EXPECT_EQ(sim.Received().front(), Bytes{0x01});
+    EXPECT_EQ(listener.LinesLost(), 1);
+}
+
+TEST_F(ChannelOnDevice, CloseEndsTheWaitForAPortThatWentAway)
+{
+    ASSERT_NO_FATAL_FAILURE(StartAndOpen());
+    sim.Stop();
+    PumpMessages(3000, [&] { return listener.LinesLost() >= 1; });
+    ASSERT_EQ(listener.LinesLost(), 1);
+    channel->Close(); // returns: the thread leaves its wait for the port
+    EXPECT_FALSE(channel->Open());
+    ASSERT_TRUE(sim.Start(DevSim::Options{})) << sim.LastError();
+    EXPECT_TRUE(channel->Open());
+    IdentRecord out;
+    EXPECT_TRUE(channel->Identify(&out, false));
+}

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -20,8 +21,11 @@
 using Bytes = std::vector<uint8_t>;
 
 // Records every payload the channel delivers (on the receive thread).
-class RecordingListener final : public CtrlVirt {
+class RecordingListener final : public CtrlVirt, public LineLossListener {
 public:
+    void OnLineLost() override { ++m_linesLost; }
+    int LinesLost() const { return m_linesLost.load(); }
+
     // Called on the receive thread with the channel lock held.
     std::function<void(const uint8_t*, int)> onReceive;
 
@@ -66,6 +70,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<Bytes> m_payloads;
+    std::atomic<int> m_linesLost{0};
 };
 
 // A hidden window of the test thread that records WM_COMMAND it receives.

@@ -171,6 +171,25 @@ TEST_F(TouchInput, ControllerDestroyedDuringATouchReleasesTheButton)
     EXPECT_EQ(g_records.size(), 2u);
 }
 
+TEST_F(TouchInput, LineLostDuringATouchReleasesTheButtonOnce)
+{
+    Touch(0x10, 0x20, 0x00);
+    ctrl->OnLineLost();
+    ASSERT_EQ(g_records.size(), 3u);
+    EXPECT_EQ(g_records[2].flags, kMoveAbs | MOUSEEVENTF_LEFTUP);
+    // Nothing is down any more: a second loss and the controller's end
+    // inject nothing, a late release from the device no second button-up.
+    ctrl->OnLineLost();
+    ctrl.reset();
+    EXPECT_EQ(g_records.size(), 3u);
+    ctrl = std::make_unique<ZMR01Ctrl>();
+    Release();
+    int ups = 0;
+    for (const Recorded& r : g_records)
+        ups += (r.flags & MOUSEEVENTF_LEFTUP) != 0 ? 1 : 0;
+    EXPECT_EQ(ups, 1);
+}
+
 TEST_F(TouchInput, ShortReportIsIgnored)
 {
     const uint8_t p[3] = {0x90, 0x10, 0x20};
