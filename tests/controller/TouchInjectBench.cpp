@@ -79,8 +79,8 @@ int main(int argc, char** argv)
     // Reads of 22 drag reports each (what arrives in 20 ms at the fastest
     // line), the records of each read handed to the system in one call,
     // against the same reports delivered one by one outside a read.
-    const uint8_t press[4] = {0x90, 0x40, 0x40, 0x11};
-    ctrl.OnReceive(press, 4);
+    const uint8_t down[4] = {0x90, 0x40, 0x40, 0x11};
+    ctrl.OnReceive(down, 4);
     std::vector<double> perReportOne;
     std::vector<double> perReportRead;
     for (int round = 0; round < reports / 22; ++round) {

@@ -1,5 +1,5 @@
 // Where the time of mouse injection goes under Wine, for
-// tools/bench/inject-probe.sh: N absolute records handed over as N calls of
+// tools/bench/measure.sh: N absolute records handed over as N calls of
 // one record or as one call of N records, with the pointer moving to a new
 // place on every record or staying put, and with or without taking the
 // injecting thread's messages after each group. Prints, per record, the wall
@@ -27,15 +27,15 @@ struct Mode {
 };
 
 constexpr Mode kModes[] = {
-    {"1 call x 1 record, moving, drain", 1, false, true, true},
-    {"22 calls x 1 record, moving, drain", 22, false, true, true},
-    {"22 calls x 1 record, moving, no drain", 22, false, true, false},
-    {"22 calls x 1 record, same place, drain", 22, false, false, true},
-    {"1 call x 22 records, moving, drain", 22, true, true, true},
-    {"1 call x 22 records, same place, drain", 22, true, false, true},
-    {"1 call x 10 records, moving, drain", 10, true, true, true},
-    {"1 call x 2 records, moving, drain", 2, true, true, true},
+    {"22 calls x 1 record, moving", 22, false, true, true},
+    {"1 call x 22 records, moving", 22, true, true, true},
+    {"2 calls x 1 record, moving", 2, false, true, true},
+    {"1 call x 2 records, moving", 2, true, true, true},
+    {"22 calls x 1 record, same place", 22, false, false, true},
+    {"1 call x 22 records, same place", 22, true, false, true},
+    {"22 calls x 1 record, moving, messages left queued", 22, false, true, false},
 };
+constexpr int kModeCount = static_cast<int>(sizeof(kModes) / sizeof(kModes[0]));
 
 // utime + stime of a unix process in clock ticks (100 a second), or -1.
 long long ServerTicks(int pid)
@@ -94,50 +94,63 @@ void Drain()
     while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {}
 }
 
-void RunMode(const Mode& mode, int groups, int serverPid)
+struct Tally {
+    std::vector<double> perRecord; // wall time of each group over its records
+    double wall = 0;
+    double cpu = 0;
+    long long serverTicks = 0;
+    bool serverKnown = true;
+    double records = 0;
+};
+
+// A block of groups of one mode: builds the records, hands them over, takes
+// the thread's messages unless the mode leaves them. The wineserver's CPU
+// is read around the block (reading it costs server time of its own).
+void RunBlock(const Mode& mode, int groups, int* counter, int serverPid, Tally* t)
 {
-    std::vector<INPUT> inputs(static_cast<size_t>(mode.perGroup));
-    std::vector<double> perRecord;
-    int counter = 0;
     const long long serverBefore = ServerTicks(serverPid);
-    const double cpuBefore = ThreadCpuUs();
-    const double wallBefore = NowUs();
     for (int g = 0; g < groups; ++g) {
+        INPUT inputs[22] = {};
         for (int i = 0; i < mode.perGroup; ++i) {
-            INPUT& in = inputs[static_cast<size_t>(i)];
-            in = INPUT{};
+            INPUT& in = inputs[i];
             in.type = INPUT_MOUSE;
             in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-            const int k = mode.moving ? ++counter : 0;
+            const int k = mode.moving ? ++*counter : 0;
             in.mi.dx = 8000 + (k * 977) % 48000;
             in.mi.dy = 8000 + (k * 613) % 48000;
         }
+        const double cpuBefore = ThreadCpuUs();
         const double start = NowUs();
         if (mode.oneCall) {
-            ::SendInput(static_cast<UINT>(mode.perGroup), inputs.data(), sizeof(INPUT));
+            ::SendInput(static_cast<UINT>(mode.perGroup), inputs, sizeof(INPUT));
         } else {
-            for (INPUT& in : inputs)
-                ::SendInput(1, &in, sizeof(INPUT));
+            for (int i = 0; i < mode.perGroup; ++i)
+                ::SendInput(1, &inputs[i], sizeof(INPUT));
         }
         if (mode.drain) Drain();
-        perRecord.push_back((NowUs() - start) / mode.perGroup);
+        const double wall = NowUs() - start;
+        t->cpu += ThreadCpuUs() - cpuBefore;
+        t->wall += wall;
+        t->records += mode.perGroup;
+        t->perRecord.push_back(wall / mode.perGroup);
     }
-    const double wall = NowUs() - wallBefore;
-    const double cpu = ThreadCpuUs() - cpuBefore;
     const long long serverAfter = ServerTicks(serverPid);
-    const double records = static_cast<double>(groups) * mode.perGroup;
-    std::sort(perRecord.begin(), perRecord.end());
-    const double p50 = perRecord[perRecord.size() / 2];
-    const double p90 = perRecord[std::min(perRecord.size() - 1, perRecord.size() * 9 / 10)];
-    std::printf("| %s | %.0f | %.1f | %.1f | %.1f | %.1f |", mode.name, records, wall / records, p50, p90,
-                cpu / records);
-    if (serverBefore >= 0 && serverAfter >= 0) {
-        std::printf(" %.1f |\n", 1e4 * static_cast<double>(serverAfter - serverBefore) / records);
+    if (serverBefore < 0 || serverAfter < 0) t->serverKnown = false;
+    t->serverTicks += serverAfter - serverBefore;
+}
+
+void Print(const Mode& mode, Tally& t)
+{
+    std::sort(t.perRecord.begin(), t.perRecord.end());
+    const double p50 = t.perRecord[t.perRecord.size() / 2];
+    const double p90 = t.perRecord[std::min(t.perRecord.size() - 1, t.perRecord.size() * 9 / 10)];
+    std::printf("| %s | %.0f | %.1f | %.1f | %.1f | %.1f |", mode.name, t.records, t.wall / t.records, p50,
+                p90, t.cpu / t.records);
+    if (t.serverKnown) {
+        std::printf(" %.1f |\n", 1e4 * static_cast<double>(t.serverTicks) / t.records);
     } else {
         std::printf(" - |\n");
     }
-    Drain();
-    ::Sleep(200);
 }
 
 } // namespace
@@ -153,7 +166,19 @@ int main(int argc, char** argv)
     std::printf("| Records handed over | Records | Wall per record, mean (us) | p50 (us) | p90 (us) | CPU of "
                 "this thread per record (us) | wineserver CPU per record (us) |\n");
     std::printf("|---|---|---|---|---|---|---|\n");
-    for (const Mode& mode : kModes)
-        RunMode(mode, groups, serverPid);
+    // The modes take turns, ten groups each, so that the load of a shared
+    // machine falls on all of them alike; the one that leaves messages
+    // queued runs last, on its own, as its queue slows every later call.
+    Tally tallies[kModeCount];
+    int counter = 0;
+    constexpr int kBlock = 10;
+    for (int g = 0; g < groups; g += kBlock) {
+        for (int m = 0; m + 1 < kModeCount; ++m)
+            RunBlock(kModes[m], kBlock, &counter, serverPid, &tallies[m]);
+    }
+    RunBlock(kModes[kModeCount - 1], groups, &counter, serverPid, &tallies[kModeCount - 1]);
+    Drain();
+    for (int m = 0; m < kModeCount; ++m)
+        Print(kModes[m], tallies[m]);
     return 0;
 }
