@@ -3,11 +3,14 @@
 // one record or as one call of N records, with the pointer moving to a new
 // place on every record or staying put, and with or without taking the
 // injecting thread's messages after each group. Prints, per record, the wall
-// time, this thread's CPU time and the wineserver's CPU time (read from
-// /proc through the Z: drive when its unix process id is given). Asserts
+// time, this thread's CPU time, the wineserver's CPU time (read from
+// /proc through the Z: drive) and that of other processes it is given. Asserts
 // nothing.
 //
-//   inject_probe [--groups G] [--server-pid PID]
+//   inject_probe [--groups G] [--pid NAME=PID]...
+//
+// Each --pid names a unix process whose CPU time is shown per record (the
+// wineserver, the X server, the prefix's desktop process).
 #include <windows.h>
 
 #include <algorithm>
@@ -98,17 +101,26 @@ struct Tally {
     std::vector<double> perRecord; // wall time of each group over its records
     double wall = 0;
     double cpu = 0;
-    long long serverTicks = 0;
-    bool serverKnown = true;
+    long long ticks[4] = {}; // of the watched processes
+    bool known[4] = {true, true, true, true};
     double records = 0;
 };
 
 // A block of groups of one mode: builds the records, hands them over, takes
 // the thread's messages unless the mode leaves them. The wineserver's CPU
 // is read around the block (reading it costs server time of its own).
-void RunBlock(const Mode& mode, int groups, int* counter, int serverPid, Tally* t)
+struct Watched {
+    const char* name;
+    int pid;
+};
+Watched g_watched[4];
+int g_watchedCount = 0;
+
+void RunBlock(const Mode& mode, int groups, int* counter, Tally* t)
 {
-    const long long serverBefore = ServerTicks(serverPid);
+    long long before[4];
+    for (int w = 0; w < g_watchedCount; ++w)
+        before[w] = ServerTicks(g_watched[w].pid);
     for (int g = 0; g < groups; ++g) {
         INPUT inputs[22] = {};
         for (int i = 0; i < mode.perGroup; ++i) {
@@ -134,9 +146,11 @@ void RunBlock(const Mode& mode, int groups, int* counter, int serverPid, Tally* 
         t->records += mode.perGroup;
         t->perRecord.push_back(wall / mode.perGroup);
     }
-    const long long serverAfter = ServerTicks(serverPid);
-    if (serverBefore < 0 || serverAfter < 0) t->serverKnown = false;
-    t->serverTicks += serverAfter - serverBefore;
+    for (int w = 0; w < g_watchedCount; ++w) {
+        const long long after = ServerTicks(g_watched[w].pid);
+        if (before[w] < 0 || after < 0) t->known[w] = false;
+        t->ticks[w] += after - before[w];
+    }
 }
 
 void Print(const Mode& mode, Tally& t)
@@ -146,11 +160,14 @@ void Print(const Mode& mode, Tally& t)
     const double p90 = t.perRecord[std::min(t.perRecord.size() - 1, t.perRecord.size() * 9 / 10)];
     std::printf("| %s | %.0f | %.1f | %.1f | %.1f | %.1f |", mode.name, t.records, t.wall / t.records, p50,
                 p90, t.cpu / t.records);
-    if (t.serverKnown) {
-        std::printf(" %.1f |\n", 1e4 * static_cast<double>(t.serverTicks) / t.records);
-    } else {
-        std::printf(" - |\n");
+    for (int w = 0; w < g_watchedCount; ++w) {
+        if (t.known[w]) {
+            std::printf(" %.1f |", 1e4 * static_cast<double>(t.ticks[w]) / t.records);
+        } else {
+            std::printf(" - |");
+        }
     }
+    std::printf("\n");
 }
 
 } // namespace
@@ -158,14 +175,22 @@ void Print(const Mode& mode, Tally& t)
 int main(int argc, char** argv)
 {
     int groups = 200;
-    int serverPid = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::strcmp(argv[i], "--groups") == 0) groups = std::max(10, std::atoi(argv[i + 1]));
-        if (std::strcmp(argv[i], "--server-pid") == 0) serverPid = std::atoi(argv[i + 1]);
+        char* equals = std::strchr(argv[i + 1], '=');
+        if (std::strcmp(argv[i], "--pid") == 0 && equals != nullptr && g_watchedCount < 4) {
+            *equals = 0;
+            g_watched[g_watchedCount++] = Watched{argv[i + 1], std::atoi(equals + 1)};
+        }
     }
     std::printf("| Records handed over | Records | Wall per record, mean (us) | p50 (us) | p90 (us) | CPU of "
-                "this thread per record (us) | wineserver CPU per record (us) |\n");
-    std::printf("|---|---|---|---|---|---|---|\n");
+                "this thread per record (us) |");
+    for (int w = 0; w < g_watchedCount; ++w)
+        std::printf(" CPU of %s per record (us) |", g_watched[w].name);
+    std::printf("\n|---|---|---|---|---|---|");
+    for (int w = 0; w < g_watchedCount; ++w)
+        std::printf("---|");
+    std::printf("\n");
     // The modes take turns, ten groups each, so that the load of a shared
     // machine falls on all of them alike; the one that leaves messages
     // queued runs last, on its own, as its queue slows every later call.
@@ -174,9 +199,9 @@ int main(int argc, char** argv)
     constexpr int kBlock = 10;
     for (int g = 0; g < groups; g += kBlock) {
         for (int m = 0; m + 1 < kModeCount; ++m)
-            RunBlock(kModes[m], kBlock, &counter, serverPid, &tallies[m]);
+            RunBlock(kModes[m], kBlock, &counter, &tallies[m]);
     }
-    RunBlock(kModes[kModeCount - 1], groups, &counter, serverPid, &tallies[kModeCount - 1]);
+    RunBlock(kModes[kModeCount - 1], groups, &counter, &tallies[kModeCount - 1]);
     Drain();
     for (int m = 0; m < kModeCount; ++m)
         Print(kModes[m], tallies[m]);

@@ -576,10 +576,13 @@ done
 # Where the injection time goes: SendInput alone, one call per record against
 # one call for many, on the same bench right after the programs.
 log "the cost of SendInput per record"
-server_pid=$(unix_pid_of '*wineserver*') || server_pid=0
+watch=()
+server_pid=$(unix_pid_of '*wineserver*') && watch+=(--pid "wineserver=$server_pid")
+xvfb_pid=$(cat "$TP_BENCH_DIR/xvfb.pid" 2>/dev/null) && [ -d "/proc/$xvfb_pid" ] && watch+=(--pid "Xvfb=$xvfb_pid")
+desktop_pid=$(unix_pid_of '*explorer.exe') && watch+=(--pid "explorer.exe=$desktop_pid")
 echo
-echo "SendInput under this Wine, per record (tests/perf/inject_probe.exe, 200 groups each):"
+echo "SendInput under this Wine, per record (tests/perf/inject_probe.exe; the modes take turns, 200 groups each):"
 echo
-wine "$inject_probe" --groups 200 --server-pid "$server_pid" </dev/null 2>/dev/null | tr -d '\r' || true
+wine "$inject_probe" --groups 200 "${watch[@]}" </dev/null 2>/dev/null | tr -d '\r' || true
 echo
 echo "Measured $(date -u +%F): the $TP_WINE_ARCH programs in the $WINEARCH Wine prefix $WINEPREFIX, $(wine --version), $(nproc) CPUs, load average $load_start at the start and $(cut -d' ' -f1-3 /proc/loadavg) at the end."
