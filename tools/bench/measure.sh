@@ -3,8 +3,9 @@
 # Wine on its own bench, against the simulated device on COM3, watched from
 # outside by tests/perf/perf_probe.exe. Given a second (baseline) program, it
 # measures both in the same run, one after the other on the same bench, and
-# prints them side by side with ratios. Prints markdown tables; asserts
-# nothing. Takes about six minutes per program.
+# prints them side by side with ratios; then it times SendInput alone
+# (tests/perf/inject_probe.exe). Prints markdown tables; asserts nothing.
+# Takes about six minutes per program.
 #
 #   tools/bench/measure.sh [BASELINE.exe]
 #
@@ -19,6 +20,10 @@
 #   TP_WIN_BUILD        Windows build (default: <repo>/build/win32 for x86,
 #                       <repo>/build/win64 for x64)
 #   TP_BASELINE         baseline program, instead of the argument
+#   TP_PROGRAM          the program measured first (default: TactilePane.exe
+#                       of the Windows build); with the two swapped, a run
+#                       shows how much the order (a machine whose load
+#                       changes) decides
 #   TP_IDLE_SECONDS     length of the idle CPU sample (default 60)
 #   TP_LATENCY_REPORTS  touch reports timed one by one (default 1200)
 #   TP_RATES            offered report rates per second, ascending
@@ -83,7 +88,7 @@ devsim=$host_build/tools/devsim/devsim
 stop_tool=$win_build/TactilePaneStop.exe
 probe=$win_build/tests/perf/perf_probe.exe
 inject_probe=$win_build/tests/perf/inject_probe.exe
-programs=("$win_build/TactilePane.exe")
+programs=("${TP_PROGRAM:-$win_build/TactilePane.exe}")
 labels=(this)
 if [ -n "$baseline" ]; then
     [ -f "$baseline" ] || die "no baseline program $baseline"
