@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <memory>
 #include <new>
 
 #include "Messages.h"
@@ -32,25 +33,6 @@ void WriteBothBack()
 }
 
 } // namespace
-
-INT_PTR CALLBACK CalibrationPage::DlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    CalibrationPage* self = nullptr;
-    if (msg == WM_INITDIALOG) {
-        self = reinterpret_cast<CalibrationPage*>(lParam);
-        ::SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
-        if (self != nullptr) self->m_hwnd = hwnd;
-    } else {
-        self = reinterpret_cast<CalibrationPage*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
-    }
-    if (self == nullptr) return FALSE;
-    const INT_PTR result = self->HandleMessage(msg, wParam, lParam);
-    if (msg == WM_NCDESTROY) {
-        ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
-        delete self;
-    }
-    return result;
-}
 
 INT_PTR CalibrationPage::HandleMessage(UINT msg, WPARAM wParam, LPARAM)
 {
@@ -154,13 +136,7 @@ void CalibrationPage::PlaceAtPageOrigin()
 
 HWND CreateCalibrationPage(HWND settingsWindow)
 {
-    auto* page = new (std::nothrow) CalibrationPage();
-    if (page == nullptr) return nullptr;
-    const HWND hwnd =
-        ::CreateDialogParamA(App().instance, MAKEINTRESOURCEA(IDD_PAGE_CALIBRATION), settingsWindow,
-                             &CalibrationPage::DlgProc, reinterpret_cast<LPARAM>(page));
-    // Creation fails only before WM_INITDIALOG (a control that cannot be
-    // created), so the window never took the object.
-    if (hwnd == nullptr) delete page;
-    return hwnd;
+    return CalibrationPage::CreateModeless(
+        std::unique_ptr<CalibrationPage>(new (std::nothrow) CalibrationPage()), App().instance,
+        IDD_PAGE_CALIBRATION, settingsWindow);
 }

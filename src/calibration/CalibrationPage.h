@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "base/DialogObject.h"
+
 // Creates the page as a modeless child of the settings window, placed at the
 // page origin of its tab control and left hidden; nullptr when the dialog
 // cannot be created. The page deletes itself with its window.
@@ -17,14 +19,8 @@ HWND CreateCalibrationPage(HWND settingsWindow);
 
 class ZmrCtrlVirt;
 
-class CalibrationPage {
+class CalibrationPage : public DialogObject<CalibrationPage> {
 public:
-    CalibrationPage() = default;
-    CalibrationPage(const CalibrationPage&) = delete;
-    CalibrationPage& operator=(const CalibrationPage&) = delete;
-
-    static INT_PTR CALLBACK DlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-
     // "Calibrate": Stabilization and Filter are read from the controller and
     // written back to check that it answers, the run is opened, and both are
     // written once more. A failed read puts back the values the object held
@@ -38,5 +34,5 @@ private:
     INT_PTR HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     void PlaceAtPageOrigin();
 
-    HWND m_hwnd = nullptr;
+    friend class DialogObject<CalibrationPage>;
 };

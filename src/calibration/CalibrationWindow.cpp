@@ -153,20 +153,6 @@ void StartRun(HWND hwnd)
     ctrl->m_Calibration = g_run.work;
 }
 
-void DrawInstructions(HDC dc, const RECT& client, const char* text)
-{
-    TEXTMETRICA tm = {};
-    ::GetTextMetricsA(dc, &tm);
-    if (tm.tmHeight <= 0) return;
-    const LONG rows = (client.bottom - client.top) / (2 * tm.tmHeight);
-    RECT rc = client;
-    rc.top = tm.tmHeight * (rows - 2);
-    rc.bottom = tm.tmHeight * (rows + 3);
-    char buffer[kTextMax] = {};
-    FormatBounded(buffer, sizeof buffer, "%s", text);
-    ::DrawTextA(dc, buffer, -1, &rc, DT_CENTER);
-}
-
 void DrawCrossLines(HDC dc, COLORREF colour, int width, CalPoint at)
 {
     UniqueGdiObject pen(::CreatePen(PS_SOLID, width, colour));
@@ -236,10 +222,11 @@ bool ApplyComputation()
     return true;
 }
 
-void OnPaint(HWND hwnd)
+// Aborting destroys the window: only after the paint has ended.
+bool PaintRun(HWND hwnd)
 {
-    PAINTSTRUCT ps = {};
-    const HDC dc = ::BeginPaint(hwnd, &ps);
+    ScopedPaint paint(hwnd);
+    const HDC dc = paint.get();
     RECT client = {};
     ::GetClientRect(hwnd, &client);
     DrawInstructions(dc, client, kInstructions);
@@ -268,8 +255,12 @@ void OnPaint(HWND hwnd)
         abort = true;
         break;
     }
-    ::EndPaint(hwnd, &ps);
-    if (abort) Abort(hwnd);
+    return !abort;
+}
+
+void OnPaint(HWND hwnd)
+{
+    if (!PaintRun(hwnd)) Abort(hwnd);
 }
 
 // Every press, lift and move restarts the ten seconds.
@@ -399,6 +390,20 @@ HWND CreateFullScreenWindow()
     return ::CreateWindowExA(0, kCalibrationClassName, nullptr, WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
                              CW_USEDEFAULT, CW_USEDEFAULT, App().messageWindow, nullptr, App().instance,
                              nullptr);
+}
+
+void DrawInstructions(HDC dc, const RECT& client, const char* text)
+{
+    TEXTMETRICA tm = {};
+    ::GetTextMetricsA(dc, &tm);
+    if (tm.tmHeight <= 0) return;
+    const LONG rows = (client.bottom - client.top) / (2 * tm.tmHeight);
+    RECT rc = client;
+    rc.top = tm.tmHeight * (rows - 2);
+    rc.bottom = tm.tmHeight * (rows + 3);
+    char buffer[kTextMax] = {};
+    FormatBounded(buffer, sizeof buffer, "%s", text);
+    ::DrawTextA(dc, buffer, -1, &rc, DT_CENTER);
 }
 
 void ForgetFullScreenWindow(HWND hwnd)

@@ -51,3 +51,7 @@ HWND CreateFullScreenWindow();
 
 // Forgets the open window; the drawing test calls it when its window goes.
 void ForgetFullScreenWindow(HWND hwnd);
+
+// Draws the instructions (lines ending in '\n') centred across client, from
+// two text rows above its middle; nothing when the DC has no font height.
+void DrawInstructions(HDC dc, const RECT& client, const char* text);

@@ -4,7 +4,6 @@
 
 #include "Messages.h"
 #include "base/AppContext.h"
-#include "base/BoundedText.h"
 #include "base/Reporting.h"
 #include "calibration/CalibrationWindow.h"
 #include "calibration/WindowDC.h"
@@ -25,22 +24,10 @@ DrawingState g_drawing;
 
 void OnPaint(HWND hwnd)
 {
-    PAINTSTRUCT ps = {};
-    const HDC dc = ::BeginPaint(hwnd, &ps);
+    ScopedPaint paint(hwnd);
     RECT client = {};
     ::GetClientRect(hwnd, &client);
-    TEXTMETRICA tm = {};
-    ::GetTextMetricsA(dc, &tm);
-    if (tm.tmHeight > 0) {
-        const LONG rows = (client.bottom - client.top) / (2 * tm.tmHeight);
-        RECT rc = client;
-        rc.top = tm.tmHeight * (rows - 2);
-        rc.bottom = tm.tmHeight * (rows + 3);
-        char text[kTextMax] = {};
-        FormatBounded(text, sizeof text, "%s", kInstructions);
-        ::DrawTextA(dc, text, -1, &rc, DT_CENTER);
-    }
-    ::EndPaint(hwnd, &ps);
+    DrawInstructions(paint.get(), client, kInstructions);
 }
 
 // The window covers the screen from (0, 0), so screen positions serve as

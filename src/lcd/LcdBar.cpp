@@ -9,6 +9,7 @@
 #include "Messages.h"
 #include "base/AppContext.h"
 #include "base/BoundedText.h"
+#include "base/DialogObject.h"
 #include "base/Fatal.h"
 #include "base/Handles.h"
 #include "base/Reporting.h"
@@ -222,42 +223,33 @@ void SetButtonImage(HWND dialog, int id, UINT type, HANDLE image)
 
 // One setting bar. Lives from WM_INITDIALOG to WM_NCDESTROY of its window;
 // the images it sets on its buttons are released with it.
-class LcdBar {
+class LcdBar : public DialogObject<LcdBar> {
 public:
     explicit LcdBar(int model) : m_model(model) {}
 
-    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+private:
+    friend class DialogObject<LcdBar>;
+
+    INT_PTR HandleMessage(UINT msg, WPARAM wParam, LPARAM)
     {
-        if (msg == WM_INITDIALOG) {
-            // The window owns the object from here until WM_NCDESTROY.
-            LcdBar* bar = reinterpret_cast<std::unique_ptr<LcdBar>*>(lParam)->release();
-            ::SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(bar));
-            bar->m_hwnd = hwnd;
-            return bar->OnInit();
-        }
-        auto* bar = reinterpret_cast<LcdBar*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
-        if (bar == nullptr) return FALSE;
         switch (msg) {
+        case WM_INITDIALOG:
+            return OnInit();
         case WM_COMMAND:
-            if (!bar->OnCommand(LOWORD(wParam), HIWORD(wParam))) return FALSE;
-            ReplyHandled(hwnd);
+            if (!OnCommand(LOWORD(wParam), HIWORD(wParam))) return FALSE;
+            ReplyHandled(m_hwnd);
             return TRUE;
         case WM_MOVE:
-            StoreToolWindowPosition(hwnd, LcdModelName(bar->m_model));
+            StoreToolWindowPosition(m_hwnd, LcdModelName(m_model));
             return FALSE;
         case WM_SHOWWINDOW:
-            if (wParam == FALSE) bar->CancelPresses();
-            return FALSE;
-        case WM_NCDESTROY:
-            ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
-            delete bar;
+            if (wParam == FALSE) CancelPresses();
             return FALSE;
         default:
             return FALSE;
         }
     }
 
-private:
     BOOL OnInit()
     {
         PlaceToolWindow(m_hwnd, LcdModelName(m_model), BarInsertAfter(false));
@@ -455,7 +447,6 @@ private:
         if (lcd != nullptr && lcd->SaveConfig() == 0) ShowMessageBoxModal(MSG_REGISTRY_WRITE_ERROR);
     }
 
-    HWND m_hwnd = nullptr;
     int m_model;
     UniqueIcon m_windowIcon;
     UniqueIcon m_left;
@@ -466,37 +457,28 @@ private:
     std::unique_ptr<RepeatButton> m_repeats[4];
 };
 
-class MiniLcdBar {
-public:
-    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+class MiniLcdBar : public DialogObject<MiniLcdBar> {
+private:
+    friend class DialogObject<MiniLcdBar>;
+
+    INT_PTR HandleMessage(UINT msg, WPARAM wParam, LPARAM)
     {
-        if (msg == WM_INITDIALOG) {
-            MiniLcdBar* bar = reinterpret_cast<std::unique_ptr<MiniLcdBar>*>(lParam)->release();
-            ::SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(bar));
-            bar->m_hwnd = hwnd;
-            return bar->OnInit();
-        }
-        auto* bar = reinterpret_cast<MiniLcdBar*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
-        if (bar == nullptr) return FALSE;
         switch (msg) {
+        case WM_INITDIALOG:
+            return OnInit();
         case WM_COMMAND:
             if (LOWORD(wParam) != IDC_MAXIMIZE || HIWORD(wParam) != 0) return FALSE;
-            bar->Maximize();
-            ReplyHandled(hwnd);
+            Maximize();
+            ReplyHandled(m_hwnd);
             return TRUE;
         case WM_MOVE:
-            StoreToolWindowPosition(hwnd, kMiniBarKey);
-            return FALSE;
-        case WM_NCDESTROY:
-            ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
-            delete bar;
+            StoreToolWindowPosition(m_hwnd, kMiniBarKey);
             return FALSE;
         default:
             return FALSE;
         }
     }
 
-private:
     BOOL OnInit()
     {
         PlaceToolWindow(m_hwnd, kMiniBarKey, BarInsertAfter(false));
@@ -513,7 +495,6 @@ private:
         if (!App().embedded && g_trayIconRequest != nullptr) g_trayIconRequest();
     }
 
-    HWND m_hwnd = nullptr;
     UniqueGdiObject m_maximize;
 };
 
@@ -532,10 +513,8 @@ void CreateLcdBar(HWND* bar)
     static const int kTemplates[] = {IDD_LCD_BAR_TYPE1, IDD_LCD_BAR_TYPE2, IDD_LCD_BAR_TYPE3};
     const int model = App().lcdModel;
     if (model < 0 || model >= kLcdModelCount) return;
-    // Taken over by the window at WM_INITDIALOG; freed here if never reached.
-    auto object = std::make_unique<LcdBar>(model);
-    *bar = ::CreateDialogParamA(App().instance, MAKEINTRESOURCEA(kTemplates[model]), App().messageWindow,
-                                &LcdBar::DialogProc, reinterpret_cast<LPARAM>(&object));
+    *bar = LcdBar::CreateModeless(std::make_unique<LcdBar>(model), App().instance, kTemplates[model],
+                                  App().messageWindow);
     if (*bar == nullptr) FatalCreationFailure("OutOfMemory - DLG_LCD_TYPE2");
     ::ShowWindow(*bar, wasVisible ? SW_SHOW : SW_HIDE);
     ::UpdateWindow(*bar);
@@ -544,9 +523,8 @@ void CreateLcdBar(HWND* bar)
 void CreateMiniLcdBar(HWND* miniBar)
 {
     if (miniBar == nullptr) return;
-    auto object = std::make_unique<MiniLcdBar>();
-    *miniBar = ::CreateDialogParamA(App().instance, MAKEINTRESOURCEA(IDD_MINI_LCD_BAR), App().messageWindow,
-                                    &MiniLcdBar::DialogProc, reinterpret_cast<LPARAM>(&object));
+    *miniBar = MiniLcdBar::CreateModeless(std::make_unique<MiniLcdBar>(), App().instance, IDD_MINI_LCD_BAR,
+                                          App().messageWindow);
     if (*miniBar == nullptr) FatalCreationFailure("OutOfMemory - DLG_MINI_LCD");
     ::ShowWindow(*miniBar, SW_SHOW);
     ::UpdateWindow(*miniBar);

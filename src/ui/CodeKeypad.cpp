@@ -7,6 +7,7 @@
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
 #include "base/BoundedText.h"
+#include "base/DialogObject.h"
 #include "base/Reporting.h"
 #include "lcd/ToolWindowPlacement.h"
 #include "resources/resource.h"
@@ -22,36 +23,29 @@ void* g_openContext = nullptr;
 // One open keypad. Lives on the stack of RunCodeKeypad for the dialog's
 // modal loop; the nested keypads of a change of code are objects of their
 // own.
-class CodeKeypad {
+class CodeKeypad : public DialogObject<CodeKeypad> {
 public:
     explicit CodeKeypad(HWND owner) : m_owner(owner) {}
 
     INT_PTR Run()
     {
-        return ::DialogBoxParamA(App().instance, MAKEINTRESOURCEA(IDD_CODE_KEYPAD), m_owner, &DialogProc,
+        return ::DialogBoxParamA(App().instance, MAKEINTRESOURCEA(IDD_CODE_KEYPAD), m_owner, &DlgProc,
                                  reinterpret_cast<LPARAM>(this));
     }
 
 private:
-    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+    friend class DialogObject<CodeKeypad>;
+
+    INT_PTR HandleMessage(UINT msg, WPARAM wParam, LPARAM)
     {
-        if (msg == WM_INITDIALOG) {
-            ::SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
-            auto* keypad = reinterpret_cast<CodeKeypad*>(lParam);
-            keypad->m_hwnd = hwnd;
-            keypad->OnInit();
-            return TRUE;
-        }
-        auto* keypad = reinterpret_cast<CodeKeypad*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
-        if (keypad == nullptr) return FALSE;
         switch (msg) {
+        case WM_INITDIALOG:
+            OnInit();
+            return TRUE;
         case WM_COMMAND:
-            return keypad->OnCommand(LOWORD(wParam)) ? TRUE : FALSE;
+            return OnCommand(LOWORD(wParam)) ? TRUE : FALSE;
         case WM_MOVE:
-            StoreToolWindowPosition(hwnd, kPositionKey);
-            return FALSE;
-        case WM_NCDESTROY:
-            ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+            StoreToolWindowPosition(m_hwnd, kPositionKey);
             return FALSE;
         default:
             return FALSE;
@@ -151,7 +145,6 @@ private:
     }
 
     HWND m_owner;
-    HWND m_hwnd = nullptr;
     uint32_t m_entered = 0; // the digits typed so far, packed
 };
 

@@ -61,39 +61,18 @@ int Checked(HWND dialog, int id)
 
 HWND CreateDriverPage(HWND settingsWindow)
 {
-    auto page = std::make_unique<DriverPage>();
-    const HWND hwnd = ::CreateDialogParamA(App().instance, MAKEINTRESOURCEA(IDD_PAGE_DRIVER), settingsWindow,
-                                           &DriverPage::DlgProc, reinterpret_cast<LPARAM>(page.get()));
-    if (hwnd == nullptr) return nullptr;
-    page->m_bOwnedByWindow = true;
-    page.release(); // deleted at WM_NCDESTROY
-    ::ShowWindow(hwnd, SW_HIDE);
+    const HWND hwnd = DriverPage::CreateModeless(std::make_unique<DriverPage>(), App().instance,
+                                                 IDD_PAGE_DRIVER, settingsWindow);
+    if (hwnd != nullptr) ::ShowWindow(hwnd, SW_HIDE);
     return hwnd;
-}
-
-INT_PTR CALLBACK DriverPage::DlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == WM_INITDIALOG) {
-        auto* page = reinterpret_cast<DriverPage*>(lParam);
-        ::SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
-        page->m_hwnd = hwnd;
-        page->OnInitDialog();
-        return TRUE;
-    }
-    auto* page = reinterpret_cast<DriverPage*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
-    if (page == nullptr) return FALSE;
-    if (msg == WM_NCDESTROY) {
-        ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
-        page->m_hwnd = nullptr;
-        if (page->m_bOwnedByWindow) delete page;
-        return FALSE;
-    }
-    return page->HandleMessage(msg, wParam, lParam);
 }
 
 INT_PTR DriverPage::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
 {
     switch (msg) {
+    case WM_INITDIALOG:
+        OnInitDialog();
+        return TRUE;
     case WM_COMMAND: {
         const WORD id = LOWORD(wParam);
         const WORD code = HIWORD(wParam);

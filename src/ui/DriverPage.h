@@ -7,18 +7,14 @@
 
 #include <cstdint>
 
+#include "base/DialogObject.h"
+
 // Creates the page hidden as a child of the settings window; nullptr on
 // failure. Creating it applies the stored double-click settings to the system.
 HWND CreateDriverPage(HWND settingsWindow);
 
-class DriverPage {
+class DriverPage : public DialogObject<DriverPage> {
 public:
-    DriverPage() = default;
-    DriverPage(const DriverPage&) = delete;
-    DriverPage& operator=(const DriverPage&) = delete;
-
-    static INT_PTR CALLBACK DlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-
     // CMD_PAGE_RELOAD: every control from the current controller.
     void Reload();
     // CMD_PAGE_STORE: the controls into the current controller; the
@@ -38,13 +34,11 @@ private:
     void SetUpSliders();
     void WriteLabel(int sliderId, int32_t value);
 
-    HWND m_hwnd = nullptr;
     // The touch mode the user last agreed to (the stored one after a load):
     // a second notification of the same choice asks nothing.
     int32_t m_nChosenMode = 0;
     // A question is open; notifications meanwhile are not questions of their own.
     bool m_bAsking = false;
-    bool m_bOwnedByWindow = false;
 
-    friend HWND CreateDriverPage(HWND settingsWindow);
+    friend class DialogObject<DriverPage>;
 };

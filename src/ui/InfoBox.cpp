@@ -15,26 +15,6 @@ HINSTANCE ProgramInstance()
 
 } // namespace
 
-INT_PTR CALLBACK InfoBox::DlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    InfoBox* self = nullptr;
-    if (msg == WM_INITDIALOG) {
-        self = reinterpret_cast<InfoBox*>(lParam);
-        ::SetWindowLongPtrA(hwnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
-        if (self != nullptr) self->m_hwnd = hwnd;
-    } else {
-        self = reinterpret_cast<InfoBox*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
-    }
-    if (self == nullptr) return FALSE;
-    const INT_PTR result = self->HandleMessage(msg, wParam, lParam);
-    if (msg == WM_NCDESTROY) {
-        ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
-        self->m_hwnd = nullptr;
-        if (self->m_bOwnedByWindow) delete self;
-    }
-    return result;
-}
-
 INT_PTR InfoBox::HandleMessage(UINT msg, WPARAM wParam, LPARAM)
 {
     switch (msg) {
@@ -104,15 +84,9 @@ HWND ShowInfoBox(const char* text, bool modal)
         return nullptr;
     }
     // Callers are often window procedures: no exception may leave here.
-    std::unique_ptr<InfoBox> box(new (std::nothrow) InfoBox(false));
-    if (!box) return nullptr;
-    HWND hwnd = ::CreateDialogParamA(ProgramInstance(), MAKEINTRESOURCEA(IDD_INFO_BOX), nullptr,
-                                     InfoBox::DlgProc, reinterpret_cast<LPARAM>(box.get()));
+    const HWND hwnd = InfoBox::CreateModeless(std::unique_ptr<InfoBox>(new (std::nothrow) InfoBox(false)),
+                                              ProgramInstance(), IDD_INFO_BOX, nullptr);
     if (hwnd == nullptr) return nullptr;
-    // From here on the box frees its object when it is destroyed; until now a
-    // failed creation left the object to us.
-    box->m_bOwnedByWindow = true;
-    box.release();
     ::SetDlgItemTextA(hwnd, IDC_BOX_TEXT, text != nullptr ? text : "");
     ::ShowWindow(hwnd, SW_SHOW);
     ::UpdateWindow(hwnd);

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "base/DialogObject.h"
 #include "base/Handles.h"
 
 // Shows text in an information box.
@@ -13,15 +14,11 @@
 // close with their button or close box only; any number may be open.
 HWND ShowInfoBox(const char* text, bool modal);
 
-class InfoBox {
+// DlgProc is the dialog procedure of every information box. A shown modeless
+// box is owned by its window; a modal box lives on its caller's stack.
+class InfoBox : public DialogObject<InfoBox> {
 public:
     explicit InfoBox(bool modal) : m_bModal(modal) {}
-    InfoBox(const InfoBox&) = delete;
-    InfoBox& operator=(const InfoBox&) = delete;
-
-    // Dialog procedure of every information box; finds the object stored at
-    // WM_INITDIALOG and forwards.
-    static INT_PTR CALLBACK DlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
     // Text handed over at creation (modal boxes); null keeps the template's.
     void SetInitialText(const char* text) { m_pszInitialText = text; }
@@ -32,14 +29,10 @@ private:
     void PlaceAtBottomLeft();
     void Close();
 
-    HWND m_hwnd = nullptr;
     bool m_bModal;
     // Owned by the caller of the modal box; only read during WM_INITDIALOG.
     const char* m_pszInitialText = nullptr;
     UniqueIcon m_hIcon;
-    // Set for a shown modeless box, whose window deletes this object at
-    // WM_NCDESTROY; a modal box lives on its caller's stack.
-    bool m_bOwnedByWindow = false;
 
-    friend HWND ShowInfoBox(const char* text, bool modal);
+    friend class DialogObject<InfoBox>;
 };

@@ -34,42 +34,21 @@ ScreenRect VirtualScreen()
 
 HWND CreateMouseButtonWindow(HWND owner)
 {
-    auto window = std::make_unique<MouseButtonWindow>();
-    const HWND hwnd =
-        ::CreateDialogParamA(App().instance, MAKEINTRESOURCEA(IDD_MOUSE_BUTTON), owner,
-                             &MouseButtonWindow::DlgProc, reinterpret_cast<LPARAM>(window.get()));
+    const HWND hwnd = MouseButtonWindow::CreateModeless(std::make_unique<MouseButtonWindow>(), App().instance,
+                                                        IDD_MOUSE_BUTTON, owner);
     if (hwnd == nullptr) FatalCreationFailure("OutOfMemory - DLG_MOUSE_BUTTON");
-    window->m_bOwnedByWindow = true;
-    window.release(); // deleted at WM_NCDESTROY
     ::ShowWindow(hwnd, SW_SHOW);
     ::UpdateWindow(hwnd);
     return hwnd;
 }
 
-INT_PTR CALLBACK MouseButtonWindow::DlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == WM_INITDIALOG) {
-        auto* window = reinterpret_cast<MouseButtonWindow*>(lParam);
-        ::SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
-        window->m_hwnd = hwnd;
-        window->RestorePosition();
-        window->ShowLetter();
-        return TRUE;
-    }
-    auto* window = reinterpret_cast<MouseButtonWindow*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
-    if (window == nullptr) return FALSE;
-    if (msg == WM_NCDESTROY) {
-        ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
-        window->m_hwnd = nullptr;
-        if (window->m_bOwnedByWindow) delete window;
-        return FALSE;
-    }
-    return window->HandleMessage(msg, wParam, lParam);
-}
-
 INT_PTR MouseButtonWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM)
 {
     switch (msg) {
+    case WM_INITDIALOG:
+        RestorePosition();
+        ShowLetter();
+        return TRUE;
     case WM_MOVE:
         StorePosition();
         return TRUE;

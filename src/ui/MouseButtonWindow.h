@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "base/DialogObject.h"
+
 // Creates the window modeless, owned by owner, at its stored place, and
 // shows it. Ends the process when it cannot be created.
 HWND CreateMouseButtonWindow(HWND owner);
@@ -14,14 +16,8 @@ HWND CreateMouseButtonWindow(HWND owner);
 // Under HKEY_CURRENT_USER: kRegistryRoot + "\\MouseButton", values "x", "y".
 extern const char* const kMouseButtonPositionKey;
 
-class MouseButtonWindow {
+class MouseButtonWindow : public DialogObject<MouseButtonWindow> {
 public:
-    MouseButtonWindow() = default;
-    MouseButtonWindow(const MouseButtonWindow&) = delete;
-    MouseButtonWindow& operator=(const MouseButtonWindow&) = delete;
-
-    static INT_PTR CALLBACK DlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-
     // The button was clicked: arm the one-shot (once) and show its letter.
     void OnClicked();
     // CMD_MOUSE_BUTTON_CHANGED and start: the letter from the controller.
@@ -32,8 +28,5 @@ private:
     void RestorePosition();
     void StorePosition();
 
-    HWND m_hwnd = nullptr;
-    bool m_bOwnedByWindow = false;
-
-    friend HWND CreateMouseButtonWindow(HWND owner);
+    friend class DialogObject<MouseButtonWindow>;
 };

@@ -35,38 +35,18 @@ void TellMouseButtonWindow()
 
 HWND CreateMousePage(HWND settingsWindow)
 {
-    auto page = std::make_unique<MousePage>();
-    const HWND hwnd = ::CreateDialogParamA(App().instance, MAKEINTRESOURCEA(IDD_PAGE_MOUSE), settingsWindow,
-                                           &MousePage::DlgProc, reinterpret_cast<LPARAM>(page.get()));
-    if (hwnd == nullptr) return nullptr;
-    page->m_bOwnedByWindow = true;
-    page.release(); // deleted at WM_NCDESTROY
-    ::ShowWindow(hwnd, SW_HIDE);
+    const HWND hwnd = MousePage::CreateModeless(std::make_unique<MousePage>(), App().instance, IDD_PAGE_MOUSE,
+                                                settingsWindow);
+    if (hwnd != nullptr) ::ShowWindow(hwnd, SW_HIDE);
     return hwnd;
-}
-
-INT_PTR CALLBACK MousePage::DlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == WM_INITDIALOG) {
-        auto* page = reinterpret_cast<MousePage*>(lParam);
-        ::SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
-        page->m_hwnd = hwnd;
-        page->OnInitDialog();
-        return TRUE;
-    }
-    auto* page = reinterpret_cast<MousePage*>(::GetWindowLongPtrA(hwnd, DWLP_USER));
-    if (page == nullptr) return FALSE;
-    if (msg == WM_NCDESTROY) {
-        ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
-        page->m_hwnd = nullptr;
-        if (page->m_bOwnedByWindow) delete page;
-        return FALSE;
-    }
-    return page->HandleMessage(msg, wParam, lParam);
 }
 
 INT_PTR MousePage::HandleMessage(UINT msg, WPARAM wParam, LPARAM)
 {
+    if (msg == WM_INITDIALOG) {
+        OnInitDialog();
+        return TRUE;
+    }
     if (msg != WM_COMMAND) return FALSE;
     const WORD id = LOWORD(wParam);
     if (id == CMD_PAGE_RELOAD) {

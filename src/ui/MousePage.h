@@ -5,17 +5,13 @@
 
 #include <windows.h>
 
+#include "base/DialogObject.h"
+
 // Creates the page hidden as a child of the settings window; nullptr on failure.
 HWND CreateMousePage(HWND settingsWindow);
 
-class MousePage {
+class MousePage : public DialogObject<MousePage> {
 public:
-    MousePage() = default;
-    MousePage(const MousePage&) = delete;
-    MousePage& operator=(const MousePage&) = delete;
-
-    static INT_PTR CALLBACK DlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-
     // CMD_PAGE_RELOAD and CMD_PAGE_STORE.
     void Reload();
     void Store();
@@ -29,10 +25,8 @@ private:
     static LRESULT CALLBACK RadioSubclass(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                           DWORD_PTR data);
 
-    HWND m_hwnd = nullptr;
     // A question is open; further clicks are not questions of their own.
     bool m_bAsking = false;
-    bool m_bOwnedByWindow = false;
 
-    friend HWND CreateMousePage(HWND settingsWindow);
+    friend class DialogObject<MousePage>;
 };

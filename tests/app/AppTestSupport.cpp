@@ -168,11 +168,9 @@ void ModalBoxCloser::Tick()
     }
 }
 
-void PumpMessages()
+void CloseInfoBoxes()
 {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
+    for (HWND box : ThreadBoxes())
+        ::DestroyWindow(box);
+    PumpMessages();
 }

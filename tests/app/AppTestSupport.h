@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "controller/CtrlVirt.h"
+#include "support/Pump.h"
 
 // Redirects HKEY_LOCAL_MACHINE of this process to a fresh private key for its
 // lifetime, so tests can create, delete and watch the program's values
@@ -90,5 +91,6 @@ private:
     std::vector<SeenBox> m_seen;
 };
 
-// Dispatches the pending messages of this thread.
-void PumpMessages();
+// Destroys the boxes ThreadBoxes finds and dispatches what that leaves
+// pending; the settings window and the LCD bars stay.
+void CloseInfoBoxes();

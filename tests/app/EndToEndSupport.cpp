@@ -283,16 +283,6 @@ bool GetAppValue(const char* name, DWORD* value)
     return ok;
 }
 
-DevSim::Options SimOn(int port, int hwId, int major, int minor)
-{
-    DevSim::Options o;
-    o.port = port;
-    o.hwId = hwId;
-    o.major = major;
-    o.minor = minor;
-    return o;
-}
-
 std::string TouchBurst(int count)
 {
     std::string command = "raw";
@@ -307,10 +297,4 @@ std::string TouchBurst(int count)
         }
     }
     return command;
-}
-
-size_t CountCode(const std::vector<std::vector<uint8_t>>& payloads, uint8_t code)
-{
-    return static_cast<size_t>(std::count_if(payloads.begin(), payloads.end(),
-                                             [code](const auto& p) { return !p.empty() && p[0] == code; }));
 }

@@ -72,10 +72,5 @@ void ClearProgramRegistry();
 void SetAppValue(const char* name, DWORD value);
 bool GetAppValue(const char* name, DWORD* value);
 
-// A simulator per port; started ones stop with the object.
-DevSim::Options SimOn(int port, int hwId = 2, int major = 1, int minor = 30);
-
 // "raw" command that writes count touch reports in one go.
 std::string TouchBurst(int count);
-
-size_t CountCode(const std::vector<std::vector<uint8_t>>& payloads, uint8_t code);

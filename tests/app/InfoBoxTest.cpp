@@ -18,9 +18,7 @@ class InfoBoxTest : public ::testing::Test {
 protected:
     void TearDown() override
     {
-        for (HWND box : ThreadBoxes())
-            ::DestroyWindow(box);
-        PumpMessages();
+        CloseInfoBoxes();
         App().messageWindow = nullptr;
     }
 

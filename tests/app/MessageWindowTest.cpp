@@ -25,6 +25,7 @@
 #include "controller/ZmrCtrlVirt.h"
 #include "lcd/LcdBar.h"
 #include "lcd/LcdModels.h"
+#include "support/DeviceWiring.h"
 #include "support/DevSim.h"
 #include "support/RegistryTree.h"
 #include "ui/ControllerPage.h"
@@ -35,35 +36,9 @@ namespace {
 constexpr int kPort = 5; // COM5
 using Payloads = std::vector<std::vector<uint8_t>>;
 
-void PumpUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done() && std::chrono::steady_clock::now() < end) {
-        PumpMessages();
-        ::Sleep(5);
-    }
-}
-
-size_t CountCode(const Payloads& payloads, uint8_t code)
-{
-    return static_cast<size_t>(std::count_if(payloads.begin(), payloads.end(),
-                                             [code](const auto& p) { return !p.empty() && p[0] == code; }));
-}
-
 std::string TextOf(HWND dialog, int id = 1000)
 {
-    char text[256] = {};
-    if (dialog != nullptr) ::GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
-}
-
-// The information boxes (modeless notices) this thread has open; the
-// settings window and the bars, dialogs too, stay.
-void CloseInfoBoxes()
-{
-    for (HWND box : ThreadBoxes())
-        ::DestroyWindow(box);
-    PumpMessages();
+    return DlgItemText(dialog, id);
 }
 
 void DeleteUserTree()
@@ -77,42 +52,18 @@ protected:
     {
         ASSERT_TRUE(sandbox.ok());
         DeleteUserTree();
-        AppContext& app = App();
-        app.instance = ::GetModuleHandleA(nullptr);
-        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
-        ::InitCommonControlsEx(&controls);
-        static const bool registered = RegisterMessageWindowClass(app.instance, nullptr);
-        ASSERT_TRUE(registered);
-        window = CreateMessageWindow(app.instance);
+        window = OpenTestMessageWindow();
         ASSERT_NE(window, nullptr);
-        app.messageWindow = window;
-        app.restartPending.store(0);
     }
 
     // The objects as start-up wires them for the device's identity.
     void Connect(int hwId, int major, int minor, std::vector<int> silent = {})
     {
-        DevSim::Options o;
-        o.port = kPort;
-        o.hwId = hwId;
-        o.major = major;
-        o.minor = minor;
+        DevSim::Options o = SimOn(kPort, hwId, major, minor);
         o.silent = std::move(silent);
         ASSERT_TRUE(sim.Start(o)) << sim.LastError();
-        AppContext& app = App();
-        channel = new CommProtocol2(kPort - 1, false);
-        ASSERT_TRUE(channel->Open());
-        app.channel.store(channel);
-        channel->Identify(&app.ident, false);
-        app.controllerModel = CtrlModelFromIdent(app.ident);
-        app.lcdModel = LcdModelFromIdent(app.ident);
-        app.controller.store(CreateController(app.controllerModel));
-        app.lcd.store(CreateLcd(app.lcdModel));
-        app.lcd.load()->AttachController(app.controller.load());
-        channel->SetListener(app.controller.load());
-        app.settingsWindow = CreateSettingsWindow(window);
-        ASSERT_NE(app.settingsWindow, nullptr);
-        CreateLcdBar(&app.lcdBar);
+        ASSERT_NO_FATAL_FAILURE(WireToDevice(kPort, window, &channel));
+        CreateLcdBar(&App().lcdBar);
         CloseInfoBoxes();
         sim.ClearReceived();
     }
@@ -121,21 +72,12 @@ protected:
     {
         AppContext& app = App();
         StopTemperatureTimer(window);
-        if (channel != nullptr) channel->ClearListener();
-        if (LcdVirt* lcd = app.lcd.load()) lcd->DetachController();
-        if (channel != nullptr) channel->Close();
-        DestroyLcd(app.lcd.exchange(nullptr));
-        DestroyController(app.controller.exchange(nullptr));
-        DestroyChannel(app.channel.exchange(nullptr));
-        channel = nullptr;
+        UnwireFromDevice(&channel);
         for (HWND* w : {&app.settingsWindow, &app.lcdBar, &app.messageWindow}) {
             if (*w != nullptr) ::DestroyWindow(*w);
             *w = nullptr;
         }
-        app.ident = IdentRecord{};
-        app.controllerModel = app.lcdModel = -1;
-        app.restartPending.store(0);
-        app.reInitBusy.store(0);
+        ResetAppState();
         CloseInfoBoxes();
         sim.Stop();
         DeleteUserTree();
@@ -291,7 +233,8 @@ TEST_F(MessageWindowTest, TimerSendsTemperatureToAboutPage)
     ASSERT_TRUE(StartTemperatureTimer(window, 100));
     PumpUntil([this] { return CountCode(sim.Received(), 0x21) >= 4; }, 3000);
     EXPECT_GE(CountCode(sim.Received(), 0x21), 4u);
-    EXPECT_EQ(TextOf(SettingsAboutPage(), 1138), "Act. Temp: 25.5\xB0" "C");
+    EXPECT_EQ(TextOf(SettingsAboutPage(), 1138), "Act. Temp: 25.5\xB0"
+                                                 "C");
 }
 
 TEST_F(MessageWindowTest, TimerWithoutSensorShowsNothing)

@@ -15,6 +15,7 @@
 #include "channel/FrameCodec.h"
 #include "controller/ZmrCtrlVirt.h"
 #include "support/DevSim.h"
+#include "support/DeviceWiring.h"
 
 namespace {
 
@@ -32,11 +33,7 @@ protected:
     template <typename Model> void Start(const DevSim::Options& options = DevSim::Options{})
     {
         ClearControllerRegistry();
-        DevSim::Options o = options;
-        o.port = kPort;
-        ASSERT_TRUE(sim.Start(o)) << sim.LastError();
-        channel = std::make_unique<CommProtocol2>(kPort - 1, false);
-        ASSERT_TRUE(channel->Open());
+        ASSERT_NO_FATAL_FAILURE(OpenDeviceChannel(sim, options, kPort, &channel));
         ctrl = std::make_unique<Model>();
         CloseThreadBoxes();
         App().ident = IdentRecord{2, 1, 30};

@@ -88,7 +88,7 @@ bool CountTrayRequest()
     return true;
 }
 
-class LcdBars : public ::testing::Test {
+class LcdBars : public LcdOnDeviceFixture {
 protected:
     void SetUp() override
     {
@@ -107,17 +107,8 @@ protected:
             *w = nullptr;
         }
         SetLcdBarTrayIconRequest(nullptr);
-        if (channel) channel->ClearListener();
-        App().lcd = nullptr;
-        App().controller = nullptr;
-        App().channel = nullptr;
         App().lcdModel = -1;
-        lcd.reset();
-        ctrl.reset();
-        channel.reset();
-        sim.Stop();
-        ClearControllerRegistry();
-        ClearLcdRegistry();
+        LcdOnDeviceFixture::TearDown();
         ClearPositions();
     }
 
@@ -125,16 +116,7 @@ protected:
     // as at start-up).
     template <typename Model> void Start(int lcdType, const DevSim::Options& base = DevSim::Options{})
     {
-        DevSim::Options options = base;
-        options.port = kComNumber;
-        ASSERT_TRUE(sim.Start(options)) << sim.LastError();
-        channel = std::make_unique<CommProtocol2>(kComNumber - 1, false);
-        ASSERT_TRUE(channel->Open());
-        ctrl = std::make_unique<Model>();
-        channel->SetListener(ctrl.get());
-        App().channel = channel.get();
-        lcd = MakeLcd(lcdType, ctrl.get());
-        CloseThreadBoxes();
+        ASSERT_NO_FATAL_FAILURE(Join<Model>(kComNumber, lcdType, base));
         App().controller = ctrl.get();
         App().lcd = lcd.get();
         App().lcdModel = lcdType;
@@ -158,11 +140,6 @@ protected:
         ::GetDlgItemTextA(App().lcdBar, IDC_LCD_BRIGHTNESS, text, sizeof text);
         return text;
     }
-
-    DevSim sim;
-    std::unique_ptr<CommProtocol2> channel;
-    std::unique_ptr<ZmrCtrlVirt> ctrl;
-    std::unique_ptr<LcdVirt> lcd;
 };
 
 TEST_F(LcdBars, Type1KeysPutTheirCodesOnTheWire)

@@ -14,44 +14,19 @@ namespace {
 
 constexpr int kComNumber = 5;
 
-class LcdOnDevice : public ::testing::Test {
+class LcdOnDevice : public LcdOnDeviceFixture {
 protected:
     void SetUp() override
     {
         ClearLcdRegistry();
         ClearControllerRegistry();
     }
-    void TearDown() override
-    {
-        if (channel) channel->ClearListener();
-        App().channel = nullptr;
-        lcd.reset();
-        ctrl.reset();
-        channel.reset();
-        sim.Stop();
-        ClearControllerRegistry();
-        ClearLcdRegistry();
-    }
 
     template <typename Model> void Start(int lcdType, const DevSim::Options& base = DevSim::Options{})
     {
-        DevSim::Options options = base;
-        options.port = kComNumber;
-        ASSERT_TRUE(sim.Start(options)) << sim.LastError();
-        channel = std::make_unique<CommProtocol2>(kComNumber - 1, false);
-        ASSERT_TRUE(channel->Open());
-        ctrl = std::make_unique<Model>();
-        channel->SetListener(ctrl.get());
-        App().channel = channel.get();
-        lcd = MakeLcd(lcdType, ctrl.get());
-        CloseThreadBoxes();
+        ASSERT_NO_FATAL_FAILURE(Join<Model>(kComNumber, lcdType, base));
         sim.ClearReceived();
     }
-
-    DevSim sim;
-    std::unique_ptr<CommProtocol2> channel;
-    std::unique_ptr<ZmrCtrlVirt> ctrl;
-    std::unique_ptr<LcdVirt> lcd;
 };
 
 TEST_F(LcdOnDevice, KeyCodesReachTheOutputPort)

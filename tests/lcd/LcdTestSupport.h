@@ -1,10 +1,12 @@
 // Helpers of the LCD tests: a controller model that records what reaches its
 // output port (and can be told to fail chosen writes), a rig that joins it
-// to the in-process device, the LCD registry key and a stand-in for the
-// command-in-progress box.
+// to the in-process device, the LCD registry key, a stand-in for the
+// command-in-progress box and a fixture on the simulated device.
 #pragma once
 
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
@@ -16,10 +18,13 @@
 #include <vector>
 
 #include "base/AppContext.h"
+#include "channel/CommProtocol2.h"
 #include "controller/ControllerTestSupport.h"
 #include "controller/FakeChannel.h"
 #include "controller/ZmrCtrlVirt.h"
 #include "lcd/LcdModels.h"
+#include "support/DevSim.h"
+#include "support/DeviceWiring.h"
 
 using Clock = std::chrono::steady_clock;
 
@@ -268,3 +273,40 @@ inline std::unique_ptr<LcdVirt> MakeLcd(int type, CtrlVirt* ctrl)
     if (ctrl != nullptr) lcd->AttachController(ctrl);
     return lcd;
 }
+
+// The simulated device with a controller of a model and an LCD of a type on
+// the real serial channel; everything is taken down again after each test.
+class LcdOnDeviceFixture : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        if (channel) channel->ClearListener();
+        App().lcd = nullptr;
+        App().controller = nullptr;
+        App().channel = nullptr;
+        lcd.reset();
+        ctrl.reset();
+        channel.reset();
+        sim.Stop();
+        ClearControllerRegistry();
+        ClearLcdRegistry();
+    }
+
+    // Starts the device on COM<port> with base's other options and joins a
+    // Model controller and an LCD of lcdType (0..2) to it; the boxes of a
+    // defaults fallback are closed. What the device received is left.
+    template <typename Model> void Join(int port, int lcdType, const DevSim::Options& base)
+    {
+        ASSERT_NO_FATAL_FAILURE(OpenDeviceChannel(sim, base, port, &channel));
+        ctrl = std::make_unique<Model>();
+        channel->SetListener(ctrl.get());
+        App().channel = channel.get();
+        lcd = MakeLcd(lcdType, ctrl.get());
+        CloseThreadBoxes();
+    }
+
+    DevSim sim;
+    std::unique_ptr<CommProtocol2> channel;
+    std::unique_ptr<ZmrCtrlVirt> ctrl;
+    std::unique_ptr<LcdVirt> lcd;
+};

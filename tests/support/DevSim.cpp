@@ -6,6 +6,7 @@
 
 #include "base/Handles.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -35,6 +36,22 @@ std::string Quoted(const std::string& arg)
 }
 
 } // namespace
+
+DevSim::Options SimOn(int port, int hwId, int major, int minor)
+{
+    DevSim::Options o;
+    o.port = port;
+    o.hwId = hwId;
+    o.major = major;
+    o.minor = minor;
+    return o;
+}
+
+size_t CountCode(const std::vector<std::vector<uint8_t>>& payloads, uint8_t code)
+{
+    return static_cast<size_t>(std::count_if(payloads.begin(), payloads.end(),
+                                             [code](const auto& p) { return !p.empty() && p[0] == code; }));
+}
 
 // Whether a directory entry exists at the unix path, even a dangling link.
 // The directory is listed rather than the name looked up: "com3" is a DOS

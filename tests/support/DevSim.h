@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+// How many of the payloads (see DevSim::Received) begin with code.
+size_t CountCode(const std::vector<std::vector<uint8_t>>& payloads, uint8_t code);
+
 class DevSim {
 public:
     struct Options {
@@ -65,3 +68,7 @@ private:
 std::string WinePathOf(const std::string& unixPath);
 // Whether the unix directory entry exists (a link counts even when dangling).
 bool UnixEntryExists(const std::string& unixPath);
+
+// Options for a device on COM<port> that identifies itself as hwId with
+// firmware major.minor.
+DevSim::Options SimOn(int port, int hwId = 2, int major = 1, int minor = 30);

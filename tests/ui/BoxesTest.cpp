@@ -17,12 +17,7 @@ namespace {
 
 class BoxesTest : public ::testing::Test {
 protected:
-    void TearDown() override
-    {
-        for (HWND box : ThreadBoxes())
-            ::DestroyWindow(box);
-        PumpMessages();
-    }
+    void TearDown() override { CloseInfoBoxes(); }
 };
 
 // Clicks a button of the box that shows up with the given mouse button,

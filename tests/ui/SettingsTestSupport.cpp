@@ -49,42 +49,17 @@ void SettingsFixture::SetUp()
 {
     ASSERT_TRUE(sandbox.ok());
     DeleteRegistryTree(HKEY_CURRENT_USER, kRegistryRoot);
-    AppContext& app = App();
-    app.instance = ::GetModuleHandleA(nullptr);
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
-    ::InitCommonControlsEx(&controls);
-    static const bool registered = RegisterMessageWindowClass(app.instance, nullptr);
-    ASSERT_TRUE(registered);
-    window = CreateMessageWindow(app.instance);
+    window = OpenTestMessageWindow();
     ASSERT_NE(window, nullptr);
-    app.messageWindow = window;
-    app.restartPending.store(0);
-    app.reInitBusy.store(0);
 }
 
 void SettingsFixture::Connect(int hwId, int major, int minor, std::vector<int> silent, int reinitDelayMs)
 {
-    DevSim::Options o;
-    o.port = kPort;
-    o.hwId = hwId;
-    o.major = major;
-    o.minor = minor;
+    DevSim::Options o = SimOn(kPort, hwId, major, minor);
     o.reinitDelayMs = reinitDelayMs;
     o.silent = std::move(silent);
     ASSERT_TRUE(sim.Start(o)) << sim.LastError();
-    AppContext& app = App();
-    channel = new CommProtocol2(kPort - 1, false);
-    ASSERT_TRUE(channel->Open());
-    app.channel.store(channel);
-    channel->Identify(&app.ident, false);
-    app.controllerModel = CtrlModelFromIdent(app.ident);
-    app.lcdModel = LcdModelFromIdent(app.ident);
-    app.controller.store(CreateController(app.controllerModel));
-    app.lcd.store(CreateLcd(app.lcdModel));
-    app.lcd.load()->AttachController(app.controller.load());
-    channel->SetListener(app.controller.load());
-    app.settingsWindow = CreateSettingsWindow(window);
-    ASSERT_NE(app.settingsWindow, nullptr);
+    ASSERT_NO_FATAL_FAILURE(WireToDevice(kPort, window, &channel));
     if (HWND page = SettingsControllerPage())
         ::SendMessageA(page, WM_COMMAND, MAKEWPARAM(CMD_CTRL_INFO, 0), 0);
     CloseInfoBoxes();
@@ -100,21 +75,12 @@ void SettingsFixture::SelectTab(int index)
 void SettingsFixture::TearDown()
 {
     AppContext& app = App();
-    if (channel != nullptr) channel->ClearListener();
-    if (LcdVirt* lcd = app.lcd.load()) lcd->DetachController();
-    if (channel != nullptr) channel->Close();
-    DestroyLcd(app.lcd.exchange(nullptr));
-    DestroyController(app.controller.exchange(nullptr));
-    DestroyChannel(app.channel.exchange(nullptr));
-    channel = nullptr;
+    UnwireFromDevice(&channel);
     for (HWND* w : {&app.settingsWindow, &app.messageWindow}) {
         if (*w != nullptr) ::DestroyWindow(*w);
         *w = nullptr;
     }
-    app.ident = IdentRecord{};
-    app.controllerModel = app.lcdModel = -1;
-    app.restartPending.store(0);
-    app.reInitBusy.store(0);
+    ResetAppState();
     CloseInfoBoxes();
     sim.Stop();
     DeleteRegistryTree(HKEY_CURRENT_USER, kRegistryRoot);

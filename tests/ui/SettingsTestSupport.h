@@ -23,6 +23,7 @@
 #include "channel/CommProtocol2.h"
 #include "controller/ZmrCtrlVirt.h"
 #include "lcd/LcdVirt.h"
+#include "support/DeviceWiring.h"
 #include "support/DevSim.h"
 #include "support/RegistryTree.h"
 #include "ui/SettingsWindow.h"
@@ -31,33 +32,9 @@ namespace settings_test {
 
 using Payloads = std::vector<std::vector<uint8_t>>;
 
-inline void PumpUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done() && std::chrono::steady_clock::now() < end) {
-        PumpMessages();
-        ::Sleep(5);
-    }
-}
-
-inline size_t CountCode(const Payloads& payloads, uint8_t code)
-{
-    return static_cast<size_t>(std::count_if(payloads.begin(), payloads.end(),
-                                             [code](const auto& p) { return !p.empty() && p[0] == code; }));
-}
-
 inline std::string ItemText(HWND dialog, int id)
 {
-    char text[256] = {};
-    if (dialog != nullptr) ::GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
-}
-
-inline void CloseInfoBoxes()
-{
-    for (HWND box : ThreadBoxes())
-        ::DestroyWindow(box);
-    PumpMessages();
+    return DlgItemText(dialog, id);
 }
 
 // Counts the page commands each page receives, by subclassing the pages.
