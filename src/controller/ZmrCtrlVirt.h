@@ -35,10 +35,12 @@ void SetInputBatchInjector(InputBatchInjector injector);
 
 // The controller is also told where the payloads of one read begin and end:
 // the mouse records of a read are held and handed to the system in one call
-// at its end, which under Wine costs about half as much per record as a call
-// each (every call is a round of server requests of its own). Everything
-// else that leaves the receive path (a posted notification, a stored reply)
-// hands over what is held first, so the order of all effects is unchanged.
+// at its end: one system call per read instead of one per report, and the
+// records of a read are not interspersed with other input. (Under Wine the
+// cost per record hardly changes: each record is a server request and a
+// pointer warp of its own there.) Everything else that leaves the receive
+// path (a posted notification, a stored reply) hands over what is held
+// first, so the order of all effects is unchanged.
 class ZmrCtrlVirt : public CtrlVirt, public LineLossListener, public ReceiveBatchListener {
 public:
     int OnReceive(const uint8_t* payload, int length) override;
