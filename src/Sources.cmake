@@ -39,9 +39,6 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/lcd/ToolWindowPlacement.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/CodeKeypad.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/ConfigurationExport.cpp
-    ${CMAKE_SOURCE_DIR}/src/ui/HardwarePage.cpp
-    ${CMAKE_SOURCE_DIR}/src/ui/AboutPage.cpp
     ${CMAKE_SOURCE_DIR}/src/calibration/CalibrationWindow.cpp
     ${CMAKE_SOURCE_DIR}/src/calibration/DrawingWindow.cpp
-    ${CMAKE_SOURCE_DIR}/src/calibration/CalibrationPage.cpp
 )

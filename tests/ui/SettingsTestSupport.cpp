@@ -1,6 +1,18 @@
 #include "ui/SettingsTestSupport.h"
 
+#include <cstring>
+
 namespace settings_test {
+
+bool DeviceValue(const char* name, DWORD* value)
+{
+    DWORD type = 0;
+    std::string data;
+    if (!GetHklmValue(kDevicesZmr01.c_str(), name, &type, &data) || data.size() != sizeof(DWORD))
+        return false;
+    std::memcpy(value, data.data(), sizeof(DWORD));
+    return true;
+}
 
 namespace {
 

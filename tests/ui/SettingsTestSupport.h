@@ -37,6 +37,13 @@ inline std::string ItemText(HWND dialog, int id)
     return DlgItemText(dialog, id);
 }
 
+// The ZMR01 controller's settings key.
+inline const std::string kDevicesZmr01 = std::string(kRegistryRoot) + "\\Devices\\ZMR01";
+
+// A REG_DWORD of the ZMR01 controller's stored settings; false when absent
+// or of another size.
+bool DeviceValue(const char* name, DWORD* value);
+
 // Counts the page commands each page receives, by subclassing the pages.
 class PageCommandCounter {
 public:

@@ -15,18 +15,6 @@ using namespace settings_test;
 
 namespace {
 
-const std::string kDevicesZmr01 = std::string(kRegistryRoot) + "\\Devices\\ZMR01";
-
-bool DeviceValue(const char* name, DWORD* value)
-{
-    DWORD type = 0;
-    std::string data;
-    if (!GetHklmValue(kDevicesZmr01.c_str(), name, &type, &data) || data.size() != sizeof(DWORD))
-        return false;
-    std::memcpy(value, data.data(), sizeof(DWORD));
-    return true;
-}
-
 DWORD RootDword(const char* name)
 {
     DWORD type = 0, value = 0xFFFFFFFF;
