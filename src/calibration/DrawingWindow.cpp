@@ -1,5 +1,7 @@
 #include "calibration/DrawingWindow.h"
 
+#include <windowsx.h>
+
 #include "Messages.h"
 #include "base/AppContext.h"
 #include "base/Reporting.h"
@@ -41,8 +43,12 @@ void DrawTo(HWND hwnd, POINT to)
 
 void OnMouse(HWND hwnd, UINT msg)
 {
-    POINT p = {};
-    ::GetCursorPos(&p);
+    // Where the pointer was when this message was made, not where it is
+    // now: the receive thread hands all the records of one read to the
+    // system together, so by the time the press is handled the pointer may
+    // already be further along the stroke.
+    const DWORD at = ::GetMessagePos();
+    const POINT p = {GET_X_LPARAM(at), GET_Y_LPARAM(at)};
     switch (msg) {
     case WM_LBUTTONDOWN:
         g_drawing.Drawing = true;

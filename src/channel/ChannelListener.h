@@ -14,6 +14,22 @@ protected:
     ~ChannelListener() = default;
 };
 
+// A listener that also implements this is told where the payloads of one
+// read of the line begin and end, so that it can hand their effects to the
+// system together. Both are called on the receive thread under the channel's
+// lock, like OnReceive; OnReadEnd also when the listener is replaced (on the
+// replacing thread, under the lock), so nothing stays held in a listener the
+// channel no longer serves.
+class ReceiveBatchListener {
+public:
+    virtual void OnReadBegin() = 0;
+    virtual void OnReadEnd() = 0;
+
+protected:
+    ReceiveBatchListener() = default;
+    ~ReceiveBatchListener() = default;
+};
+
 // Told by the channel when the port itself has gone away (a USB adapter
 // unplugged, a line server dropping the connection): the device can send
 // nothing more, not even the release of a touch that is down. A listener

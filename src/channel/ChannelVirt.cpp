@@ -20,6 +20,11 @@ ChannelListener* ChannelVirt::SetListener(ChannelListener* listener)
     // the previous listener is running, and none can start with it after.
     ::EnterCriticalSection(&m_Lock);
     ChannelListener* previous = std::exchange(m_pListener, listener);
+    ReceiveBatchListener* batch = dynamic_cast<ReceiveBatchListener*>(listener);
+    ReceiveBatchListener* previousBatch = std::exchange(m_pBatchListener, batch);
+    // A read may have begun for the previous listener and now ends with the
+    // new one: close its bracket here.
+    if (previousBatch != nullptr && previousBatch != batch) previousBatch->OnReadEnd();
     ::LeaveCriticalSection(&m_Lock);
     return previous;
 }

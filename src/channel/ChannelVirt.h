@@ -22,7 +22,8 @@ public:
 
     // Exchange the listener under the lock and return the previous one.
     // When either returns, no delivery to the previous listener is in
-    // progress or will start.
+    // progress or will start, and whatever it held back from a read has
+    // been handed on (OnReadEnd).
     ChannelListener* SetListener(ChannelListener* listener);
     ChannelListener* ClearListener() { return SetListener(nullptr); }
 
@@ -39,5 +40,8 @@ protected:
     // Written under m_Lock by the main thread; read under m_Lock by the
     // receive thread.
     ChannelListener* m_pListener = nullptr;
+    // The same object when it also takes the read brackets, else nullptr;
+    // set and read with m_pListener.
+    ReceiveBatchListener* m_pBatchListener = nullptr;
     int m_nChannel = -1;
 };

@@ -338,7 +338,11 @@ DWORD CommProtocol2::ReceiveLoop()
         if (errors != 0) {
             decoder.Reset();
         } else if (done && count > 0) {
+            // The listener may hold back what the payloads of this read
+            // cause (mouse input) and hand it on together at the end.
+            BracketRead(true);
             decoder.Feed(m_RXBuffer, static_cast<int>(count));
+            BracketRead(false);
         }
         // A read that failed, or one that came back empty although it was
         // asked to wait (a driver that ignores the timeouts), would make
@@ -349,6 +353,19 @@ DWORD CommProtocol2::ReceiveLoop()
         }
     }
     return 1;
+}
+
+void CommProtocol2::BracketRead(bool begin)
+{
+    LockScope lock(m_Lock);
+    if (m_pBatchListener == nullptr) return;
+    // The end is passed on even while closing: it hands on what payloads
+    // delivered before the close caused.
+    if (!begin) {
+        m_pBatchListener->OnReadEnd();
+    } else if (!m_bClosing) {
+        m_pBatchListener->OnReadBegin();
+    }
 }
 
 // The port has gone away under the thread: a healthy port always answers

@@ -63,6 +63,7 @@ private:
     static void Deliver(void* self, const uint8_t* payload, int length);
     DWORD ReceiveLoop();
     void OnFrame(const uint8_t* payload, int length);
+    void BracketRead(bool begin);
     bool Configure(HANDLE port, const CommSettings& settings);
     bool Reconnect(HANDLE* port);
     bool BuildKeyPath(char* buffer, size_t size) const;

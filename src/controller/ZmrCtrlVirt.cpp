@@ -10,27 +10,40 @@
 
 namespace {
 
-UINT SystemInjector(const INPUT* input)
+UINT SystemInjector(UINT count, const INPUT* inputs)
 {
-    return ::SendInput(1, const_cast<INPUT*>(input), sizeof(INPUT));
+    return ::SendInput(count, const_cast<INPUT*>(inputs), sizeof(INPUT));
 }
 
-std::atomic<InputInjector> g_injector{&SystemInjector};
+std::atomic<InputInjector> g_oneInjector{nullptr};
+std::atomic<InputBatchInjector> g_injector{&SystemInjector};
 
-// A refused record is offered again this many times, 1 ms apart. The
-// system refuses injection while a secure desktop or an elevated window is
-// in front; retrying without end would hang the receive thread with the
-// channel lock held, and with it the whole program.
-constexpr int kInjectAttempts = 10;
+// Offers a batch to a one-record injector, record by record, up to the first
+// it refuses.
+UINT OneByOne(UINT count, const INPUT* inputs)
+{
+    const InputInjector one = g_oneInjector.load();
+    if (one == nullptr) return SystemInjector(count, inputs);
+    for (UINT i = 0; i < count; ++i) {
+        if (one(&inputs[i]) == 0) return i;
+    }
+    return count;
+}
 
 } // namespace
 
 void SetInputInjector(InputInjector injector)
 {
+    g_oneInjector.store(injector);
+    g_injector.store(injector != nullptr ? &OneByOne : &SystemInjector);
+}
+
+void SetInputBatchInjector(InputBatchInjector injector)
+{
     g_injector.store(injector != nullptr ? injector : &SystemInjector);
 }
 
-ZmrCtrlVirt::ZmrCtrlVirt()
+ZmrCtrlVirt::ZmrCtrlVirt() : m_Batch(&ZmrCtrlVirt::InjectBatch, &ZmrCtrlVirt::PauseAfterRefusal, this)
 {
     m_nType = -1;
     UseLogEvent = 1;
@@ -45,11 +58,14 @@ ZmrCtrlVirt::~ZmrCtrlVirt()
 {
     // The owner has removed this object as the channel's listener, so no
     // report can arrive any more: a touch that is down now would stay down.
+    // Records of a read still held go first.
+    m_Batch.End();
     ExecutePlan(PlanReleaseOnDestroy(Snapshot()));
 }
 
 void ZmrCtrlVirt::OnLineLost()
 {
+    m_Batch.End();
     ExecutePlan(PlanReleaseOnDestroy(Snapshot()));
 }
 
@@ -127,6 +143,9 @@ int ZmrCtrlVirt::OnReceive(const uint8_t* payload, int length)
     }
     if (code == kRestartNoticeCode) return 1;
 
+    // The touches before the reply reach the system before the waiting
+    // thread learns of it.
+    m_Batch.Flush();
     // Replies never exceed a few bytes; a longer payload is kept truncated.
     const int stored =
         length < static_cast<int>(sizeof(m_Reply)) ? length : static_cast<int>(sizeof(m_Reply));
@@ -160,6 +179,8 @@ TouchSnapshot ZmrCtrlVirt::Snapshot() const
 void ZmrCtrlVirt::ExecutePlan(const TouchPlan& plan)
 {
     if (plan.malformed) return;
+    // Notifications keep their place among the records of earlier reports.
+    if (plan.needsIdentify || plan.disarmAssigned) m_Batch.Flush();
     if (plan.needsIdentify) {
         // Posts only when the flag goes 0 -> 1, so a screen touched while
         // the device is unidentified does not flood the message window.
@@ -177,24 +198,39 @@ void ZmrCtrlVirt::ExecutePlan(const TouchPlan& plan)
         }
     }
     if (plan.recordCount == 0 || InputLocked() != 0) return;
-    for (int i = 0; i < plan.recordCount && i < 2; ++i) {
-        INPUT input = {};
-        input.type = INPUT_MOUSE;
-        input.mi.dx = plan.records[i].dx;
-        input.mi.dy = plan.records[i].dy;
-        input.mi.dwFlags = plan.records[i].flags;
-        m_Input.mi.dwFlags = plan.records[i].flags;
-        Inject(input);
-    }
+    const int count = plan.recordCount < 2 ? plan.recordCount : 2;
+    m_Input.mi.dwFlags = plan.records[count - 1].flags;
+    m_Batch.Add(plan.records, count);
 }
 
-void ZmrCtrlVirt::Inject(const INPUT& input)
+void ZmrCtrlVirt::OnReadBegin()
 {
-    const InputInjector injector = g_injector.load();
-    for (int attempt = 0; attempt < kInjectAttempts; ++attempt) {
-        if (injector(&input) != 0) return;
-        ::Sleep(1);
+    m_Batch.Begin();
+}
+
+void ZmrCtrlVirt::OnReadEnd()
+{
+    m_Batch.End();
+}
+
+int ZmrCtrlVirt::InjectBatch(void* self, const InjectRecord* records, int count)
+{
+    ZmrCtrlVirt* ctrl = static_cast<ZmrCtrlVirt*>(self);
+    if (count > TouchBatch::kCapacity) count = TouchBatch::kCapacity;
+    for (int i = 0; i < count; ++i) {
+        INPUT& input = ctrl->m_BatchInput[i];
+        input = INPUT{};
+        input.type = INPUT_MOUSE;
+        input.mi.dx = records[i].dx;
+        input.mi.dy = records[i].dy;
+        input.mi.dwFlags = records[i].flags;
     }
+    return static_cast<int>(g_injector.load()(static_cast<UINT>(count), ctrl->m_BatchInput));
+}
+
+void ZmrCtrlVirt::PauseAfterRefusal(void*)
+{
+    ::Sleep(1);
 }
 
 TransactResult ZmrCtrlVirt::WriteOutputPort(uint8_t value)

@@ -11,6 +11,7 @@
 #include "channel/ChannelListener.h"
 #include "controller/CtrlVirt.h"
 #include "controller/ModelTable.h"
+#include "controller/TouchBatch.h"
 #include "controller/TouchConversion.h"
 
 struct CalibrationRecord {
@@ -23,17 +24,31 @@ struct CalibrationRecord {
 };
 static_assert(sizeof(CalibrationRecord) == 64, "calibration block is sixteen int32");
 
-// How one mouse record reaches the system; SendInput in the product, a
-// recorder in tests. Returns the number of records accepted.
+// How mouse records reach the system: SendInput in the product, a recorder
+// in tests. A batch injector gets the records of one hand-over in one call,
+// in order, and returns how many it took from the first. A one-record
+// injector is offered them one at a time. nullptr restores SendInput.
 using InputInjector = UINT (*)(const INPUT* input);
+using InputBatchInjector = UINT (*)(UINT count, const INPUT* inputs);
 void SetInputInjector(InputInjector injector);
+void SetInputBatchInjector(InputBatchInjector injector);
 
-class ZmrCtrlVirt : public CtrlVirt, public LineLossListener {
+// The controller is also told where the payloads of one read begin and end:
+// the mouse records of a read are held and handed to the system in one call
+// at its end: one system call per read instead of one per report, and the
+// records of a read are not interspersed with other input. (Under Wine the
+// cost per record hardly changes: each record is a server request and a
+// pointer warp of its own there.) Everything else that leaves the receive
+// path (a posted notification, a stored reply) hands over what is held
+// first, so the order of all effects is unchanged.
+class ZmrCtrlVirt : public CtrlVirt, public LineLossListener, public ReceiveBatchListener {
 public:
     int OnReceive(const uint8_t* payload, int length) override;
     // The device went away with the port: a touch that is down gets its
     // release now, as it would when this object is destroyed.
     void OnLineLost() override;
+    void OnReadBegin() override;
+    void OnReadEnd() override;
     int InputLocked() override { return 0; }
     int NoOperation(int) override { return 1; }
 
@@ -81,6 +96,11 @@ public:
 
     INPUT m_Input = {}; // receive thread only
 
+    // Under the channel lock (the receive thread, or whoever replaces the
+    // listener), and the destructor.
+    TouchBatch m_Batch;
+    INPUT m_BatchInput[TouchBatch::kCapacity] = {};
+
     int32_t Stabilization = 0, MinStabilization = 0, MaxStabilization = 0;
     int32_t Deglitch = 0, MinDeglitch = 0, MaxDeglitch = 0;
     int32_t PressDelay = 0, MinPressDelay = 0, MaxPressDelay = 0;
@@ -103,7 +123,10 @@ protected:
     // Carries out a touch plan: field updates, notifications, injection.
     void ExecutePlan(const TouchPlan& plan);
     TouchSnapshot Snapshot() const;
-    void Inject(const INPUT& input);
+
+private:
+    static int InjectBatch(void* self, const InjectRecord* records, int count);
+    static void PauseAfterRefusal(void* self);
 };
 
 // The model classes share one implementation driven by the model table.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ControllerTestSupport.h"
+#include "FakeChannel.h"
 #include "controller/ZmrCtrlVirt.h"
 
 namespace {
@@ -195,6 +196,155 @@ TEST_F(TouchInput, ShortReportIsIgnored)
     ctrl->OnReceive(p, 3);
     EXPECT_TRUE(g_records.empty());
     EXPECT_EQ(ctrl->m_bPressed, 0);
+}
+
+// The records of one read of the line: held from its beginning and handed to
+// the system in one call at its end, in order, with the button state exact.
+std::vector<size_t> g_calls_sizes;
+
+UINT RecordBatch(UINT count, const INPUT* inputs)
+{
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_calls_sizes.push_back(count);
+    for (UINT i = 0; i < count; ++i)
+        g_records.push_back({inputs[i].mi.dx, inputs[i].mi.dy, inputs[i].mi.dwFlags});
+    return count;
+}
+
+class TouchBatchInput : public TouchInput {
+protected:
+    void SetUp() override
+    {
+        TouchInput::SetUp();
+        g_calls_sizes.clear();
+        SetInputBatchInjector(&RecordBatch);
+    }
+    // Every down is followed by its up before the next down, and none is
+    // left down at the end.
+    static bool ButtonsBalanced()
+    {
+        int down = 0;
+        for (const Recorded& r : g_records) {
+            if (r.flags & (MOUSEEVENTF_LEFTDOWN | MOUSEEVENTF_RIGHTDOWN)) ++down;
+            if (r.flags & (MOUSEEVENTF_LEFTUP | MOUSEEVENTF_RIGHTUP)) --down;
+            if (down < 0 || down > 1) return false;
+        }
+        return down == 0;
+    }
+};
+
+TEST_F(TouchBatchInput, ReadIsHandedOverInOneCallAtItsEndInOrder)
+{
+    ctrl->OnReadBegin();
+    Touch(0x00, 0x00, 0x22); // 512, 512: move, then move + down
+    Touch(0x00, 0x00, 0x33); // 768, 768
+    Touch(0x00, 0x00, 0x44); // 1024, 1024
+    Release();
+    Touch(0x00, 0x00, 0x11); // 256, 256: a second tap in the same read
+    Release();
+    EXPECT_TRUE(g_records.empty()) << "held until the read ends";
+    ctrl->OnReadEnd();
+    EXPECT_EQ(g_calls_sizes, (std::vector<size_t>{8}));
+    const std::vector<Recorded> expected = {
+        {32767, 32767, kMoveAbs},
+        {32767, 32767, kMoveAbs | MOUSEEVENTF_LEFTDOWN},
+        {49151, 49151, kMoveAbs},
+        {65535, 65535, kMoveAbs},
+        {65535, 65535, kMoveAbs | MOUSEEVENTF_LEFTUP},
+        {16383, 16383, kMoveAbs},
+        {16383, 16383, kMoveAbs | MOUSEEVENTF_LEFTDOWN},
+        {16383, 16383, kMoveAbs | MOUSEEVENTF_LEFTUP},
+    };
+    ASSERT_EQ(g_records.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(g_records[i].dx, expected[i].dx);
+        EXPECT_EQ(g_records[i].dy, expected[i].dy);
+        EXPECT_EQ(g_records[i].flags, expected[i].flags);
+    }
+    EXPECT_TRUE(ButtonsBalanced());
+    EXPECT_EQ(ctrl->m_bPressed, 0);
+
+    // After the read every report goes at once again.
+    Touch(0x00, 0x00, 0x22);
+    EXPECT_EQ(g_calls_sizes.size(), 2u);
+    Release();
+    EXPECT_EQ(g_calls_sizes, (std::vector<size_t>{8, 2, 1}));
+}
+
+TEST_F(TouchBatchInput, WhatLeavesTheReceivePathOtherwiseGoesAfterTheHeldRecords)
+{
+    // The one-shot button's notification: the press before it is handed
+    // over first, the release after it waits for the end of the read.
+    const HWND window =
+        ::CreateWindowA("STATIC", "mb", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    App().mouseButtonWindow = window;
+    ctrl->AssignedMouseButton = 2;
+    ctrl->m_bAssignedArmed = 1;
+    ctrl->OnReadBegin();
+    Touch(0x10, 0x20, 0x00);
+    Release();
+    EXPECT_EQ(g_calls_sizes, (std::vector<size_t>{2}));
+    ctrl->OnReadEnd();
+    EXPECT_EQ(g_calls_sizes, (std::vector<size_t>{2, 1}));
+    EXPECT_EQ(g_records[2].flags, kMoveAbs | MOUSEEVENTF_RIGHTUP);
+    ::DestroyWindow(window);
+    App().mouseButtonWindow = nullptr;
+
+    // A reply: the touches before it reach the system before the waiting
+    // command learns of it.
+    ctrl->OnReadBegin();
+    Touch(0x10, 0x20, 0x00);
+    const uint8_t reply[2] = {0x84, 4};
+    ctrl->OnReceive(reply, 2);
+    EXPECT_EQ(g_calls_sizes, (std::vector<size_t>{2, 1, 2}));
+    Release();
+    ctrl->OnReadEnd();
+    EXPECT_EQ(g_calls_sizes, (std::vector<size_t>{2, 1, 2, 1}));
+    EXPECT_TRUE(ButtonsBalanced());
+}
+
+TEST_F(TouchBatchInput, HeldPressIsNeverLost)
+{
+    // The controller goes in the middle of a read: the press, then the
+    // release that keeps the button from staying down.
+    ctrl->OnReadBegin();
+    Touch(0x10, 0x20, 0x00);
+    ctrl.reset();
+    ASSERT_EQ(g_records.size(), 3u);
+    EXPECT_EQ(g_records[2].flags, kMoveAbs | MOUSEEVENTF_LEFTUP);
+    EXPECT_TRUE(ButtonsBalanced());
+
+    // The channel gets another listener in the middle of a read: what the
+    // old one held is handed over then, not at the next read.
+    g_records.clear();
+    ctrl = std::make_unique<ZMR01Ctrl>();
+    FakeChannel channel;
+    channel.SetListener(ctrl.get());
+    ctrl->OnReadBegin();
+    Touch(0x10, 0x20, 0x00);
+    EXPECT_TRUE(g_records.empty());
+    channel.ClearListener();
+    EXPECT_EQ(g_records.size(), 2u);
+    Release();
+    EXPECT_EQ(g_records.size(), 3u) << "outside a read the release goes at once";
+    EXPECT_TRUE(ButtonsBalanced());
+}
+
+TEST_F(TouchBatchInput, ReadLargerThanTheBatchKeepsEveryRecord)
+{
+    ctrl->OnReadBegin();
+    Touch(0x00, 0x00, 0x00);
+    for (int i = 1; i <= 40; ++i)
+        Touch(static_cast<uint8_t>(i), 0x00, 0x00);
+    Release();
+    ctrl->OnReadEnd();
+    ASSERT_EQ(g_records.size(), 43u);
+    for (size_t i = 2; i < 42; ++i)
+        EXPECT_LT(g_records[i - 1].dx, g_records[i].dx) << i;
+    for (size_t n : g_calls_sizes)
+        EXPECT_LE(n, static_cast<size_t>(TouchBatch::kCapacity));
+    EXPECT_TRUE(ButtonsBalanced());
 }
 
 // The real path: records reach a window of this session as mouse messages.

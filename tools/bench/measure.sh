@@ -3,8 +3,9 @@
 # Wine on its own bench, against the simulated device on COM3, watched from
 # outside by tests/perf/perf_probe.exe. Given a second (baseline) program, it
 # measures both in the same run, one after the other on the same bench, and
-# prints them side by side with ratios. Prints markdown tables; asserts
-# nothing. Takes about six minutes per program.
+# prints them side by side with ratios; then it times SendInput alone
+# (tests/perf/inject_probe.exe). Prints markdown tables; asserts nothing.
+# Takes about six minutes per program.
 #
 #   tools/bench/measure.sh [BASELINE.exe]
 #
@@ -19,6 +20,10 @@
 #   TP_WIN_BUILD        Windows build (default: <repo>/build/win32 for x86,
 #                       <repo>/build/win64 for x64)
 #   TP_BASELINE         baseline program, instead of the argument
+#   TP_PROGRAM          the program measured first (default: TactilePane.exe
+#                       of the Windows build); with the two swapped, a run
+#                       shows how much the order (a machine whose load
+#                       changes) decides
 #   TP_IDLE_SECONDS     length of the idle CPU sample (default 60)
 #   TP_LATENCY_REPORTS  touch reports timed one by one (default 1200)
 #   TP_RATES            offered report rates per second, ascending
@@ -74,13 +79,16 @@ fi
 if [ ! -f "$win_build/CMakeCache.txt" ]; then
     (cd "$repo" && cmake --preset "$win_preset" -B "$win_build" >/dev/null)
 fi
-log "building devsim, TactilePane, TactilePaneStop and perf_probe"
-cmake --build "$host_build" --target devsim >/dev/null
-cmake --build "$win_build" --target TactilePane TactilePaneStop perf_probe >/dev/null
+log "building devsim, TactilePane, TactilePaneStop, perf_probe and inject_probe"
+# Two jobs at most: the build machine has two CPUs shared with others.
+cmake --build "$host_build" -j2 --target devsim >/dev/null
+cmake --build "$win_build" -j2 --target TactilePane TactilePaneStop perf_probe inject_probe >/dev/null
+load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 devsim=$host_build/tools/devsim/devsim
 stop_tool=$win_build/TactilePaneStop.exe
 probe=$win_build/tests/perf/perf_probe.exe
-programs=("$win_build/TactilePane.exe")
+inject_probe=$win_build/tests/perf/inject_probe.exe
+programs=("${TP_PROGRAM:-$win_build/TactilePane.exe}")
 labels=(this)
 if [ -n "$baseline" ]; then
     [ -f "$baseline" ] || die "no baseline program $baseline"
@@ -569,5 +577,17 @@ for i in "${!labels[@]}"; do
     echo
     cat "$top/${labels[$i]}/table.md"
 done
+
+# Where the injection time goes: SendInput alone, one call per record against
+# one call for many, on the same bench right after the programs.
+log "the cost of SendInput per record"
+watch=()
+server_pid=$(unix_pid_of '*wineserver*') && watch+=(--pid "wineserver=$server_pid")
+xvfb_pid=$(cat "$TP_BENCH_DIR/xvfb.pid" 2>/dev/null) && [ -d "/proc/$xvfb_pid" ] && watch+=(--pid "Xvfb=$xvfb_pid")
+desktop_pid=$(unix_pid_of '*explorer.exe') && watch+=(--pid "explorer.exe=$desktop_pid")
 echo
-echo "Measured $(date -u +%F): the $TP_WINE_ARCH programs in the $WINEARCH Wine prefix $WINEPREFIX, $(wine --version), $(nproc) CPUs, load average $(cut -d' ' -f1-3 /proc/loadavg) at the end."
+echo "SendInput under this Wine, per record (tests/perf/inject_probe.exe; the modes take turns, 200 groups each):"
+echo
+wine "$inject_probe" --groups 200 "${watch[@]}" </dev/null 2>/dev/null | tr -d '\r' || true
+echo
+echo "Measured $(date -u +%F): the $TP_WINE_ARCH programs in the $WINEARCH Wine prefix $WINEPREFIX, $(wine --version), $(nproc) CPUs, load average $load_start at the start and $(cut -d' ' -f1-3 /proc/loadavg) at the end."

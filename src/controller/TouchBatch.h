@@ -1,0 +1,51 @@
+// The mouse records of one read of the serial line, collected so that they
+// reach the system in one call instead of one call each. Platform-free and
+// allocation-free: a fixed array, the order kept, every record handed over
+// (no merging of moves), and the bounded retries of a refused record.
+#pragma once
+
+#include "controller/TouchConversion.h"
+
+class TouchBatch {
+public:
+    // One read of the channel is at most 100 bytes; the shortest frame is 7
+    // bytes and no payload yields more than two records, so a read whose
+    // records are held completely needs 2 * (100 / 7 + 1) = 30. A caller
+    // that adds more only sees the batch handed over early.
+    static constexpr int kCapacity = 32;
+    // A refused record is offered again this many times in all, with a
+    // pause after every refusal, then left out. The system refuses
+    // injection while a secure desktop or an elevated window is in front;
+    // retrying without end would hang the receive thread with the channel
+    // lock held, and with it the whole program.
+    static constexpr int kAttempts = 10;
+
+    // Hands records[0..count) to the system; returns how many it took, from
+    // the first (0 when it refused the first).
+    using Sink = int (*)(void* context, const InjectRecord* records, int count);
+    // Waits a little after a refusal.
+    using Pause = void (*)(void* context);
+
+    TouchBatch(Sink sink, Pause pause, void* context) : m_sink(sink), m_pause(pause), m_context(context) {}
+
+    // From now until End, records are held and handed over together.
+    void Begin() { m_bHolding = true; }
+    // Appends records in order. Hands over what is held first when they do
+    // not fit, and everything at once when nothing is being held.
+    void Add(const InjectRecord* records, int count);
+    // Hands over what is held, in order; keeps holding.
+    void Flush();
+    // Flush, then hand over every later record at once.
+    void End();
+
+    int Held() const { return m_nHeld; }
+    bool Holding() const { return m_bHolding; }
+
+private:
+    Sink m_sink;
+    Pause m_pause;
+    void* m_context;
+    bool m_bHolding = false;
+    int m_nHeld = 0;
+    InjectRecord m_Held[kCapacity];
+};
