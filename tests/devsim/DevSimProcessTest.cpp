@@ -168,6 +168,7 @@ public:
     }
 
     pid_t pid() const { return m_pid; }
+    int socket() const { return m_socket; }
 
 private:
     pid_t m_pid = -1;
@@ -480,6 +481,77 @@ TEST_F(Fixture, WritesToTheLineAreStampedOnTheRawMonotonicClock)
         }
     }
     EXPECT_FALSE(std::getline(text, entry)) << entry;
+}
+
+// The stream comes over the pty as the PC reads it: touches at the stream's
+// places in order, strokes ended by releases, and noise between the frames
+// that decodes to nothing.
+TEST_F(Fixture, StreamReachesTheLineWithNoiseThatMakesNoFrames)
+{
+    StartConnected();
+    Line line(link);
+    ASSERT_TRUE(line.ok());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(sim.Command("stream 200 10 20"), "ok");
+    const std::vector<Bytes> got = line.Read(44, 5000); // four strokes
+    EXPECT_EQ(sim.Command("stream off"), "ok");
+    ASSERT_EQ(got.size(), 44u);
+    for (size_t i = 0; i < got.size(); ++i) {
+        SCOPED_TRACE(i);
+        if (i % 11 == 10) {
+            EXPECT_EQ(got[i], Bytes{0x91});
+            continue;
+        }
+        const long long k = static_cast<long long>(i - i / 11);
+        const int x = static_cast<int>(100 + (k % 270) * 3), y = 250;
+        EXPECT_EQ(got[i], (Bytes{0x90, static_cast<uint8_t>(x & 0xFF), static_cast<uint8_t>(y & 0xFF),
+                                 static_cast<uint8_t>((x >> 8) | ((y >> 8) << 4))}));
+    }
+    const std::string counts = sim.Command("stream");
+    EXPECT_EQ(counts.rfind("ok reports ", 0), 0u) << counts;
+    EXPECT_NE(counts.find(" noise "), std::string::npos) << counts;
+}
+
+// "drop": the port vanishes (the PC's handle hangs up and the link goes),
+// then a new port appears under the same name and works; the stamps file
+// says when.
+TEST_F(Fixture, DropTakesThePortAwayAndBringsItBack)
+{
+    const std::string stamps = dir / "stamps";
+    StartConnected({"--tx-times", stamps});
+    Line old(link);
+    ASSERT_TRUE(old.ok());
+    const std::string request = "drop 400\n";
+    ASSERT_EQ(::write(sim.socket(), request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    const auto start = Clock::now();
+    while (Exists(link) && MsSince(start) < 2000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_FALSE(Exists(link)) << "the port is gone during the drop";
+    pollfd p{old.fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 1000), 1);
+    EXPECT_TRUE(p.revents & (POLLHUP | POLLERR)) << "the PC's handle is dead";
+    EXPECT_EQ(sim.ReadAnswerLine(), "ok") << "answered once the port is back";
+    EXPECT_TRUE(Exists(link));
+    EXPECT_EQ(sim.Command("drop x"), "err usage: drop|mute MS (0..600000)");
+
+    Line line(link);
+    ASSERT_TRUE(line.ok());
+    ASSERT_TRUE(line.Send({0x01}));
+    EXPECT_EQ(line.Read(1, 2000), (std::vector<Bytes>{{0x81, 0x02, 0x01, 0x1E}}));
+
+    EXPECT_EQ(sim.Command("quit"), "ok");
+    EXPECT_EQ(sim.WaitExit(3000), 0);
+    std::istringstream text(ReadFile(stamps));
+    std::vector<std::string> events;
+    long long dropUs = 0, backUs = 0;
+    for (std::string entry; std::getline(text, entry);) {
+        const std::string what = entry.substr(entry.find(' ') + 1);
+        if (what == "drop") dropUs = std::atoll(entry.c_str());
+        if (what == "back") backUs = std::atoll(entry.c_str());
+        if (what == "drop" || what == "back") events.push_back(what);
+    }
+    EXPECT_EQ(events, (std::vector<std::string>{"drop", "back"}));
+    EXPECT_GE(backUs - dropUs, 400000) << "the port stays away for the pause";
 }
 
 TEST(DevSimProgram, HelpAndBadOptions)

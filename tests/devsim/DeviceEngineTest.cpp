@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -308,11 +309,13 @@ TEST(DeviceEngine, LogShowsBothDirections)
 TEST(DeviceEngine, BadControlLinesAreRejected)
 {
     const char* bad[] = {
-        "bogus",        "touch 1",    "touch 4096 0", "touch -1 0", "ident 1 2", "ident 256 1 1",
-        "silent",       "silent 256", "absent maybe", "delay -1",   "delay x",   "param 0x07 1",
-        "param 0x0d 1", "param 1 1",  "param 5 256",  "temp 40000", "send",      "send 1g",
-        "send 100",     "raw",        "wait-rx 1",    "sleep",      "rx 1",      "clear now",
-        "reinit-delay", "release 1",
+        "bogus",        "touch 1",    "touch 4096 0", "touch -1 0",      "ident 1 2",      "ident 256 1 1",
+        "silent",       "silent 256", "absent maybe", "delay -1",        "delay x",        "param 0x07 1",
+        "param 0x0d 1", "param 1 1",  "param 5 256",  "temp 40000",      "send",           "send 1g",
+        "send 100",     "raw",        "wait-rx 1",    "sleep",           "rx 1",           "clear now",
+        "reinit-delay", "release 1",  "stream 0 1 1", "stream 5001 1 1", "stream 85 1 51", "stream 85 -1 1",
+        "stream 85 1",  "stream on",  "drop",         "drop -1",         "drop 600001",    "mute",
+        "mute 1 2",
     };
     for (const char* line : bad) {
         SCOPED_TRACE(line);
@@ -330,6 +333,190 @@ TEST(DeviceEngine, BadControlLinesAreRejected)
     EXPECT_EQ(engine.Control("", 0).kind, ControlResult::Kind::None);
     EXPECT_EQ(engine.Control("   ", 0).kind, ControlResult::Kind::None);
     EXPECT_EQ(engine.Control("# touch 1 1", 0).kind, ControlResult::Kind::None);
+}
+
+// What a stream puts on the line, decoded as the PC would, with the noise
+// bytes that lay between the frames.
+struct StreamWire {
+    std::vector<Bytes> payloads;
+    size_t bytes = 0;
+    size_t noise = 0;
+};
+
+StreamWire Decode(const Bytes& wire)
+{
+    StreamWire out;
+    out.payloads = Payloads(wire);
+    out.bytes = wire.size();
+    size_t framed = 0;
+    for (const Bytes& p : out.payloads)
+        framed += Frame(p).size();
+    out.noise = wire.size() - framed;
+    return out;
+}
+
+Bytes TouchAt(int x, int y)
+{
+    return {0x90, static_cast<uint8_t>(x & 0xFF), static_cast<uint8_t>(y & 0xFF),
+            static_cast<uint8_t>((x >> 8) | ((y >> 8) << 4))};
+}
+
+TEST(DeviceEngine, StreamPlacesChangeWithEveryReportAndStayOnScreen)
+{
+    devsim::StreamPoint previous = devsim::StreamPlace(0);
+    for (long long k = 1; k < 3000; ++k) {
+        const devsim::StreamPoint p = devsim::StreamPlace(k);
+        ASSERT_TRUE(p.x != previous.x || p.y != previous.y) << k;
+        ASSERT_TRUE(p.x >= 0 && p.x <= 1024 && p.y >= 0 && p.y <= 1024) << k;
+        previous = p;
+    }
+    // Neighbours along a row are 3 apart; rows are 200 apart.
+    EXPECT_EQ(devsim::StreamPlace(1).x - devsim::StreamPlace(0).x, 3);
+    EXPECT_EQ(devsim::StreamPlace(270).y - devsim::StreamPlace(0).y, 200);
+    EXPECT_EQ(devsim::StreamPlace(810).y, devsim::StreamPlace(0).y);
+}
+
+TEST(DeviceEngine, NoiseNeverHoldsTheEscapeByteAndCoversAllOthers)
+{
+    std::array<int, 256> seen{};
+    for (uint64_t n = 0; n < 100000; ++n)
+        ++seen[devsim::NoiseByte(n)];
+    EXPECT_EQ(seen[0x10], 0);
+    for (int v = 0; v < 256; ++v)
+        if (v != 0x10) EXPECT_GT(seen[static_cast<size_t>(v)], 250) << v;
+    EXPECT_EQ(devsim::NoiseByte(12345), devsim::NoiseByte(12345));
+}
+
+TEST(DeviceEngine, StreamKeepsItsPaceAndItsPlaces)
+{
+    struct Case {
+        int rate;
+        int64_t until;
+        size_t reports; // due by `until`, the first at once
+    };
+    const Case cases[] = {{85, 0, 1},     {85, 10, 1},       {85, 11, 2},
+                          {85, 1000, 86}, {1000, 999, 1000}, {1, 5500, 6}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rate) + " until " + std::to_string(c.until));
+        DeviceEngine engine;
+        EXPECT_EQ(Ctl(engine, "stream " + std::to_string(c.rate) + " 0 0", 0), "ok");
+        const StreamWire wire = Decode(engine.TakeDue(c.until));
+        ASSERT_EQ(wire.payloads.size(), c.reports);
+        EXPECT_EQ(wire.noise, 0u);
+        for (size_t k = 0; k < wire.payloads.size(); ++k) {
+            const devsim::StreamPoint p = devsim::StreamPlace(static_cast<long long>(k));
+            EXPECT_EQ(wire.payloads[k], TouchAt(p.x, p.y)) << k;
+        }
+        // The next report is what the poll loop waits for.
+        EXPECT_EQ(engine.NextDueMs(), static_cast<int64_t>(c.reports) * 1000 / c.rate);
+    }
+}
+
+TEST(DeviceEngine, StreamStrokesEndWithAReleaseAndNoiseMakesNoFrames)
+{
+    struct Case {
+        int stroke;
+        int noise;
+        size_t noiseMin, noiseMax; // noise bytes with 850 reports: p / (100 - p) of the frame bytes
+    };
+    const Case cases[] = {{50, 1, 85, 90}, {0, 1, 85, 90}, {10, 0, 0, 0}, {1, 10, 1600, 1610}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("stroke " + std::to_string(c.stroke) + " noise " + std::to_string(c.noise));
+        DeviceEngine engine;
+        const std::string line = "stream 85 " + std::to_string(c.stroke) + " " + std::to_string(c.noise);
+        EXPECT_EQ(Ctl(engine, line, 1000), "ok");
+        const StreamWire wire = Decode(engine.TakeDue(1000 + 9999)); // 850 reports
+        size_t touches = 0, releases = 0, run = 0;
+        for (const Bytes& p : wire.payloads) {
+            ASSERT_TRUE(p[0] == 0x90 || p == Bytes{0x91}) << devsim::HexBytes(p.data(), p.size());
+            if (p[0] == 0x90) {
+                ++touches;
+                ++run;
+            } else {
+                ++releases;
+                EXPECT_EQ(run, static_cast<size_t>(c.stroke)) << "a release ends each full stroke";
+                run = 0;
+            }
+        }
+        EXPECT_EQ(touches, 850u);
+        EXPECT_EQ(releases, c.stroke > 0 ? 850u / static_cast<size_t>(c.stroke) : 0u);
+        EXPECT_GE(wire.noise, c.noiseMin);
+        EXPECT_LE(wire.noise, c.noiseMax);
+        const std::string counts =
+            "ok reports 850 releases " + std::to_string(releases) + " noise " + std::to_string(wire.noise);
+        EXPECT_EQ(Ctl(engine, "stream", 10999), counts);
+    }
+}
+
+TEST(DeviceEngine, StreamOffLiftsAFingerThatIsDown)
+{
+    DeviceEngine engine;
+    Ctl(engine, "stream 100 5 0", 0);
+    EXPECT_EQ(Decode(engine.TakeDue(20)).payloads.size(), 3u);
+    EXPECT_EQ(Ctl(engine, "stream off", 25), "ok");
+    EXPECT_EQ(Decode(engine.TakeDue(25)).payloads, (std::vector<Bytes>{{0x91}}));
+    EXPECT_EQ(engine.NextDueMs(), -1);
+    EXPECT_TRUE(engine.TakeDue(5000).empty());
+
+    // Between two strokes nothing is down: off sends nothing.
+    Ctl(engine, "stream 100 2 0", 6000);
+    EXPECT_EQ(Decode(engine.TakeDue(6010)).payloads.size(), 3u); // touch, touch, release
+    EXPECT_EQ(Ctl(engine, "stream off", 6015), "ok");
+    EXPECT_TRUE(engine.TakeDue(6015).empty());
+    EXPECT_EQ(Ctl(engine, "stream off", 6016), "ok") << "off twice is harmless";
+
+    // A late caller gets every report that was due, none skipped, and a
+    // restarted stream goes on to the next place.
+    Ctl(engine, "stream 100 0 0", 7000);
+    const StreamWire late = Decode(engine.TakeDue(7095));
+    ASSERT_EQ(late.payloads.size(), 10u);
+    const devsim::StreamPoint next = devsim::StreamPlace(5);
+    EXPECT_EQ(late.payloads[0], TouchAt(next.x, next.y));
+}
+
+TEST(DeviceEngine, StreamFollowsTheMounting)
+{
+    DeviceEngine engine;
+    Ctl(engine, "mount mirror-x");
+    Ctl(engine, "stream 10 0 0", 0);
+    const devsim::StreamPoint p = devsim::StreamPlace(0);
+    EXPECT_EQ(Decode(engine.TakeDue(0)).payloads, (std::vector<Bytes>{TouchAt(1024 - p.x, p.y)}));
+}
+
+TEST(DeviceEngine, DropAsksTheCallerToTakeTheLineAway)
+{
+    DeviceEngine engine;
+    ControlResult r = engine.Control("drop 5000", 0);
+    EXPECT_EQ(r.kind, ControlResult::Kind::Drop);
+    EXPECT_EQ(r.ms, 5000);
+    EXPECT_EQ(engine.Control("drop 0", 0).kind, ControlResult::Kind::Drop);
+}
+
+// A device switched off answers nothing and sends nothing, its stroke is
+// cut off unreleased, and once back it announces itself.
+TEST(DeviceEngine, MutedDeviceIsSilentThenAnnouncesItsRestart)
+{
+    DeviceEngine engine;
+    Ctl(engine, "stream 100 0 0", 0);
+    EXPECT_EQ(Decode(engine.TakeDue(15)).payloads.size(), 2u);
+    ControlResult r = engine.Control("mute 1000", 20);
+    EXPECT_EQ(r.kind, ControlResult::Kind::Mute);
+    EXPECT_EQ(r.ms, 1000);
+    EXPECT_TRUE(engine.Muted(20));
+    EXPECT_TRUE(Exchange(engine, {0x01}, 500, 600).empty()) << "no answer while off";
+    EXPECT_EQ(Ctl(engine, "touch 5 5", 700), "ok");
+    EXPECT_TRUE(engine.TakeDue(1019).empty()) << "nothing leaves a device that is off";
+    EXPECT_EQ(engine.Received().size(), 1u) << "what the PC sent is still recorded";
+
+    const std::vector<Bytes> back = Decode(engine.TakeDue(1020)).payloads;
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0], Bytes{0x92}) << "the restart notice comes first";
+    const devsim::StreamPoint p = devsim::StreamPlace(2);
+    EXPECT_EQ(back[1], TouchAt(p.x, p.y)) << "then the stream goes on from the next place";
+    EXPECT_FALSE(engine.Muted(1020));
+    Ctl(engine, "stream off", 1020);
+    EXPECT_EQ(Decode(engine.TakeDue(1020)).payloads, (std::vector<Bytes>{{0x91}}));
+    EXPECT_EQ(Exchange(engine, {0x01}, 1100, 1100), (std::vector<Bytes>{{0x81, 0x02, 0x01, 0x1E}}));
 }
 
 TEST(DeviceEngine, ParseNumberAcceptsDecimalAndHex)

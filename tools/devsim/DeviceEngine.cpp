@@ -51,6 +51,12 @@ void Mount(Mounting mounting, long long* x, long long* y)
 // Longest pause or timeout a control line may ask for (ten minutes).
 constexpr long long kMaxMs = 600000;
 constexpr size_t kMaxRawBytes = 256;
+// A stream faster than this would only fill the backlog of the line.
+constexpr long long kMaxStreamRate = 5000;
+constexpr long long kMaxNoisePercent = 50;
+// Places of a stream: kStreamColumns along a row, kStreamRows rows.
+constexpr long long kStreamColumns = 270;
+constexpr long long kStreamRows = 3;
 
 bool IsReadableParam(uint8_t code)
 {
@@ -118,6 +124,24 @@ ControlResult Err(std::string_view reason)
 }
 
 } // namespace
+
+StreamPoint StreamPlace(long long k)
+{
+    const long long column = k % kStreamColumns;
+    const long long row = (k / kStreamColumns) % kStreamRows;
+    return {static_cast<int>(100 + column * 3), static_cast<int>(250 + row * 200)};
+}
+
+uint8_t NoiseByte(uint64_t n)
+{
+    // splitmix64: well mixed, and the same sequence on every run.
+    uint64_t z = n + 0x9E3779B97F4A7C15ULL;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    z ^= z >> 31;
+    const auto v = static_cast<unsigned>(z % 255); // 255 values: all but the escape byte
+    return static_cast<uint8_t>(v < kDle ? v : v + 1);
+}
 
 std::optional<long long> ParseNumber(std::string_view text)
 {
@@ -208,7 +232,7 @@ void DeviceEngine::HandlePayload(const uint8_t* payload, int length)
     // A silenced command is ignored as a whole: nothing stored, nothing sent,
     // as if the device had not understood it.
     const uint8_t code = payload[0];
-    if (m_settings.absent || m_settings.silent[code]) return;
+    if (m_settings.absent || m_settings.silent[code] || Muted(m_now)) return;
 
     if (code == kIdentify && length == 1) {
         Reply({0x81, m_settings.hwId, m_settings.major, m_settings.minor});
@@ -229,9 +253,109 @@ void DeviceEngine::HandlePayload(const uint8_t* payload, int length)
     // log and in "rx" for the tests to look at.
 }
 
+std::vector<uint8_t> DeviceEngine::TouchPayload(long long x, long long y) const
+{
+    Mount(m_settings.mounting, &x, &y);
+    const auto ux = static_cast<unsigned>(x), uy = static_cast<unsigned>(y);
+    return {kTouch, static_cast<uint8_t>(ux & 0xFF), static_cast<uint8_t>(uy & 0xFF),
+            static_cast<uint8_t>((ux >> 8) | ((uy >> 8) << 4))};
+}
+
+int64_t DeviceEngine::StreamDueMs(long long index) const
+{
+    return m_streamStartMs + index * 1000 / m_stream.rate;
+}
+
+// Schedules every stream report whose time has come (all of them at once if
+// the caller was late: a real device does not skip reports).
+void DeviceEngine::GenerateStream(int64_t nowMs)
+{
+    while (m_stream.rate > 0 && StreamDueMs(m_streamNext) <= nowMs) {
+        const int64_t due = StreamDueMs(m_streamNext);
+        if (Muted(due)) {
+            // Nobody touches a switched-off device; its stroke is cut off.
+            ++m_streamNext;
+            m_streamInStroke = 0;
+            continue;
+        }
+        const StreamPoint p = StreamPlace(m_streamPlace);
+        std::vector<uint8_t> touch = TouchPayload(p.x, p.y);
+        uint8_t frame[kFrameBufferSize];
+        long long lineBytes = EncodeFrame(touch.data(), static_cast<int>(touch.size()), frame);
+        Schedule(due, std::move(touch), true);
+        ++m_streamCounts.reports;
+        ++m_streamNext;
+        ++m_streamPlace;
+        ++m_streamInStroke;
+        if (m_stream.stroke > 0 && m_streamInStroke >= m_stream.stroke) {
+            Schedule(due, {kRelease}, true);
+            lineBytes += 7;
+            ++m_streamCounts.releases;
+            m_streamInStroke = 0;
+        }
+        // Noise owed so far, in hundredths of a byte: p % of all bytes
+        // means p / (100 - p) noise bytes per frame byte.
+        m_noiseCredit += lineBytes * 100 * m_stream.noisePercent / (100 - m_stream.noisePercent);
+        std::vector<uint8_t> noise;
+        for (; m_noiseCredit >= 100; m_noiseCredit -= 100)
+            noise.push_back(NoiseByte(m_noiseNext++));
+        if (!noise.empty()) {
+            m_streamCounts.noiseBytes += static_cast<long long>(noise.size());
+            Schedule(due, std::move(noise), false);
+        }
+    }
+}
+
+ControlResult DeviceEngine::StreamCommand(const std::vector<std::string_view>& t, int64_t nowMs)
+{
+    if (t.size() == 1) {
+        return Ok("ok reports " + std::to_string(m_streamCounts.reports) + " releases " +
+                  std::to_string(m_streamCounts.releases) + " noise " +
+                  std::to_string(m_streamCounts.noiseBytes));
+    }
+    if (t.size() == 2 && t[1] == "off") {
+        GenerateStream(nowMs);
+        // The finger leaves the screen with the stream.
+        if (m_stream.rate > 0 && m_streamInStroke > 0) {
+            Schedule(nowMs, {kRelease}, true);
+            ++m_streamCounts.releases;
+        }
+        m_stream = StreamSettings{};
+        m_streamInStroke = 0;
+        return Ok();
+    }
+    auto rate = t.size() == 4 ? ParseNumber(t[1]) : std::nullopt;
+    auto stroke = t.size() == 4 ? ParseNumber(t[2]) : std::nullopt;
+    auto noise = t.size() == 4 ? ParseNumber(t[3]) : std::nullopt;
+    if (!InRange(rate, 1, kMaxStreamRate) || !InRange(stroke, 0, 1000000) ||
+        !InRange(noise, 0, kMaxNoisePercent))
+        return Err("usage: stream [RATE STROKE NOISE_PERCENT | off] (RATE 1..5000, NOISE_PERCENT 0..50)");
+    GenerateStream(nowMs);
+    m_stream.rate = static_cast<int>(*rate);
+    m_stream.stroke = static_cast<int>(*stroke);
+    m_stream.noisePercent = static_cast<int>(*noise);
+    m_streamStartMs = nowMs;
+    m_streamNext = 0;
+    return Ok();
+}
+
+void DeviceEngine::Mute(int64_t nowMs, int ms)
+{
+    m_mutedUntil = nowMs + ms;
+    Schedule(m_mutedUntil, {kRestart}, true);
+}
+
 std::vector<uint8_t> DeviceEngine::TakeDue(int64_t nowMs)
 {
+    GenerateStream(nowMs);
     std::vector<uint8_t> out;
+    // What fell due while the device was off never left it.
+    while (!m_pending.empty() && Muted(m_pending.front().dueMs)) {
+        if (m_log)
+            m_log(m_pending.front().dueMs, "LOST",
+                  HexBytes(m_pending.front().payload.data(), m_pending.front().payload.size()));
+        m_pending.pop_front();
+    }
     while (!m_pending.empty() && m_pending.front().dueMs <= nowMs) {
         Pending p = std::move(m_pending.front());
         m_pending.pop_front();
@@ -249,7 +373,12 @@ std::vector<uint8_t> DeviceEngine::TakeDue(int64_t nowMs)
 
 int64_t DeviceEngine::NextDueMs() const
 {
-    return m_pending.empty() ? -1 : m_pending.front().dueMs;
+    int64_t next = m_pending.empty() ? -1 : m_pending.front().dueMs;
+    if (m_stream.rate > 0) {
+        const int64_t stream = StreamDueMs(m_streamNext);
+        if (next < 0 || stream < next) next = stream;
+    }
+    return next;
 }
 
 ControlResult DeviceEngine::Control(std::string_view line, int64_t nowMs)
@@ -331,13 +460,7 @@ ControlResult DeviceEngine::Control(std::string_view line, int64_t nowMs)
         auto x = num(1), y = num(2);
         if (args != 2 || !InRange(x, 0, kMaxCoordinate) || !InRange(y, 0, kMaxCoordinate))
             return Err("usage: touch X Y (0..4095 each)");
-        long long mx = *x, my = *y;
-        Mount(m_settings.mounting, &mx, &my);
-        const auto ux = static_cast<unsigned>(mx), uy = static_cast<unsigned>(my);
-        Schedule(nowMs,
-                 {kTouch, static_cast<uint8_t>(ux & 0xFF), static_cast<uint8_t>(uy & 0xFF),
-                  static_cast<uint8_t>((ux >> 8) | ((uy >> 8) << 4))},
-                 true);
+        Schedule(nowMs, TouchPayload(*x, *y), true);
         return Ok();
     }
     if (cmd == "release" || cmd == "restart") {
@@ -353,6 +476,21 @@ ControlResult DeviceEngine::Control(std::string_view line, int64_t nowMs)
                                      : "usage: raw HEX... (1..256 bytes)");
         Schedule(nowMs, std::move(bytes), cmd == "send");
         return Ok();
+    }
+    if (cmd == "stream") return StreamCommand(t, nowMs);
+    if (cmd == "drop" || cmd == "mute") {
+        // The line itself belongs to the caller; the device only asks.
+        auto ms = num(1);
+        if (args != 1 || !InRange(ms, 0, kMaxMs)) return Err("usage: drop|mute MS (0..600000)");
+        ControlResult r;
+        r.ms = static_cast<int>(*ms);
+        if (cmd == "drop") {
+            r.kind = ControlResult::Kind::Drop;
+        } else {
+            r.kind = ControlResult::Kind::Mute;
+            Mute(nowMs, r.ms);
+        }
+        return r;
     }
     if (cmd == "sleep") {
         auto ms = num(1);

@@ -48,12 +48,43 @@ struct ControlResult {
         WaitRx, // print "ok" once `count` payloads were received, "err timeout" after `ms`
         Quit,   // print `answer`, then end the program
         None,   // blank line or comment: no answer at all
+        Drop,   // take the line away (the port vanishes) for `ms`, then print "ok"
+        Mute,   // the device is off for `ms` (Mute() is done): print "ok" when it is back
     };
     Kind kind = Kind::Answer;
     std::string answer; // one or more lines without the final line feed
     size_t count = 0;
     int ms = 0;
 };
+
+// A touch stream at a steady pace: strokes of `stroke` reports, each ended by
+// a release (0 = one endless stroke), and noise bytes between the frames
+// amounting to `noisePercent` of the bytes on the line. Report k (counted from
+// the start of the stream) lies at StreamPlace(k).
+struct StreamSettings {
+    int rate = 0; // reports per second; 0 = no stream
+    int stroke = 0;
+    int noisePercent = 0;
+};
+
+struct StreamCounts {
+    long long reports = 0;
+    long long releases = 0;
+    long long noiseBytes = 0;
+};
+
+// Where report k of a stream touches, on the 1024 scale: 270 places 3 apart
+// along a row, then the next of three rows, so that every report lands
+// somewhere else than the one before it.
+struct StreamPoint {
+    int x;
+    int y;
+};
+StreamPoint StreamPlace(long long k);
+
+// Noise byte n of a stream: a fixed pseudo-random sequence that never holds
+// the escape byte 0x10, so no noise can open, close or corrupt a frame.
+uint8_t NoiseByte(uint64_t n);
 
 struct ReceivedPayload {
     int64_t ms;
@@ -85,7 +116,15 @@ public:
 
     ControlResult Control(std::string_view line, int64_t nowMs);
 
+    // The device is off from now for `ms`, as when the cable is pulled at
+    // its end while the PC's port stays: it answers nothing, what it was to
+    // send is lost, a stroke in progress ends unreleased; when it is back it
+    // announces itself with the restart notice, as after power-up.
+    void Mute(int64_t nowMs, int ms);
+    bool Muted(int64_t nowMs) const { return nowMs < m_mutedUntil; }
+
     const std::deque<ReceivedPayload>& Received() const { return m_received; }
+    const StreamCounts& Stream() const { return m_streamCounts; }
     const DeviceSettings& Settings() const { return m_settings; }
     uint8_t Param(int code) const;
 
@@ -100,6 +139,10 @@ private:
     void HandlePayload(const uint8_t* payload, int length);
     void Schedule(int64_t dueMs, std::vector<uint8_t> bytes, bool framed);
     void Reply(std::vector<uint8_t> payload, int extraDelayMs = 0);
+    std::vector<uint8_t> TouchPayload(long long x, long long y) const;
+    int64_t StreamDueMs(long long index) const;
+    void GenerateStream(int64_t nowMs);
+    ControlResult StreamCommand(const std::vector<std::string_view>& t, int64_t nowMs);
 
     DeviceSettings m_settings;
     std::array<uint8_t, kParamCount> m_params{};
@@ -109,6 +152,16 @@ private:
     std::deque<Pending> m_pending; // sorted by dueMs, stable for equal times
     std::deque<ReceivedPayload> m_received;
     LogSink m_log;
+
+    int64_t m_mutedUntil = 0;
+    StreamSettings m_stream;
+    int64_t m_streamStartMs = 0;
+    long long m_streamNext = 0;  // index of the next report since the stream started
+    long long m_streamPlace = 0; // place of the next report; runs on across restarts of the stream
+    int m_streamInStroke = 0;    // reports of the current stroke sent so far
+    long long m_noiseCredit = 0; // noise owed, in hundredths of a byte
+    uint64_t m_noiseNext = 0;
+    StreamCounts m_streamCounts;
 };
 
 } // namespace devsim

@@ -64,6 +64,7 @@ const char kUsage[] =
     "  delay MS | reinit-delay MS | param CODE [VALUE] | temp HALF_DEGREES\n"
     "  touch X Y | release | restart | send HEX... | raw HEX... | sleep MS\n"
     "  mount as-is|mirror-x|mirror-y|rotate-180|swap-xy\n"
+    "  stream RATE STROKE NOISE_PERCENT | stream off | stream | drop MS | mute MS\n"
     "  rx | clear | wait-rx N TIMEOUT_MS | wait-closed TIMEOUT_MS | quit\n"
     "End of input ends the program (once a --script has run to its end).\n";
 
@@ -258,7 +259,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& content)
 // stdin/stdout, or a script file.
 struct Client {
     enum class Type { Socket, Stdin, Script };
-    enum class Block { None, Sleep, WaitRx, WaitClosed };
+    enum class Block { None, Sleep, WaitRx, WaitClosed, Dropped, Muted };
 
     Type type = Type::Socket;
     Fd fd; // sockets only; stdin is never closed by us
@@ -296,6 +297,9 @@ private:
     void Cleanup();
 
     void PumpLine();
+    void DropLine(int ms);
+    void RestoreLine();
+    void StampEvent(const char* what);
     void ReadLine();
     bool LineHungUp() const;
     void StampWrite(const char* bytes, size_t count);
@@ -324,6 +328,10 @@ private:
     bool m_anyConnected = false;
     bool m_quit = false;
     std::string m_txBacklog;
+    long long m_closedDropped = 0; // bytes lost to a closed port since the last note
+    int64_t m_closedNoteMs = -1000;
+    bool m_dropped = false; // "drop": no pty and no link until m_backAtMs
+    int64_t m_backAtMs = 0;
 };
 
 void Simulator::Say(const std::string& text) const
@@ -492,6 +500,7 @@ void Simulator::Cleanup()
 void Simulator::PumpLine()
 {
     std::vector<uint8_t> due = m_engine.TakeDue(Now());
+    if (m_dropped) return; // no line: whatever was due is gone
     if (!due.empty()) {
         if (m_txBacklog.size() + due.size() > kMaxTxBacklog) {
             Note("the PC does not read; output dropped");
@@ -502,7 +511,14 @@ void Simulator::PumpLine()
     if (!m_txBacklog.empty() && LineHungUp()) {
         // A pty would keep the bytes for the PC's next session; a device
         // talking to a closed port loses them.
-        Note("port closed: " + std::to_string(m_txBacklog.size()) + " bytes dropped");
+        // Said at most once a second: a stream to a closed port would
+        // otherwise fill the log.
+        m_closedDropped += static_cast<long long>(m_txBacklog.size());
+        if (Now() - m_closedNoteMs >= 1000) {
+            Note("port closed: " + std::to_string(m_closedDropped) + " bytes dropped");
+            m_closedNoteMs = Now();
+            m_closedDropped = 0;
+        }
         m_txBacklog.clear();
     }
     while (!m_txBacklog.empty()) {
@@ -518,6 +534,49 @@ void Simulator::PumpLine()
         if (m_txTimes.Valid()) StampWrite(m_txBacklog.data(), static_cast<size_t>(n));
         m_txBacklog.erase(0, static_cast<size_t>(n));
     }
+}
+
+// "drop MS": the port vanishes, as when a USB serial adapter is pulled. The
+// pty master is closed, so the PC's open handle is dead for good, and the
+// link is removed; after MS a new pty appears under the same link, where
+// the PC has to open the port again.
+void Simulator::DropLine(int ms)
+{
+    Cleanup();
+    m_master.Reset();
+    m_txBacklog.clear();
+    m_dropped = true;
+    m_hungUp = true;
+    m_backAtMs = Now() + ms;
+    StampEvent("drop");
+    Note("line dropped for " + std::to_string(ms) + " ms");
+}
+
+void Simulator::RestoreLine()
+{
+    if (!OpenPty() || !CreateLink()) {
+        // Tried again on the next pass; the PC sees no port meanwhile.
+        m_master.Reset();
+        m_backAtMs = Now() + 100;
+        return;
+    }
+    m_dropped = false;
+    m_hungUp = true;
+    StampEvent("back");
+    Note("line back: " + m_options.link + " -> " + m_slavePath);
+}
+
+// "<us> drop" and "<us> back" in the --tx-times file, on the clock of the
+// writes, so a watcher can time the PC's recovery from the moment the port
+// was there again.
+void Simulator::StampEvent(const char* what)
+{
+    if (!m_txTimes.Valid()) return;
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC_RAW, &ts);
+    const long long us = static_cast<long long>(ts.tv_sec) * 1000000LL + ts.tv_nsec / 1000;
+    std::string line = std::to_string(us) + " " + what + "\n";
+    [[maybe_unused]] ssize_t n = ::write(m_txTimes.Get(), line.data(), line.size());
 }
 
 // The moment the bytes left for the PC, on the clock a Windows program under
@@ -636,6 +695,17 @@ void Simulator::FinishBlocks(Client& c)
             c.block = Client::Block::None;
             Answer(c, "err timeout");
         }
+    } else if (c.block == Client::Block::Dropped) {
+        if (!m_dropped) {
+            c.block = Client::Block::None;
+            Answer(c, "ok");
+        }
+    } else if (c.block == Client::Block::Muted) {
+        if (!m_engine.Muted(now)) {
+            c.block = Client::Block::None;
+            StampEvent("back");
+            Answer(c, "ok");
+        }
     } else if (c.block == Client::Block::WaitClosed) {
         if (m_hungUp) {
             c.block = Client::Block::None;
@@ -703,6 +773,20 @@ void Simulator::RunClient(Client& c)
             c.block = Client::Block::Sleep;
             c.blockUntil = Now() + r.ms;
             break;
+        case ControlResult::Kind::Drop:
+            if (m_dropped) {
+                Answer(c, "err the line is already dropped");
+                break;
+            }
+            DropLine(r.ms);
+            c.block = Client::Block::Dropped;
+            c.blockUntil = m_backAtMs;
+            break;
+        case ControlResult::Kind::Mute:
+            StampEvent("mute");
+            c.block = Client::Block::Muted;
+            c.blockUntil = Now() + r.ms;
+            break;
         case ControlResult::Kind::WaitRx:
             c.block = Client::Block::WaitRx;
             c.waitCount = r.count;
@@ -747,6 +831,7 @@ int Simulator::NextTimeoutMs()
         if (t >= 0 && t < next) next = t;
     };
     consider(m_engine.NextDueMs());
+    if (m_dropped) consider(m_backAtMs);
     for (const auto& c : m_clients)
         if (c->block != Client::Block::None) consider(c->blockUntil);
     if (m_options.maxSeconds > 0) consider(m_options.maxSeconds * 1000);
@@ -815,7 +900,8 @@ int Simulator::Run()
     sigdelset(&waitMask, SIGHUP);
 
     while (!ShouldExit()) {
-        CheckLine();
+        if (m_dropped && Now() >= m_backAtMs) RestoreLine();
+        if (!m_dropped) CheckLine();
         for (auto& c : m_clients)
             RunClient(*c);
         PumpLine();
