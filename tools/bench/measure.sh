@@ -38,6 +38,8 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=tools/bench/procs.sh
+. "$here/procs.sh"
 repo=$(cd "$here/../.." && pwd)
 host_build=${TP_HOST_BUILD:-$repo/build/host}
 export TP_WINE_ARCH=${TP_WINE_ARCH:-$("$here/bench.sh" best-arch)}
@@ -147,21 +149,6 @@ finish() {
 }
 tx_lines() { wc -l <"$top/tx.txt"; }
 
-# The unix process of a Windows program of this prefix (Wine keeps the
-# Windows command line as the process's).
-unix_pid_of() { # glob for the first word of the command line
-    local p first
-    for p in /proc/[0-9]*; do
-        first=""
-        IFS= read -r -d '' first 2>/dev/null <"$p/cmdline" || true
-        # shellcheck disable=SC2053 # $1 is a glob
-        [[ $first == $1 ]] || continue
-        grep -qzxF "WINEPREFIX=$WINEPREFIX" "$p/environ" 2>/dev/null || continue
-        echo "${p#/proc/}"
-        return 0
-    done
-    return 1
-}
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 uptime_s() { awk '{ print $1 }' /proc/uptime; }
 

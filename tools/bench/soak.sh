@@ -44,6 +44,8 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=tools/bench/procs.sh
+. "$here/procs.sh"
 repo=$(cd "$here/../.." && pwd)
 host_build=${TP_HOST_BUILD:-$repo/build/host}
 win_build=${TP_WIN_BUILD:-$repo/build/win64}
@@ -121,21 +123,6 @@ run_soak() {
     rm -rf "$top"
     mkdir -p "$top"
 
-    # The unix process of a Windows program of this prefix (Wine keeps the
-    # Windows command line as the process's).
-    unix_pid_of() { # glob for the first word of the command line
-        local p first
-        for p in /proc/[0-9]*; do
-            first=""
-            IFS= read -r -d '' first 2>/dev/null <"$p/cmdline" || true
-            # shellcheck disable=SC2053 # $1 is a glob
-            [[ $first == $1 ]] || continue
-            grep -qzxF "WINEPREFIX=$WINEPREFIX" "$p/environ" 2>/dev/null || continue
-            echo "${p#/proc/}"
-            return 0
-        done
-        return 1
-    }
     now_ms() { date +%s%3N; }
 
     "$devsim" --link "$TP_PORTS_DIR/com3" --control 0 --ready-file "$top/devsim.port" \
