@@ -123,14 +123,7 @@ rm -rf "$top"
 mkdir -p "$top"
 clk_tck=$(getconf CLK_TCK)
 
-"$devsim" --link "$TP_PORTS_DIR/com3" --control 0 --ready-file "$top/devsim.port" \
-    --tx-times "$top/tx.txt" --log "$top/devsim.log" --max-seconds 3600 --quiet &
-devsim_pid=$!
-for _ in $(seq 100); do
-    [ -s "$top/devsim.port" ] && break
-    sleep 0.05
-done
-[ -s "$top/devsim.port" ] || die "devsim did not start"
+start_devsim "$top" 3600
 control_port=$(cat "$top/devsim.port")
 
 # Control commands from a file on a fresh connection: `send FILE` starts them

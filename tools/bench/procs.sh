@@ -16,3 +16,17 @@ unix_pid_of() { # glob for the first word of the command line
     done
     return 1
 }
+
+# Starts the simulated device on COM3 of the bench with its control port,
+# write stamps and log under the directory given, and waits until it is
+# ready. Sets devsim_pid; needs devsim, TP_PORTS_DIR and die().
+start_devsim() { # directory max-seconds
+    "$devsim" --link "$TP_PORTS_DIR/com3" --control 0 --ready-file "$1/devsim.port" \
+        --tx-times "$1/tx.txt" --log "$1/devsim.log" --max-seconds "$2" --quiet &
+    devsim_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$1/devsim.port" ] && break
+        sleep 0.05
+    done
+    [ -s "$1/devsim.port" ] || die "devsim did not start"
+}

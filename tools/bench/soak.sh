@@ -125,14 +125,7 @@ run_soak() {
 
     now_ms() { date +%s%3N; }
 
-    "$devsim" --link "$TP_PORTS_DIR/com3" --control 0 --ready-file "$top/devsim.port" \
-        --tx-times "$top/tx.txt" --log "$top/devsim.log" --max-seconds $((seconds + 900)) --quiet &
-    devsim_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$top/devsim.port" ] && break
-        sleep 0.05
-    done
-    [ -s "$top/devsim.port" ] || die "devsim did not start"
+    start_devsim "$top" $((seconds + 900))
     exec 3<>"/dev/tcp/127.0.0.1/$(cat "$top/devsim.port")"
     cat <&3 >"$top/control.txt" &
     reader_pid=$!
