@@ -480,6 +480,7 @@ TEST_F(HardwareAboutTest, Screenshots)
     ::ShowWindow(Settings(), SW_SHOW);
     ::SetForegroundWindow(Settings());
     const std::pair<int, const char*> shots[] = {{kPageHardware, "/hardware-page.bmp"},
+                                                 {kPageCalibration, "/calibration-page.bmp"},
                                                  {kPageDriver, "/driver-page.bmp"},
                                                  {kPageMouse, "/mouse-page.bmp"},
                                                  {kPageAbout, "/about-page.bmp"}};
