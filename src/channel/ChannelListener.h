@@ -35,9 +35,12 @@ protected:
 // nothing more, not even the release of a touch that is down. A listener
 // that holds such state implements this next to ChannelListener; the
 // channel finds it by a cast, so the controller interface keeps its order.
+// The channel also calls it when the touch stream is broken in any other way
+// (ChannelVirt::BreakTouchStream).
 class LineLossListener {
 public:
-    // Called on the channel's receive thread, under the channel's lock.
+    // Called under the channel's lock: on the receive thread, or on the
+    // thread that broke the stream.
     virtual void OnLineLost() = 0;
 
 protected:

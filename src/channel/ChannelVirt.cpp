@@ -28,3 +28,10 @@ ChannelListener* ChannelVirt::SetListener(ChannelListener* listener)
     ::LeaveCriticalSection(&m_Lock);
     return previous;
 }
+
+void ChannelVirt::BreakTouchStream()
+{
+    ::EnterCriticalSection(&m_Lock);
+    if (auto* watcher = dynamic_cast<LineLossListener*>(m_pListener)) watcher->OnLineLost();
+    ::LeaveCriticalSection(&m_Lock);
+}

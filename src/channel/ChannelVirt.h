@@ -27,6 +27,13 @@ public:
     ChannelListener* SetListener(ChannelListener* listener);
     ChannelListener* ClearListener() { return SetListener(nullptr); }
 
+    // The stream of touch reports was broken (a restart notice, a failed
+    // identification, a port switch, a read dropped for line errors): the
+    // device's release of a touch that is down may never come, so the
+    // listener releases it now. Takes the lock; any thread. A listener that
+    // holds no touch does nothing, and a second call releases nothing more.
+    void BreakTouchStream();
+
     int ChannelIndex() const { return m_nChannel; }
 
     ChannelVirt(const ChannelVirt&) = delete;
