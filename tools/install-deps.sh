@@ -46,7 +46,7 @@ packages=(
     googletest libbenchmark-dev
     wine wine64
     xvfb x11-utils xauth xdotool imagemagick
-    nsis msitools clang-tidy cppcheck
+    nsis msitools wixl clang-tidy cppcheck
     procps util-linux
 )
 wine32_package=wine32:i386
