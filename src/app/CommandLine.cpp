@@ -1,0 +1,149 @@
+#include "app/CommandLine.h"
+
+#include <cctype>
+#include <cstddef>
+
+namespace {
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// Our switches begin with '/' or '-' and are compared without case.
+bool IsSwitch(const std::string& arg, const char* name)
+{
+    if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '-')) return false;
+    size_t i = 1;
+    for (; name[i - 1] != '\0'; ++i) {
+        if (i >= arg.size()) return false;
+        if (std::tolower(static_cast<unsigned char>(arg[i])) != name[i - 1]) return false;
+    }
+    return i == arg.size();
+}
+
+} // namespace
+
+std::vector<std::string> SplitCommandLine(const char* line)
+{
+    std::vector<std::string> args;
+    if (line == nullptr) return args;
+    const char* p = line;
+
+    // The program's name: up to the first blank, or quoted, without escapes.
+    if (*p == '"') {
+        ++p;
+        while (*p != '\0' && *p != '"')
+            ++p;
+        if (*p == '"') ++p;
+    } else {
+        while (*p != '\0' && !IsBlank(*p))
+            ++p;
+    }
+
+    for (;;) {
+        while (IsBlank(*p))
+            ++p;
+        if (*p == '\0') break;
+        std::string arg;
+        bool quoted = false;
+        while (*p != '\0' && (quoted || !IsBlank(*p))) {
+            if (*p == '\\') {
+                size_t slashes = 0;
+                while (*p == '\\') {
+                    ++slashes;
+                    ++p;
+                }
+                if (*p == '"') {
+                    arg.append(slashes / 2, '\\');
+                    if (slashes % 2 == 1) {
+                        arg += '"';
+                        ++p;
+                    }
+                } else {
+                    arg.append(slashes, '\\');
+                }
+            } else if (*p == '"') {
+                if (quoted && p[1] == '"') {
+                    arg += '"';
+                    p += 2;
+                } else {
+                    quoted = !quoted;
+                    ++p;
+                }
+            } else {
+                arg += *p++;
+            }
+        }
+        args.push_back(arg);
+    }
+    return args;
+}
+
+CommandRequest ParseCommandLine(const std::vector<std::string>& args)
+{
+    CommandRequest request;
+    const auto job = [&request](CommandMode mode) {
+        if (request.mode == CommandMode::Normal) {
+            request.mode = mode;
+            return true;
+        }
+        request.mode = CommandMode::BadUsage;
+        request.problem = "only one of /export, /import, /calibrate, /status and /? at a time";
+        return false;
+    };
+    bool withCalibration = false;
+    for (size_t i = 0; i < args.size() && request.mode != CommandMode::BadUsage; ++i) {
+        const std::string& arg = args[i];
+        const bool takesFile = IsSwitch(arg, "export") || IsSwitch(arg, "import");
+        if (takesFile) {
+            if (!job(IsSwitch(arg, "export") ? CommandMode::Export : CommandMode::Import)) break;
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                request.mode = CommandMode::BadUsage;
+                request.problem = arg + " needs a file name";
+                break;
+            }
+            request.file = args[++i];
+        } else if (IsSwitch(arg, "calibrate")) {
+            job(CommandMode::Calibrate);
+        } else if (IsSwitch(arg, "status")) {
+            job(CommandMode::Status);
+        } else if (IsSwitch(arg, "?") || IsSwitch(arg, "help")) {
+            job(CommandMode::Usage);
+        } else if (IsSwitch(arg, "with-calibration")) {
+            withCalibration = true;
+        } else {
+            request.ignored.push_back(arg);
+        }
+    }
+    if (request.mode == CommandMode::Import) request.withCalibration = withCalibration;
+    if (request.mode != CommandMode::Normal && request.mode != CommandMode::BadUsage) {
+        // A job's own line is the script's: anything else on it is a typing
+        // error there, not a launcher's addition.
+        if (!request.ignored.empty()) {
+            request.problem = "unknown argument: " + request.ignored.front();
+            request.mode = CommandMode::BadUsage;
+        } else if (withCalibration && request.mode != CommandMode::Import) {
+            request.problem = "/with-calibration goes with /import only";
+            request.mode = CommandMode::BadUsage;
+        }
+    } else if (request.mode == CommandMode::Normal && withCalibration) {
+        request.ignored.insert(request.ignored.begin(), "/with-calibration");
+    }
+    return request;
+}
+
+const char* CommandUsageText()
+{
+    return "Usage: TactilePane.exe [command]\n"
+           "  (none)                        start the touch driver\n"
+           "  /export FILE                  write the configuration to FILE\n"
+           "  /import FILE [/with-calibration]\n"
+           "                                take the configuration from FILE (the calibration\n"
+           "                                only with /with-calibration)\n"
+           "  /calibrate                    calibrate the touch screen\n"
+           "  /status                       print the port, the models and whether the device answers\n"
+           "  /?                            print this text\n"
+           "Exit codes: 0 success, 2 bad usage, 3 bad file, 4 no rights, 5 device not answering,\n"
+           "            6 program busy, 7 aborted by the user\n";
+}
