@@ -18,7 +18,7 @@ runs=${1:-10000000}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-    targets=(frame_decoder_fuzz touch_conversion_fuzz calibration_fuzz message_text_fuzz access_code_fuzz)
+    targets=(frame_decoder_fuzz touch_conversion_fuzz calibration_fuzz message_text_fuzz access_code_fuzz config_import_fuzz)
 fi
 
 work=$(mktemp -d)

@@ -1,0 +1,114 @@
+#include "app/ConfigImport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+// A file as the export writes it (the header line brings CR LF), with
+// values inside the ZMR02's limits.
+const std::string kGood = "This file contains application configuration.\r\n"
+                          "\n\nProductVersion: 1.0.0\n"
+                          "\n\n\nController parameters.\n"
+                          "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Devices\\ZMR02 : \n"
+                          "                    PressDelay : 5\n"
+                          "                 MinPressDelay : 1\n"
+                          "                 MaxPressDelay : 20\n"
+                          "                      ChargeWS : 8\n"
+                          "\n\n\nDriver parameters.\n"
+                          "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Devices\\ZMR02 : \n"
+                          "                   MouseButton : 0\n"
+                          "                        Rotate : 2\n"
+                          "\n\n\nCalibration parameters.\n"
+                          "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Devices\\ZMR02 : \n"
+                          "                      LineDirX : 2b\n"
+                          "                    LineShiftX : fffffc17\n"
+                          "\n\n\nLcd parameters.\n"
+                          "CURRENT_USER\\Software\\Mavrel\\TactilePane\\Lcds\\Type2 : \n"
+                          "                    Brightness : 32\n"
+                          "\n\n\nChannel parameters.\n"
+                          "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Channels\\COM12 : \n"
+                          "                      BaudRate : 2580\n"
+                          "\n\n\nWindow position.\n"
+                          "HKEY_CURRENT_USER\\Software\\Mavrel\\TactilePane : \n"
+                          "LCD type: Type2\n"
+                          "                             x : 1f4\n"
+                          "                             y : 2\n"
+                          "Mini LCD\n"
+                          "                             x : 3eb\n"
+                          "                             y : 2bc\n";
+
+TEST(ConfigImport, ReadsWhatTheExportWrites)
+{
+    ConfigFile file;
+    ConfigError error;
+    ASSERT_TRUE(ParseConfiguration(kGood, &file, &error)) << DescribeConfigError(error);
+    EXPECT_EQ(file.productVersion, "1.0.0");
+    ASSERT_EQ(file.values.size(), 14u);
+    const ConfigValue& first = file.values.front();
+    EXPECT_EQ(first.section, ConfigSection::Controller);
+    EXPECT_FALSE(first.currentUser);
+    EXPECT_EQ(first.key, "Devices\\ZMR02");
+    EXPECT_EQ(first.name, "PressDelay");
+    EXPECT_EQ(first.value, 5u);
+    EXPECT_EQ(first.line, 10);
+    EXPECT_EQ(file.values[7].value, 0xfffffc17u); // a negative shift, as stored
+    EXPECT_TRUE(file.values[8].currentUser);
+    EXPECT_EQ(file.values[9].key, "Channels\\COM12");
+    EXPECT_EQ(file.values[12].key, "MiniLcd");
+    EXPECT_EQ(file.values[12].value, 0x3ebu);
+}
+
+// Each case spoils one line of the good file; the refusal names that line
+// (or, for a file that lacks something, its last line).
+TEST(ConfigImport, RefusesTheFirstOffendingLine)
+{
+    struct Case {
+        const char* from;
+        const char* to;
+        bool lastLine;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"PressDelay : 5", "PressDelay : 5g", false, "hexadecimal"},
+        {"PressDelay : 5", "PressDelay : 123456789", false, "hexadecimal"},
+        {"PressDelay : 5", "PressDelay : 21", false, "limits"},        // 33 > 32 for the ZMR02
+        {"MinPressDelay : 1", "MinPressDelay : 0", false, "limits"},   // below the table's 1
+        {"ChargeWS : 8", "Threshold : 8", false, "unknown parameter"}, // a ZMR01 parameter
+        {"Devices\\ZMR02 : \n   ", "Devices\\ZMR07 : \n   ", false, "unknown device"},
+        {"HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Devices\\ZMR02 : \n                    Press",
+         "HKEY_CURRENT_USER\\Software\\Mavrel\\TactilePane\\Devices\\ZMR02 : \n                    Press",
+         false, "root"},
+        {"Rotate : 2", "Rotation : 2", false, "unknown driver"},
+        {"Channels\\COM12", "Channels\\COM0", false, "unknown device"},
+        {"Channels\\COM12", "Channels\\COM256", false, "unknown device"},
+        {"BaudRate : 2580", "BaudRate = 2580", false, "not a value line"},
+        {"LCD type: Type2", "LCD type: Type9", false, "unknown LCD type"},
+        {"Lcd parameters.", "Lcd settings.", false, "unknown section"},
+        {"LineShiftX : fffffc17", "LineDirX : fffffc17", false, "given before"},
+        {"\n\nProductVersion: 1.0.0\n", "\n\n\n", true, "ProductVersion"},
+    };
+    for (const Case& c : cases) {
+        std::string text = kGood;
+        const size_t at = text.find(c.from);
+        ASSERT_NE(at, std::string::npos) << c.from;
+        text.replace(at, std::string(c.from).size(), c.to);
+        ConfigFile file;
+        ConfigError error;
+        EXPECT_FALSE(ParseConfiguration(text, &file, &error)) << c.to;
+        int line = 1;
+        for (size_t i = 0; i < (c.lastLine ? text.size() : at); ++i)
+            line += text[i] == '\n' ? 1 : 0;
+        EXPECT_EQ(error.line, line) << c.to << ": " << DescribeConfigError(error);
+        EXPECT_NE(error.reason.find(c.reason), std::string::npos)
+            << c.to << ": " << DescribeConfigError(error);
+    }
+    ConfigError error;
+    error.line = 7;
+    error.text = std::string(400, 'x');
+    error.reason = "r";
+    EXPECT_EQ(DescribeConfigError(error).size(), 255u);
+}
+
+} // namespace
