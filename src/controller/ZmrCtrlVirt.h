@@ -44,8 +44,12 @@ void SetInputBatchInjector(InputBatchInjector injector);
 class ZmrCtrlVirt : public CtrlVirt, public LineLossListener, public ReceiveBatchListener {
 public:
     int OnReceive(const uint8_t* payload, int length) override;
-    // The device went away with the port: a touch that is down gets its
-    // release now, as it would when this object is destroyed.
+    // The touch stream broke (the port went away, a restart notice, a failed
+    // identification, a port switch, a damaged read): a touch that is down
+    // gets its release now, as it would when this object is destroyed. Any
+    // thread, under the channel's lock; any number of times: the first call
+    // clears the press, so later ones (and the destructor, and a late 0x91)
+    // inject no second up. An up the system refused earlier is offered again.
     void OnLineLost() override;
     void OnReadBegin() override;
     void OnReadEnd() override;
@@ -69,7 +73,9 @@ public:
     uint8_t m_Reply[32] = {};
     uint8_t m_nReplyLen = 0;
 
-    // Receive thread only.
+    // Under the channel's lock: the receive thread, or a thread that breaks
+    // the touch stream (OnLineLost); and the destructor, once no delivery
+    // can start. The same holds for m_Input and m_Batch.
     int32_t m_bPressed = 0;
 
     // Driver options and calibration: written by the main thread (pages,
@@ -94,10 +100,9 @@ public:
     CalibrationRecord m_Calibration = {};
     int32_t MarkerDistance = 1048;
 
-    INPUT m_Input = {}; // receive thread only
+    INPUT m_Input = {}; // as m_bPressed
 
-    // Under the channel lock (the receive thread, or whoever replaces the
-    // listener), and the destructor.
+    // As m_bPressed, and on the thread that replaces the listener.
     TouchBatch m_Batch;
     INPUT m_BatchInput[TouchBatch::kCapacity] = {};
 

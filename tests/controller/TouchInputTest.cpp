@@ -156,6 +156,40 @@ TEST_F(TouchInput, RefusedInjectionIsRetriedABoundedNumberOfTimes)
     EXPECT_EQ(ctrl->m_bPressed, 1);
 }
 
+// While the system refuses input (a secure desktop in front) the button-up
+// is kept; it goes first once injection works again: with the next report,
+// or at the controller's end.
+TEST_F(TouchInput, RefusedButtonUpIsDeliveredBeforeTheNextRecords)
+{
+    Touch(0x10, 0x20, 0x00);
+    g_refuse = true;
+    Release();
+    EXPECT_EQ(ctrl->m_bPressed, 0);
+    g_refuse = false;
+    Touch(0x00, 0x00, 0x22);
+    Release();
+    g_refuse = true;
+    ctrl->OnLineLost(); // nothing down: nothing to inject or keep
+    Touch(0x10, 0x20, 0x00);
+    Release();
+    g_refuse = false;
+    ctrl.reset();
+    const std::vector<DWORD> expected = {
+        kMoveAbs,
+        kMoveAbs | MOUSEEVENTF_LEFTDOWN,
+        kMoveAbs | MOUSEEVENTF_LEFTUP, // first touch
+        kMoveAbs,
+        kMoveAbs | MOUSEEVENTF_LEFTDOWN,
+        kMoveAbs | MOUSEEVENTF_LEFTUP, // second
+        kMoveAbs | MOUSEEVENTF_LEFTUP, // third: only its up, at the controller's end
+    };
+    std::vector<DWORD> flags;
+    for (const Recorded& r : g_records)
+        flags.push_back(r.flags);
+    EXPECT_EQ(flags, expected);
+    EXPECT_EQ(g_records[2].dx, g_records[1].dx) << "the kept up is at the touch's last position";
+}
+
 TEST_F(TouchInput, ControllerDestroyedDuringATouchReleasesTheButton)
 {
     Touch(0x10, 0x20, 0x00);
