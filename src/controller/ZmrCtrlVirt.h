@@ -58,20 +58,27 @@ public:
 
     // Injects the button-up of a touch still down (never leave a button
     // stuck), then closes the handles.
-    virtual ~ZmrCtrlVirt();                                                  // 14
-    virtual int Initialize(int create) = 0;                                  // 15
-    virtual TransactResult WriteOutputPort(uint8_t value);                   // 16
-    virtual TransactResult ReadOutputPort(uint8_t* buffer, uint8_t* length); // 17
+    virtual ~ZmrCtrlVirt();                                // 14
+    virtual int Initialize(int create) = 0;                // 15
+    virtual TransactResult WriteOutputPort(uint8_t value); // 16
+    // Copies at most size bytes of the reply into buffer.
+    virtual TransactResult ReadOutputPort(uint8_t* buffer, uint8_t size, uint8_t* length); // 17
 
     ZmrCtrlVirt(const ZmrCtrlVirt&) = delete;
     ZmrCtrlVirt& operator=(const ZmrCtrlVirt&) = delete;
 
-    // Reply store: written by the receive thread before it signals
-    // m_hRecEvent; read by the waiting main thread after the signal.
+    // Reply store: written, and m_hRecEvent set, by the receive thread under
+    // m_ReplyLock; cleared before every attempt of a transaction and copied
+    // out by the waiting thread under the same lock.
     UniqueKernelHandle m_hRecEvent;
     UniqueKernelHandle m_hQuitEvent;
     uint8_t m_Reply[32] = {};
     uint8_t m_nReplyLen = 0;
+    // The reply the last transaction took, copied out of the store: the
+    // transaction's caller reads it while the receive thread may already be
+    // storing the next one. Thread of the transaction only.
+    uint8_t m_Taken[32] = {};
+    uint8_t m_nTakenLen = 0;
 
     // Under the channel's lock: the receive thread, or a thread that breaks
     // the touch stream (OnLineLost); and the destructor, once no delivery
@@ -125,6 +132,12 @@ public:
 protected:
     ZmrCtrlVirt();
 
+    // A transaction's side of the reply store: forget what is stored (and its
+    // signal) before a command goes out, and copy it to m_Taken once
+    // m_hRecEvent has been seen.
+    void ClearReply();
+    void TakeReply();
+
     // Carries out a touch plan: field updates, notifications, injection.
     void ExecutePlan(const TouchPlan& plan);
     TouchSnapshot Snapshot() const;
@@ -132,6 +145,32 @@ protected:
 private:
     static int InjectBatch(void* self, const InjectRecord* records, int count);
     static void PauseAfterRefusal(void* self);
+
+    // Only the reply store and its event, for a few bytes' copy: never held
+    // while waiting, injecting or calling out.
+    class ReplyLock {
+    public:
+        ReplyLock() { ::InitializeCriticalSection(&m_cs); }
+        ~ReplyLock() { ::DeleteCriticalSection(&m_cs); }
+        ReplyLock(const ReplyLock&) = delete;
+        ReplyLock& operator=(const ReplyLock&) = delete;
+        void Enter() { ::EnterCriticalSection(&m_cs); }
+        void Leave() { ::LeaveCriticalSection(&m_cs); }
+
+    private:
+        CRITICAL_SECTION m_cs;
+    };
+    class ReplyScope {
+    public:
+        explicit ReplyScope(ReplyLock& lock) : m_lock(lock) { m_lock.Enter(); }
+        ~ReplyScope() { m_lock.Leave(); }
+        ReplyScope(const ReplyScope&) = delete;
+        ReplyScope& operator=(const ReplyScope&) = delete;
+
+    private:
+        ReplyLock& m_lock;
+    };
+    ReplyLock m_ReplyLock;
 };
 
 // The model classes share one implementation driven by the model table.
