@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "ControllerTestSupport.h"
@@ -363,6 +364,22 @@ TEST_F(TouchBatchInput, HeldPressIsNeverLost)
     Release();
     EXPECT_EQ(g_records.size(), 3u) << "outside a read the release goes at once";
     EXPECT_TRUE(ButtonsBalanced());
+
+    // The stream is broken from another thread in the middle of a read: the
+    // held press goes, then its up; the device's own release later in the
+    // read adds no second up.
+    g_records.clear();
+    channel.SetListener(ctrl.get());
+    ctrl->OnReadBegin();
+    Touch(0x10, 0x20, 0x00);
+    std::thread([&] { channel.BreakTouchStream(); }).join();
+    Release();
+    ctrl->OnReadEnd();
+    ASSERT_EQ(g_records.size(), 4u);
+    EXPECT_EQ(g_records[2].flags, kMoveAbs | MOUSEEVENTF_LEFTUP);
+    EXPECT_EQ(g_records[3].flags, kMoveAbs);
+    EXPECT_TRUE(ButtonsBalanced());
+    channel.ClearListener();
 }
 
 TEST_F(TouchBatchInput, ReadLargerThanTheBatchKeepsEveryRecord)
