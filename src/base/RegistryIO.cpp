@@ -2,8 +2,30 @@
 
 #include <cstring>
 
+#include <atomic>
+
 #include "base/BoundedText.h"
 #include "base/ExportText.h"
+
+namespace {
+
+std::atomic<DwordWriteHook> g_writeHook{nullptr};
+
+UniqueRegKey CreateKey(HKEY root, const char* path, REGSAM access)
+{
+    HKEY raw = nullptr;
+    if (::RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, AppKeyAccess(root, access),
+                          nullptr, &raw, nullptr) != ERROR_SUCCESS)
+        return UniqueRegKey();
+    return UniqueRegKey(raw);
+}
+
+} // namespace
+
+void SetDwordWriteHook(DwordWriteHook hook)
+{
+    g_writeHook.store(hook);
+}
 
 bool QueryDword(HKEY key, const char* name, int32_t* out)
 {
@@ -20,6 +42,8 @@ bool QueryDword(HKEY key, const char* name, int32_t* out)
 
 bool SetDword(HKEY key, const char* name, int32_t v)
 {
+    const DwordWriteHook hook = g_writeHook.load();
+    if (hook != nullptr && !hook(name)) return false;
     const DWORD value = static_cast<DWORD>(v);
     return ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)) ==
            ERROR_SUCCESS;
@@ -45,11 +69,73 @@ UniqueRegKey OpenKeyForRead(HKEY root, const char* path)
 
 UniqueRegKey CreateKeyForWrite(HKEY root, const char* path)
 {
-    HKEY raw = nullptr;
-    if (::RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, AppKeyAccess(root, KEY_WRITE),
-                          nullptr, &raw, nullptr) != ERROR_SUCCESS)
-        return UniqueRegKey();
-    return UniqueRegKey(raw);
+    return CreateKey(root, path, KEY_WRITE);
+}
+
+UniqueRegKey CreateKeyForUpdate(HKEY root, const char* path)
+{
+    return CreateKey(root, path, KEY_READ | KEY_WRITE);
+}
+
+bool RegistryRollback::Remember(HKEY key, const char* name)
+{
+    Saved saved{key, name, false, REG_NONE, {}};
+    DWORD size = 0;
+    LONG status = ::RegQueryValueExA(key, name, nullptr, &saved.type, nullptr, &size);
+    if (status == ERROR_FILE_NOT_FOUND) {
+        m_saved.push_back(std::move(saved));
+        return true;
+    }
+    // The size can change between the two calls only if someone else writes
+    // the same value meanwhile; then the second call fails and so does this.
+    if (status != ERROR_SUCCESS) return false;
+    saved.data.resize(size);
+    status = ::RegQueryValueExA(key, name, nullptr, &saved.type,
+                                saved.data.empty() ? nullptr : saved.data.data(), &size);
+    if (status != ERROR_SUCCESS) return false;
+    saved.data.resize(size);
+    saved.existed = true;
+    m_saved.push_back(std::move(saved));
+    return true;
+}
+
+bool RegistryRollback::Restore()
+{
+    bool all = true;
+    // Straight to the registry, not through SetDword: a failure injected
+    // into the save must not also stop its undoing.
+    for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
+        LONG status;
+        if (it->existed) {
+            status = ::RegSetValueExA(it->key, it->name.c_str(), 0, it->type,
+                                      it->data.empty() ? nullptr : it->data.data(),
+                                      static_cast<DWORD>(it->data.size()));
+        } else {
+            status = ::RegDeleteValueA(it->key, it->name.c_str());
+            if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
+        }
+        if (status != ERROR_SUCCESS) all = false;
+    }
+    m_saved.clear();
+    return all;
+}
+
+bool WriteDwordsAllOrNothing(HKEY key, const DwordValue* values, int count, RegistryRollback* rollback)
+{
+    RegistryRollback own;
+    RegistryRollback& previous = rollback != nullptr ? *rollback : own;
+    // Everything is read before anything is written: a value that cannot be
+    // read could not be put back either.
+    for (int i = 0; i < count; ++i) {
+        if (!previous.Remember(key, values[i].name)) return false;
+    }
+    for (int i = 0; i < count; ++i) {
+        if (!SetDword(key, values[i].name, values[i].value)) {
+            previous.Restore();
+            return false;
+        }
+    }
+    return true;
 }
 
 bool WriteWholeText(HANDLE file, const char* text)

@@ -564,14 +564,15 @@ bool CommProtocol2::SaveSettings()
 {
     char path[kTextMax + 1];
     if (!BuildKeyPath(path, sizeof(path))) return false;
-    const UniqueRegKey key = CreateKeyForWrite(HKEY_LOCAL_MACHINE, path);
+    const UniqueRegKey key = CreateKeyForUpdate(HKEY_LOCAL_MACHINE, path);
     if (!key) return false;
     CommSettings stored = m_Settings;
     Normalise(stored);
-    for (const CommValue& value : kCommValues) {
-        if (!SetDword(key.get(), value.name, static_cast<int32_t>(stored.*value.field))) return false;
-    }
-    return true;
+    // All values or none: a half-written set would load as one.
+    DwordValue values[kCommSettingCount];
+    for (int i = 0; i < kCommSettingCount; ++i)
+        values[i] = {kCommValues[i].name, static_cast<int32_t>(stored.*kCommValues[i].field)};
+    return WriteDwordsAllOrNothing(key.get(), values, kCommSettingCount);
 }
 
 bool CommProtocol2::DumpSettings(HANDLE file)

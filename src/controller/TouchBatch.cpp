@@ -1,5 +1,11 @@
 #include "controller/TouchBatch.h"
 
+namespace {
+
+constexpr uint32_t kMouseUpFlags = kMouseLeftUp | kMouseRightUp | kMouseMiddleUp;
+
+} // namespace
+
 void TouchBatch::Add(const InjectRecord* records, int count)
 {
     if (records == nullptr) return;
@@ -12,8 +18,33 @@ void TouchBatch::Add(const InjectRecord* records, int count)
     if (!m_bHolding) Flush();
 }
 
+bool TouchBatch::DeliverPendingUp()
+{
+    for (int refusals = 0; refusals < kAttempts; ++refusals) {
+        if (m_sink(m_context, &m_PendingUp, 1) > 0) {
+            m_bUpPending = false;
+            return true;
+        }
+        m_pause(m_context);
+    }
+    return false;
+}
+
+void TouchBatch::DropBehindPendingUp(int from)
+{
+    // One record releases every button that is owed an up; its position
+    // stays that of the first, where the system last saw the touch.
+    for (int i = from; i < m_nHeld; ++i)
+        m_PendingUp.flags |= m_Held[i].flags & kMouseUpFlags;
+    m_nHeld = 0;
+}
+
 void TouchBatch::Flush()
 {
+    if (m_bUpPending && !DeliverPendingUp()) {
+        DropBehindPendingUp(0);
+        return;
+    }
     int next = 0;
     int refusals = 0;
     while (next < m_nHeld) {
@@ -25,10 +56,15 @@ void TouchBatch::Flush()
             continue;
         }
         m_pause(m_context);
-        if (++refusals == kAttempts) {
-            ++next; // given up: the records behind it still go
-            refusals = 0;
+        if (++refusals < kAttempts) continue;
+        if ((m_Held[next].flags & kMouseUpFlags) != 0) {
+            m_PendingUp = m_Held[next];
+            m_bUpPending = true;
+            DropBehindPendingUp(next + 1);
+            return;
         }
+        ++next; // given up: the records behind it still go
+        refusals = 0;
     }
     m_nHeld = 0;
 }

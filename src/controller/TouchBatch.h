@@ -14,7 +14,7 @@ public:
     // that adds more only sees the batch handed over early.
     static constexpr int kCapacity = 32;
     // A refused record is offered again this many times in all, with a
-    // pause after every refusal, then left out. The system refuses
+    // pause after every refusal, then given up. The system refuses
     // injection while a secure desktop or an elevated window is in front;
     // retrying without end would hang the receive thread with the channel
     // lock held, and with it the whole program.
@@ -33,19 +33,34 @@ public:
     // Appends records in order. Hands over what is held first when they do
     // not fit, and everything at once when nothing is being held.
     void Add(const InjectRecord* records, int count);
-    // Hands over what is held, in order; keeps holding.
+    // Hands over what is held, in order; keeps holding. A button-up still
+    // undelivered from an earlier hand-over goes first.
     void Flush();
     // Flush, then hand over every later record at once.
     void End();
 
     int Held() const { return m_nHeld; }
     bool Holding() const { return m_bHolding; }
+    // A button-up the system refused for the whole bounded retry: kept, so
+    // that the button it releases is not left down, and offered again before
+    // anything else at every later hand-over. Moves and downs refused that
+    // long are left out instead: a lost move is corrected by the next one,
+    // and a lost down leaves nothing pressed.
+    bool UpPending() const { return m_bUpPending; }
 
 private:
+    // Offers the pending up with the bounded retries; true once it went.
+    bool DeliverPendingUp();
+    // The system still refuses: records behind a pending up must not reach
+    // it before the up, so held[from..) are left out, their ups joining it.
+    void DropBehindPendingUp(int from);
+
     Sink m_sink;
     Pause m_pause;
     void* m_context;
     bool m_bHolding = false;
     int m_nHeld = 0;
     InjectRecord m_Held[kCapacity];
+    bool m_bUpPending = false;
+    InjectRecord m_PendingUp;
 };

@@ -149,11 +149,32 @@ int ZmrCtrlVirt::OnReceive(const uint8_t* payload, int length)
     // Replies never exceed a few bytes; a longer payload is kept truncated.
     const int stored =
         length < static_cast<int>(sizeof(m_Reply)) ? length : static_cast<int>(sizeof(m_Reply));
-    memcpy(m_Reply, payload, static_cast<size_t>(stored));
-    m_nReplyLen = static_cast<uint8_t>(stored);
-    ::SetEvent(m_hRecEvent.get());
+    {
+        // Stored and signalled together, so that a transaction clearing the
+        // store for its next attempt never sees one without the other.
+        ReplyScope scope(m_ReplyLock);
+        memcpy(m_Reply, payload, static_cast<size_t>(stored));
+        m_nReplyLen = static_cast<uint8_t>(stored);
+        ::SetEvent(m_hRecEvent.get());
+    }
     ::Sleep(0);
     return 1;
+}
+
+void ZmrCtrlVirt::ClearReply()
+{
+    ReplyScope scope(m_ReplyLock);
+    // 0x00 is no model's reply code, so a cleared store matches no command.
+    memset(m_Reply, 0, sizeof(m_Reply));
+    m_nReplyLen = 0;
+    ::ResetEvent(m_hRecEvent.get());
+}
+
+void ZmrCtrlVirt::TakeReply()
+{
+    ReplyScope scope(m_ReplyLock);
+    memcpy(m_Taken, m_Reply, sizeof(m_Taken));
+    m_nTakenLen = m_nReplyLen;
 }
 
 TouchSnapshot ZmrCtrlVirt::Snapshot() const
@@ -240,16 +261,17 @@ TransactResult ZmrCtrlVirt::WriteOutputPort(uint8_t value)
     return Transact(command, 2, 0x06);
 }
 
-TransactResult ZmrCtrlVirt::ReadOutputPort(uint8_t* buffer, uint8_t* length)
+TransactResult ZmrCtrlVirt::ReadOutputPort(uint8_t* buffer, uint8_t size, uint8_t* length)
 {
     if (App().channel.load() == nullptr) return 2;
-    if (buffer == nullptr || length == nullptr) return 2;
+    if (buffer == nullptr || length == nullptr || size < 1) return 2;
     buffer[0] = 0x06;
     *length = 1;
     const TransactResult result = Transact(buffer, 1, 0x86);
     if (result == 0) {
-        memcpy(buffer, m_Reply, m_nReplyLen);
-        *length = m_nReplyLen;
+        const uint8_t copied = m_nTakenLen < size ? m_nTakenLen : size;
+        memcpy(buffer, m_Taken, copied);
+        *length = copied;
     }
     return result;
 }

@@ -44,8 +44,12 @@ void SetInputBatchInjector(InputBatchInjector injector);
 class ZmrCtrlVirt : public CtrlVirt, public LineLossListener, public ReceiveBatchListener {
 public:
     int OnReceive(const uint8_t* payload, int length) override;
-    // The device went away with the port: a touch that is down gets its
-    // release now, as it would when this object is destroyed.
+    // The touch stream broke (the port went away, a restart notice, a failed
+    // identification, a port switch, a damaged read): a touch that is down
+    // gets its release now, as it would when this object is destroyed. Any
+    // thread, under the channel's lock; any number of times: the first call
+    // clears the press, so later ones (and the destructor, and a late 0x91)
+    // inject no second up. An up the system refused earlier is offered again.
     void OnLineLost() override;
     void OnReadBegin() override;
     void OnReadEnd() override;
@@ -54,22 +58,31 @@ public:
 
     // Injects the button-up of a touch still down (never leave a button
     // stuck), then closes the handles.
-    virtual ~ZmrCtrlVirt();                                                  // 14
-    virtual int Initialize(int create) = 0;                                  // 15
-    virtual TransactResult WriteOutputPort(uint8_t value);                   // 16
-    virtual TransactResult ReadOutputPort(uint8_t* buffer, uint8_t* length); // 17
+    virtual ~ZmrCtrlVirt();                                // 14
+    virtual int Initialize(int create) = 0;                // 15
+    virtual TransactResult WriteOutputPort(uint8_t value); // 16
+    // Copies at most size bytes of the reply into buffer.
+    virtual TransactResult ReadOutputPort(uint8_t* buffer, uint8_t size, uint8_t* length); // 17
 
     ZmrCtrlVirt(const ZmrCtrlVirt&) = delete;
     ZmrCtrlVirt& operator=(const ZmrCtrlVirt&) = delete;
 
-    // Reply store: written by the receive thread before it signals
-    // m_hRecEvent; read by the waiting main thread after the signal.
+    // Reply store: written, and m_hRecEvent set, by the receive thread under
+    // m_ReplyLock; cleared before every attempt of a transaction and copied
+    // out by the waiting thread under the same lock.
     UniqueKernelHandle m_hRecEvent;
     UniqueKernelHandle m_hQuitEvent;
     uint8_t m_Reply[32] = {};
     uint8_t m_nReplyLen = 0;
+    // The reply the last transaction took, copied out of the store: the
+    // transaction's caller reads it while the receive thread may already be
+    // storing the next one. Thread of the transaction only.
+    uint8_t m_Taken[32] = {};
+    uint8_t m_nTakenLen = 0;
 
-    // Receive thread only.
+    // Under the channel's lock: the receive thread, or a thread that breaks
+    // the touch stream (OnLineLost); and the destructor, once no delivery
+    // can start. The same holds for m_Input and m_Batch.
     int32_t m_bPressed = 0;
 
     // Driver options and calibration: written by the main thread (pages,
@@ -94,10 +107,9 @@ public:
     CalibrationRecord m_Calibration = {};
     int32_t MarkerDistance = 1048;
 
-    INPUT m_Input = {}; // receive thread only
+    INPUT m_Input = {}; // as m_bPressed
 
-    // Under the channel lock (the receive thread, or whoever replaces the
-    // listener), and the destructor.
+    // As m_bPressed, and on the thread that replaces the listener.
     TouchBatch m_Batch;
     INPUT m_BatchInput[TouchBatch::kCapacity] = {};
 
@@ -120,6 +132,12 @@ public:
 protected:
     ZmrCtrlVirt();
 
+    // A transaction's side of the reply store: forget what is stored (and its
+    // signal) before a command goes out, and copy it to m_Taken once
+    // m_hRecEvent has been seen.
+    void ClearReply();
+    void TakeReply();
+
     // Carries out a touch plan: field updates, notifications, injection.
     void ExecutePlan(const TouchPlan& plan);
     TouchSnapshot Snapshot() const;
@@ -127,6 +145,32 @@ protected:
 private:
     static int InjectBatch(void* self, const InjectRecord* records, int count);
     static void PauseAfterRefusal(void* self);
+
+    // Only the reply store and its event, for a few bytes' copy: never held
+    // while waiting, injecting or calling out.
+    class ReplyLock {
+    public:
+        ReplyLock() { ::InitializeCriticalSection(&m_cs); }
+        ~ReplyLock() { ::DeleteCriticalSection(&m_cs); }
+        ReplyLock(const ReplyLock&) = delete;
+        ReplyLock& operator=(const ReplyLock&) = delete;
+        void Enter() { ::EnterCriticalSection(&m_cs); }
+        void Leave() { ::LeaveCriticalSection(&m_cs); }
+
+    private:
+        CRITICAL_SECTION m_cs;
+    };
+    class ReplyScope {
+    public:
+        explicit ReplyScope(ReplyLock& lock) : m_lock(lock) { m_lock.Enter(); }
+        ~ReplyScope() { m_lock.Leave(); }
+        ReplyScope(const ReplyScope&) = delete;
+        ReplyScope& operator=(const ReplyScope&) = delete;
+
+    private:
+        ReplyLock& m_lock;
+    };
+    ReplyLock m_ReplyLock;
 };
 
 // The model classes share one implementation driven by the model table.

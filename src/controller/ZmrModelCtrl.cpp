@@ -13,6 +13,9 @@ namespace {
 
 constexpr int kAttempts = 3;
 constexpr LONGLONG kAttemptTimeout100ns = -100LL * 10000LL; // 100 ms, relative
+// The timer ends every attempt after 100 ms; should it never fire, this
+// bound stands in for it, so that no wait depends on the timer alone.
+constexpr DWORD kAttemptWaitBoundMs = 500;
 
 } // namespace
 
@@ -56,29 +59,41 @@ TransactResult ZmrModelCtrl::Transact(const uint8_t* command, uint8_t length, ui
     ::CancelWaitableTimer(m_hTimer.get());
     ::WaitForSingleObject(m_hTimer.get(), 0);
 
+    // Replies carry no sequence number. Emptying the store before every
+    // send, resends included, means that only a reply stored after this
+    // attempt's send can count: not one left over from an earlier command,
+    // nor a late one to an earlier attempt. What remains is a late reply
+    // that arrives after the next send and carries the code that send
+    // expects: it is taken for that send's answer. The protocol gives no way
+    // to tell the two apart, and this is accepted: the LCD key steps all
+    // expect 06, so a late 06 can complete the next key step before its own
+    // answer has come.
     uint8_t attempt = 1;
+    ClearReply();
     channel->Send(command, length);
     if (!ArmTimer()) return 2;
     // One wait on all three, so that a reply is taken the moment it is
     // stored. When several are signalled the wait reports the first in this
     // order and leaves the others signalled: the quit event wins over the
-    // reply, the reply over the timer. The timer bounds every wait.
+    // reply, the reply over the timer.
     const HANDLE waits[3] = {m_hQuitEvent.get(), m_hRecEvent.get(), m_hTimer.get()};
     TransactResult result = 1;
     for (;;) {
-        const DWORD woke = ::WaitForMultipleObjects(3, waits, FALSE, INFINITE);
+        const DWORD woke = ::WaitForMultipleObjects(3, waits, FALSE, kAttemptWaitBoundMs);
         if (woke == WAIT_OBJECT_0) {
             result = -1;
             break;
         }
         if (woke == WAIT_OBJECT_0 + 1) {
             // A reply with another code is consumed here and ignored.
-            if (m_Reply[0] == expected) {
+            TakeReply();
+            if (m_Taken[0] == expected) {
                 result = 0;
                 break;
             }
-        } else if (woke == WAIT_OBJECT_0 + 2) {
+        } else if (woke == WAIT_OBJECT_0 + 2 || woke == WAIT_TIMEOUT) {
             if (++attempt > kAttempts) return 1;
+            ClearReply();
             channel->Send(command, length);
             if (!ArmTimer()) return 2;
         } else {
@@ -101,9 +116,9 @@ TransactResult ZmrModelCtrl::ReadParam(CtrlParam param, uint8_t command, uint8_t
     const uint8_t cmd[1] = {command};
     TransactResult result = Transact(cmd, 1, reply);
     // A reply without its value byte is as good as none.
-    if (result == 0 && m_nReplyLen < 2) result = 1;
+    if (result == 0 && m_nTakenLen < 2) result = 1;
     if (result == 0) {
-        *field = m_Reply[1];
+        *field = m_Taken[1];
     } else if (result == 1) {
         *field = noReply;
     }

@@ -107,30 +107,42 @@ int ZmrModelCtrl::LoadSettings()
 
 int ZmrModelCtrl::SaveSettings()
 {
+    // A save that fails leaves the stored configuration as it was, including
+    // "UseLogEvent": LoadSettings would otherwise accept a mix of old and
+    // new values as one configuration.
+    RegistryRollback previous;
+    const UniqueRegKey appKey = CreateKeyForUpdate(HKEY_LOCAL_MACHINE, kRegistryRoot);
+    if (!appKey || !previous.Remember(appKey.get(), "UseLogEvent")) return 0;
     if (!WriteUseLogEvent(UseLogEvent)) return 0;
 
     char path[kTextMax + 1];
-    if (!DevicesKeyPath(m_nType, path, sizeof(path))) return 0;
-    const UniqueRegKey key = CreateKeyForWrite(HKEY_LOCAL_MACHINE, path);
-    if (!key) return 0;
-
-    RegValue calibration[kCalibrationValueCount];
-    CalibrationValues(*this, calibration);
-    for (const RegValue& v : calibration) {
-        if (!SetDword(key.get(), v.name, *v.field)) return 0;
-    }
-    const IdentRecord ident = App().ident;
-    if (!SetDword(key.get(), "HwId", ident.HwId) || !SetDword(key.get(), "MajorSwVer", ident.MajorSwVer) ||
-        !SetDword(key.get(), "MinorSwVer", ident.MinorSwVer))
+    const UniqueRegKey key = DevicesKeyPath(m_nType, path, sizeof(path))
+                                 ? CreateKeyForUpdate(HKEY_LOCAL_MACHINE, path)
+                                 : UniqueRegKey();
+    if (!key) {
+        previous.Restore();
         return 0;
-    RegValue values[kMaxControllerValues + kDriverValueCount];
-    int count = ControllerValues(*this, *m_pModel, values);
-    DriverValues(*this, values + count);
-    count += kDriverValueCount;
-    for (int i = 0; i < count; ++i) {
-        if (!SetDword(key.get(), values[i].name, *values[i].field)) return 0;
     }
-    return 1;
+
+    RegValue fields[kMaxControllerValues + kDriverValueCount + kCalibrationValueCount];
+    CalibrationValues(*this, fields);
+    int count = kCalibrationValueCount;
+    count += ControllerValues(*this, *m_pModel, fields + count);
+    DriverValues(*this, fields + count);
+    count += kDriverValueCount;
+
+    // The save order: calibration, identification, controller, driver.
+    const IdentRecord ident = App().ident;
+    DwordValue values[kMaxControllerValues + kDriverValueCount + kCalibrationValueCount + 3];
+    int n = 0;
+    for (int i = 0; i < kCalibrationValueCount; ++i)
+        values[n++] = {fields[i].name, *fields[i].field};
+    values[n++] = {"HwId", ident.HwId};
+    values[n++] = {"MajorSwVer", ident.MajorSwVer};
+    values[n++] = {"MinorSwVer", ident.MinorSwVer};
+    for (int i = kCalibrationValueCount; i < count; ++i)
+        values[n++] = {fields[i].name, *fields[i].field};
+    return WriteDwordsAllOrNothing(key.get(), values, n, &previous) ? 1 : 0;
 }
 
 int ZmrModelCtrl::DumpSettings(HANDLE file)

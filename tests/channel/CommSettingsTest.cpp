@@ -9,7 +9,9 @@
 #include <string>
 
 #include "CommTestSupport.h"
+#include "base/RegistryIO.h"
 #include "channel/CommProtocol2.h"
+#include "support/RegistryTree.h"
 
 namespace {
 
@@ -157,6 +159,50 @@ TEST_F(ChannelSettings, ByteSizedValuesAreNarrowedAndSavedThatWay)
     EXPECT_EQ(Stored(), saved);
     ASSERT_TRUE(channel.LoadSettings());
     EXPECT_EQ(AsValues(channel.Settings()), saved);
+}
+
+int g_writes = 0;
+int g_failAt = 0;
+
+bool FailNthWrite(const char*)
+{
+    return ++g_writes != g_failAt;
+}
+
+// A save that fails at any of its writes leaves the key as it was: the
+// values written before the failure are put back, or deleted again when the
+// key held none.
+TEST_F(ChannelSettings, FailedSaveLeavesTheStoredSetAsItWas)
+{
+    Store(kCustom);
+    CommProtocol2 channel(kChannelIndex, false);
+    const struct {
+        const char* what;
+        int failAt;
+        bool keyBefore;
+    } cases[] = {
+        {"at the first value", 1, true},
+        {"half-way", kCommSettingCount / 2, true},
+        {"at the last value", kCommSettingCount, true},
+        {"nothing stored before: nothing stays", 4, false},
+    };
+    SetDwordWriteHook(&FailNthWrite);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteChannelKey(kComNumber);
+        if (c.keyBefore) Store(kDefaults);
+        const RegistryValues before = ReadRegistryValues(HKEY_LOCAL_MACHINE, key);
+        g_writes = 0;
+        g_failAt = c.failAt;
+        EXPECT_FALSE(channel.SaveSettings());
+        EXPECT_EQ(g_writes, c.failAt);
+        EXPECT_EQ(ReadRegistryValues(HKEY_LOCAL_MACHINE, key), before);
+        EXPECT_EQ(ReadRegistryValues(HKEY_LOCAL_MACHINE, key).size(),
+                  static_cast<size_t>(c.keyBefore ? kCommSettingCount : 0));
+    }
+    SetDwordWriteHook(nullptr);
+    EXPECT_TRUE(channel.SaveSettings());
+    EXPECT_EQ(Stored(), kCustom);
 }
 
 TEST_F(ChannelSettings, ChannelWithoutAPortHasNoSettings)

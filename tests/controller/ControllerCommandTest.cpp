@@ -85,6 +85,37 @@ TEST(ControllerTransact, ReplyWithAnotherCodeIsIgnoredUntilTheRightOneComes)
     EXPECT_EQ(a.channel.SentPayloads().size(), 2u); // answered at the first attempt
 }
 
+// Only a reply stored after the command went out counts for it: one left
+// in the store by an earlier exchange (a late answer, a reply nobody waited
+// for) is neither taken for the answer nor read as its value.
+TEST(ControllerTransact, ReplyStoredBeforeTheCommandWentOutDoesNotCount)
+{
+    const struct {
+        const char* what;
+        bool deviceAnswers;
+        TransactResult result;
+        int32_t stabilization; // what ReadStabilization leaves
+        size_t sends;
+    } cases[] = {
+        {"silent device: no reply, the default", false, 1, 4, 3},
+        {"answering device: its own value", true, 0, 7, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Attached<ZMR01Ctrl> a;
+        if (c.deviceAnswers) {
+            a.channel.params[0x05] = 7;
+        } else {
+            a.channel.silent.insert(0x05);
+        }
+        a.channel.Deliver({0x85, 0x01}); // a stale answer with the expected code
+        a.channel.Drain();
+        EXPECT_EQ(a.ctrl->ReadStabilization(0), c.result);
+        EXPECT_EQ(a.ctrl->Stabilization, c.stabilization);
+        EXPECT_EQ(a.channel.SentPayloads().size(), c.sends);
+    }
+}
+
 TEST(ControllerTransact, QuitEventAbortsAWaitingTransaction)
 {
     Attached<ZMR01Ctrl> a;
@@ -178,7 +209,7 @@ TEST(ControllerTransact, WithoutAChannelEveryCommandReturns2AndShowsNothing)
     EXPECT_EQ(ctrl.ReadFilter(0), 2);
     EXPECT_EQ(ctrl.WriteFilter(0), 2);
     EXPECT_EQ(ctrl.WriteOutputPort(0xFD), 2);
-    EXPECT_EQ(ctrl.ReadOutputPort(buffer, &length), 2);
+    EXPECT_EQ(ctrl.ReadOutputPort(buffer, sizeof(buffer), &length), 2);
     EXPECT_EQ(ctrl.ReadTemperature(&t), 0);
     EXPECT_EQ(t, 1.5f);
     EXPECT_FALSE(::IsWindowVisible(box));
@@ -297,10 +328,16 @@ TEST(ControllerConfig, OutputPort)
     EXPECT_EQ(Payloads(a.channel), (std::vector<Bytes>{{0x86, 0xFD}}));
     uint8_t buffer[32] = {};
     uint8_t length = 0;
-    EXPECT_EQ(a.ctrl->ReadOutputPort(buffer, &length), 0);
+    EXPECT_EQ(a.ctrl->ReadOutputPort(buffer, sizeof(buffer), &length), 0);
     EXPECT_EQ(length, 2);
     EXPECT_EQ(buffer[0], 0x86);
     EXPECT_EQ(buffer[1], 0xFD);
+    // A buffer smaller than the reply gets what fits, nothing beyond it.
+    uint8_t small[2] = {0, 0x55};
+    EXPECT_EQ(a.ctrl->ReadOutputPort(small, 1, &length), 0);
+    EXPECT_EQ(length, 1);
+    EXPECT_EQ(small[0], 0x86);
+    EXPECT_EQ(small[1], 0x55);
 }
 
 TEST(ControllerConfig, CommInfoBoxIsShownDuringCommandsOnlyWhenAskedFor)

@@ -12,6 +12,7 @@
 #include "ControllerTestSupport.h"
 #include "controller/ZmrCtrlVirt.h"
 #include "base/RegistryIO.h"
+#include "support/RegistryTree.h"
 
 namespace {
 
@@ -146,6 +147,71 @@ TEST_F(ControllerSettings, PartlyStoredConfigurationIsReplacedAsAWhole)
     EXPECT_TRUE(GetDwordValue(DevicesKey("ZMR02"), "MarkerDistance", &value));
     EXPECT_TRUE(GetDwordValue(DevicesKey("ZMR02"), "PressDelay", &value));
     EXPECT_EQ(value, 2u);
+}
+
+int g_writes = 0;
+int g_failAt = 0; // 0: none fails
+
+bool FailNthWrite(const char*)
+{
+    return ++g_writes != g_failAt;
+}
+
+// A save that fails at any of its writes leaves the stored set as it was,
+// "UseLogEvent" included: values written before the failure are put back,
+// values that did not exist are deleted again, another type stays.
+TEST_F(ControllerSettings, FailedSaveLeavesTheStoredSetAsItWas)
+{
+    enum class Before { Saved, Nothing, MarkerAsString };
+    ZMR02Ctrl ctrl;
+    CloseThreadBoxes();
+    SetDwordWriteHook(&FailNthWrite);
+    g_writes = 0;
+    g_failAt = 0;
+    ASSERT_EQ(ctrl.SaveSettings(), 1);
+    const int last = g_writes;
+    const struct {
+        const char* what;
+        int failAt;
+        Before before;
+    } cases[] = {
+        {"at the first value", 1, Before::Saved},
+        {"half-way", last / 2, Before::Saved},
+        {"at the last value", last, Before::Saved},
+        {"nothing stored before: nothing stays", 12, Before::Nothing},
+        {"a value of another type is put back as it was", last - 1, Before::MarkerAsString},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ctrl.Initialize(0);
+        ctrl.UseLogEvent = 1;
+        g_failAt = 0;
+        ASSERT_EQ(ctrl.SaveSettings(), 1);
+        if (c.before == Before::Nothing) ClearControllerRegistry();
+        if (c.before == Before::MarkerAsString) {
+            HKEY key = nullptr;
+            ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, DevicesKey("ZMR02").c_str(), 0,
+                            AppKeyAccess(HKEY_LOCAL_MACHINE, KEY_SET_VALUE), &key);
+            ::RegSetValueExA(key, "MarkerDistance", 0, REG_SZ, reinterpret_cast<const BYTE*>("1048"), 5);
+            ::RegCloseKey(key);
+        }
+        const RegistryValues model = ReadRegistryValues(HKEY_LOCAL_MACHINE, DevicesKey("ZMR02"));
+        const RegistryValues app = ReadRegistryValues(HKEY_LOCAL_MACHINE, kRegistryRoot);
+
+        ctrl.PressDelay = 9;
+        ctrl.m_Calibration.LineDirX = -5;
+        ctrl.MarkerDistance = 1047;
+        ctrl.MouseButton = 1002;
+        ctrl.TouchMode = 3;
+        ctrl.UseLogEvent = 0;
+        g_writes = 0;
+        g_failAt = c.failAt;
+        EXPECT_EQ(ctrl.SaveSettings(), 0);
+        EXPECT_EQ(g_writes, c.failAt) << "stops at the failed write";
+        EXPECT_EQ(ReadRegistryValues(HKEY_LOCAL_MACHINE, DevicesKey("ZMR02")), model);
+        EXPECT_EQ(ReadRegistryValues(HKEY_LOCAL_MACHINE, kRegistryRoot), app);
+    }
+    SetDwordWriteHook(nullptr);
 }
 
 TEST_F(ControllerSettings, FirstModelNeedsThresholdOthersIgnoreIt)

@@ -16,6 +16,7 @@ struct FakeSystem {
     size_t next = 0;
     std::vector<int> offered;   // records offered per call
     std::vector<int32_t> taken; // dx of every record taken, in order
+    std::vector<uint32_t> takenFlags;
     int pauses = 0;
 
     static int Sink(void* self, const InjectRecord* records, int count)
@@ -25,14 +26,18 @@ struct FakeSystem {
         int take = s.next < s.answers.size() ? s.answers[s.next++] : kAll;
         if (take == kAll) take = count;
         for (int i = 0; i < take && i < count; ++i) // a claim beyond the offer takes only the offer
+        {
             s.taken.push_back(records[i].dx);
+            s.takenFlags.push_back(records[i].flags);
+        }
         return take;
     }
     static void Pause(void* self) { ++static_cast<FakeSystem*>(self)->pauses; }
 };
 
 // Runs a script on a batch: 'B' Begin, 'E' End, 'F' Flush, a digit n adds
-// a report of n records (dx numbered from 1 in the order added).
+// a report of n records, 'L' and 'R' a left or right button-up (dx numbered
+// from 1 in the order added).
 std::vector<int32_t> RunScript(const std::string& script, TouchBatch& batch)
 {
     std::vector<int32_t> added;
@@ -48,6 +53,12 @@ std::vector<int32_t> RunScript(const std::string& script, TouchBatch& batch)
                 added.push_back(dx);
             }
             batch.Add(r, c - '0');
+        }
+        if (c == 'L' || c == 'R') {
+            const InjectRecord up{++dx, 0,
+                                  kMouseMove | kMouseAbsolute | (c == 'L' ? kMouseLeftUp : kMouseRightUp)};
+            added.push_back(dx);
+            batch.Add(&up, 1);
         }
     }
     return added;
@@ -131,6 +142,85 @@ TEST(TouchBatch, RecordLeftOutAfterRefusalsIsTheOnlyOneMissing)
     TouchBatch batch(&FakeSystem::Sink, &FakeSystem::Pause, &system);
     RunScript("B111E", batch);
     EXPECT_EQ(system.taken, (std::vector<int32_t>{2, 3}));
+}
+
+std::vector<int> Refusals(int n)
+{
+    return std::vector<int>(static_cast<size_t>(n), 0);
+}
+
+std::vector<int> Then(std::vector<int> a, const std::vector<int>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// A button-up is never given up: refused for the whole retry, it waits and
+// goes before anything else once the system takes input again; whatever
+// would have overtaken it is left out, and the ups among that join it.
+TEST(TouchBatch, RefusedUpIsKeptAndGoesBeforeEveryLaterRecord)
+{
+    constexpr uint32_t kL = kMouseMove | kMouseAbsolute | kMouseLeftUp;
+    constexpr uint32_t kR = kMouseMove | kMouseAbsolute | kMouseRightUp;
+    constexpr uint32_t kM = kMouseMove | kMouseAbsolute;
+    struct UpCase {
+        const char* name;
+        std::string script;
+        std::vector<int> answers;
+        std::vector<int32_t> taken;
+        std::vector<uint32_t> flags;
+        int pauses;
+        bool pendingAfter;
+    } cases[] = {
+        {"kept, then first at the next report",
+         "1L1",
+         Then({kAll}, Refusals(10)),
+         {1, 2, 3},
+         {kM, kL, kM},
+         10,
+         false},
+        {"kept while the system still refuses; later moves left out",
+         "L1F",
+         Refusals(20),
+         {1},
+         {kL},
+         20,
+         false},
+        {"still refused at the end", "L", Refusals(10), {}, {}, 10, true},
+        {"the records behind it in a read are left out, their ups joined",
+         "BL1RE1",
+         Refusals(10),
+         {1, 4},
+         {kL | kR, kM},
+         10,
+         false},
+        {"a partial take before it keeps the order",
+         "B1L1E",
+         {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+         {1},
+         {kM},
+         10,
+         true},
+        {"a refused move before it is left out, the up still goes",
+         "B1LE",
+         Then(Refusals(10), {kAll}),
+         {2},
+         {kL},
+         10,
+         false},
+    };
+    for (const UpCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSystem system;
+        system.answers = c.answers;
+        TouchBatch batch(&FakeSystem::Sink, &FakeSystem::Pause, &system);
+        RunScript(c.script, batch);
+        EXPECT_EQ(system.taken, c.taken);
+        EXPECT_EQ(system.takenFlags, c.flags);
+        EXPECT_EQ(system.pauses, c.pauses);
+        EXPECT_EQ(batch.UpPending(), c.pendingAfter);
+        EXPECT_EQ(batch.Held(), 0);
+    }
 }
 
 TEST(TouchBatch, NullRecordsAddNothing)

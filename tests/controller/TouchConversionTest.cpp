@@ -397,6 +397,13 @@ TEST(TouchDestroy, ReleasesAButtonLeftDown)
         EXPECT_EQ(plan.pressed, 0);
         EXPECT_EQ(plan.disarmAssigned, c.disarm);
         ExpectRecords(std::vector<InjectRecord>(plan.records, plan.records + plan.recordCount), c.records);
+        // Whoever breaks the stream next (another break, the controller's
+        // end) finds nothing down: one up for one press.
+        s.pressed = plan.pressed;
+        s.options.AssignedArmed = plan.disarmAssigned ? 0 : c.armed;
+        const TouchPlan again = PlanReleaseOnDestroy(s);
+        EXPECT_EQ(again.recordCount, 0);
+        EXPECT_FALSE(again.disarmAssigned);
     }
 }
 

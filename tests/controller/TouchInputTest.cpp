@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "ControllerTestSupport.h"
@@ -154,6 +155,40 @@ TEST_F(TouchInput, RefusedInjectionIsRetriedABoundedNumberOfTimes)
     Touch(0x10, 0x20, 0x00); // move, then move + down: both refused
     EXPECT_EQ(g_calls, 20);
     EXPECT_EQ(ctrl->m_bPressed, 1);
+}
+
+// While the system refuses input (a secure desktop in front) the button-up
+// is kept; it goes first once injection works again: with the next report,
+// or at the controller's end.
+TEST_F(TouchInput, RefusedButtonUpIsDeliveredBeforeTheNextRecords)
+{
+    Touch(0x10, 0x20, 0x00);
+    g_refuse = true;
+    Release();
+    EXPECT_EQ(ctrl->m_bPressed, 0);
+    g_refuse = false;
+    Touch(0x00, 0x00, 0x22);
+    Release();
+    g_refuse = true;
+    ctrl->OnLineLost(); // nothing down: nothing to inject or keep
+    Touch(0x10, 0x20, 0x00);
+    Release();
+    g_refuse = false;
+    ctrl.reset();
+    const std::vector<DWORD> expected = {
+        kMoveAbs,
+        kMoveAbs | MOUSEEVENTF_LEFTDOWN,
+        kMoveAbs | MOUSEEVENTF_LEFTUP, // first touch
+        kMoveAbs,
+        kMoveAbs | MOUSEEVENTF_LEFTDOWN,
+        kMoveAbs | MOUSEEVENTF_LEFTUP, // second
+        kMoveAbs | MOUSEEVENTF_LEFTUP, // third: only its up, at the controller's end
+    };
+    std::vector<DWORD> flags;
+    for (const Recorded& r : g_records)
+        flags.push_back(r.flags);
+    EXPECT_EQ(flags, expected);
+    EXPECT_EQ(g_records[2].dx, g_records[1].dx) << "the kept up is at the touch's last position";
 }
 
 TEST_F(TouchInput, ControllerDestroyedDuringATouchReleasesTheButton)
@@ -329,6 +364,22 @@ TEST_F(TouchBatchInput, HeldPressIsNeverLost)
     Release();
     EXPECT_EQ(g_records.size(), 3u) << "outside a read the release goes at once";
     EXPECT_TRUE(ButtonsBalanced());
+
+    // The stream is broken from another thread in the middle of a read: the
+    // held press goes, then its up; the device's own release later in the
+    // read adds no second up.
+    g_records.clear();
+    channel.SetListener(ctrl.get());
+    ctrl->OnReadBegin();
+    Touch(0x10, 0x20, 0x00);
+    std::thread([&] { channel.BreakTouchStream(); }).join();
+    Release();
+    ctrl->OnReadEnd();
+    ASSERT_EQ(g_records.size(), 4u);
+    EXPECT_EQ(g_records[2].flags, kMoveAbs | MOUSEEVENTF_LEFTUP);
+    EXPECT_EQ(g_records[3].flags, kMoveAbs);
+    EXPECT_TRUE(ButtonsBalanced());
+    channel.ClearListener();
 }
 
 TEST_F(TouchBatchInput, ReadLargerThanTheBatchKeepsEveryRecord)

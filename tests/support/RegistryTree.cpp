@@ -23,3 +23,22 @@ void DeleteRegistryTree(HKEY parent, const char* path)
         ::RegDeleteKeyA(parent, path);
     }
 }
+
+RegistryValues ReadRegistryValues(HKEY root, const std::string& path)
+{
+    RegistryValues values;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(root, path.c_str(), 0, AppKeyAccess(root, KEY_READ), &key) != ERROR_SUCCESS)
+        return values;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD nameLength = sizeof name;
+        BYTE data[1024];
+        DWORD size = sizeof data;
+        DWORD type = 0;
+        if (::RegEnumValueA(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+        values[name] = {type, std::string(reinterpret_cast<const char*>(data), size)};
+    }
+    ::RegCloseKey(key);
+    return values;
+}
