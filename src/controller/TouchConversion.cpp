@@ -38,10 +38,20 @@ void AddRecords(TouchPlan& plan, AbsolutePoint position, uint32_t flags)
     plan.records[plan.recordCount++] = InjectRecord{position.x, position.y, flags};
 }
 
+// The up that lets go of what a down flag pressed.
+uint32_t UpFlagFor(uint32_t downFlag)
+{
+    if ((downFlag & kMouseLeftDown) != 0) return kMouseLeftUp;
+    if ((downFlag & kMouseRightDown) != 0) return kMouseRightUp;
+    if ((downFlag & kMouseMiddleDown) != 0) return kMouseMiddleUp;
+    return 0;
+}
+
 TouchPlan Unchanged(const TouchSnapshot& s)
 {
     TouchPlan plan;
     plan.pressed = s.pressed != 0 ? 1 : 0;
+    plan.press = s.press;
     plan.position = s.last;
     return plan;
 }
@@ -77,6 +87,8 @@ TouchPlan PlanReport(const uint8_t* payload, int length, const TouchSnapshot& s)
         const ButtonChoice choice = ChooseButton(ButtonDirection::Down, s.options);
         flags = choice.flag;
         plan.result = choice.result;
+        plan.press =
+            TouchPress{true, UpFlagFor(choice.flag), s.options.AssignedArmed == 1, mode == kTouchModeDown};
     }
     plan.pressed = 1;
     AddRecords(plan, plan.position, flags);
@@ -89,8 +101,19 @@ TouchPlan PlanReleaseIdentified(const TouchSnapshot& s)
     TouchPlan plan = Unchanged(s);
     const bool pressed = s.pressed != 0;
     plan.pressed = 0;
+    plan.press = TouchPress{};
+    const bool downMode = s.options.TouchMode == kTouchModeDown;
+    if (pressed && s.press.known && s.press.upFlag != 0) {
+        // A touch pressed in "DOWN" stays down while that mode lasts (the
+        // one-shot stays armed); any other press is let go of with the up of
+        // the button it pressed, whatever the options say now.
+        if (s.press.downMode && downMode) return plan;
+        plan.disarmAssigned = s.press.oneShot;
+        AddRecords(plan, plan.position, s.press.upFlag);
+        return plan;
+    }
     // Touch mode "DOWN" never sends an up; the one-shot stays armed.
-    if (pressed && s.options.TouchMode == kTouchModeDown) return plan;
+    if (pressed && downMode) return plan;
 
     uint32_t flags = 0;
     if (pressed) {

@@ -112,11 +112,24 @@ struct InjectRecord {
     uint32_t flags = 0;
 };
 
+// What the press of the touch that is down gave the system, so that its
+// release lets go of that very button: the user may change the button, arm
+// the one-shot or switch the touch mode while the finger is down, and an up
+// taken from the options at the release would then leave the pressed button
+// down for good.
+struct TouchPress {
+    bool known = false;    // false: the release follows the options, as before
+    uint32_t upFlag = 0;   // the up that matches the down injected; 0 when none was (then as before)
+    bool oneShot = false;  // the down used the armed one-shot, so the up disarms it
+    bool downMode = false; // pressed in touch mode "DOWN", which never releases
+};
+
 // Everything the controller reads for one touch payload, taken once so that
 // options changed meanwhile by the main thread do not mix within a report.
 struct TouchSnapshot {
     bool identified = false; // HwId of the current identification is not 0
     int32_t pressed = 0;     // m_bPressed
+    TouchPress press;        // of the touch that is down
     AbsolutePoint last;      // coordinates of the last injected record
     TouchOptions options;
     TouchTransform transform;
@@ -132,6 +145,7 @@ struct TouchPlan {
     // nothing else.
     bool needsIdentify = false;
     int32_t pressed = 0;    // new m_bPressed
+    TouchPress press;       // new press record (cleared with the release)
     AbsolutePoint position; // new coordinates of m_Input
     // Clear m_bAssignedArmed and tell the mouse-button window.
     bool disarmAssigned = false;

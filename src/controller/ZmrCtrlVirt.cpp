@@ -182,6 +182,7 @@ TouchSnapshot ZmrCtrlVirt::Snapshot() const
     TouchSnapshot s;
     s.identified = App().ident.HwId != 0;
     s.pressed = m_bPressed;
+    s.press = m_Press;
     s.last.x = m_Input.mi.dx;
     s.last.y = m_Input.mi.dy;
     s.options.TouchMode = TouchMode;
@@ -209,6 +210,7 @@ void ZmrCtrlVirt::ExecutePlan(const TouchPlan& plan)
         return;
     }
     m_bPressed = plan.pressed;
+    m_Press = plan.press;
     m_Input.mi.dx = plan.position.x;
     m_Input.mi.dy = plan.position.y;
     if (plan.disarmAssigned) {

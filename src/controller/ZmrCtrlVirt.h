@@ -84,6 +84,8 @@ public:
     // the touch stream (OnLineLost); and the destructor, once no delivery
     // can start. The same holds for m_Input and m_Batch.
     int32_t m_bPressed = 0;
+    // What that press gave the system, for its release; kept with m_bPressed.
+    TouchPress m_Press;
 
     // Driver options and calibration: written by the main thread (pages,
     // calibration, mouse-button window), read by the receive thread for each

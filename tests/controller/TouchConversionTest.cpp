@@ -37,6 +37,7 @@ struct PlanRunner {
             return;
         }
         s.pressed = plan.pressed;
+        s.press = plan.press;
         s.last = plan.position;
         if (plan.disarmAssigned) {
             s.options.AssignedArmed = 0;
@@ -282,6 +283,61 @@ TEST(TouchSequences, ArmedOneShotRightClickThenBackToMouseButton)
                                {c, c, kMove},
                                {c, c, kMove | kMouseLeftDown},
                                {c, c, kMove | kMouseLeftUp}});
+}
+
+// Options changed while the finger is down (the mouse-button window, the
+// Mouse or Driver page) never leave the pressed button down: the release lets
+// go of the button the press pressed.
+TEST(TouchSequences, ReleaseLetsGoOfThePressedButtonWhateverChangedMeanwhile)
+{
+    struct Case {
+        const char* what;
+        TouchOptions before;
+        TouchOptions after;
+        uint32_t down;
+        uint32_t up; // 0: no up (pressed in "DOWN" and still so)
+        int32_t armedAfterRelease;
+    };
+    TouchOptions left;
+    TouchOptions right = left;
+    right.MouseButton = kMouseButtonRight;
+    TouchOptions downMode = left;
+    downMode.TouchMode = kTouchModeDown;
+    TouchOptions armed = left;
+    armed.AssignedArmed = 1; // the one-shot's right button
+    const Case cases[] = {
+        {"button changed to right", left, right, kMouseLeftDown, kMouseLeftUp, 0},
+        {"button changed to left", right, left, kMouseRightDown, kMouseRightUp, 0},
+        {"mode changed to DOWN", left, downMode, kMouseLeftDown, kMouseLeftUp, 0},
+        {"mode changed from DOWN", downMode, left, kMouseLeftDown, kMouseLeftUp, 0},
+        {"pressed in DOWN, still DOWN", downMode, downMode, kMouseLeftDown, 0, 0},
+        {"one-shot armed meanwhile: kept for the next touch", left, armed, kMouseLeftDown, kMouseLeftUp, 1},
+        {"one-shot used by the press: disarmed by its release", armed, left, kMouseRightDown, kMouseRightUp,
+         0},
+    };
+    for (const Case& c : cases) {
+        PlanRunner r;
+        r.s.options = c.before;
+        r.Touch(0x00, 0x00, 0x22);
+        const int32_t armedNow = c.before.AssignedArmed == 1 ? 1 : c.after.AssignedArmed;
+        r.s.options = c.after;
+        r.s.options.AssignedArmed = armedNow;
+        r.Release();
+        const int32_t m = 32767;
+        std::vector<InjectRecord> expected = {{m, m, kMove}, {m, m, kMove | c.down}};
+        if (c.up != 0) expected.push_back({m, m, kMove | c.up});
+        SCOPED_TRACE(c.what);
+        ExpectRecords(r.injected, expected);
+        EXPECT_EQ(r.s.options.AssignedArmed, c.armedAfterRelease);
+        // The same through the release of a controller going away.
+        PlanRunner d;
+        d.s.options = c.before;
+        d.Touch(0x00, 0x00, 0x22);
+        d.s.options = c.after;
+        d.s.options.AssignedArmed = armedNow;
+        d.Apply(PlanReleaseOnDestroy(d.s));
+        ExpectRecords(d.injected, expected);
+    }
 }
 
 TEST(TouchSequences, DownModeReleaseKeepsOneShotArmed)
