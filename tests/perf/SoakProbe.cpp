@@ -423,9 +423,13 @@ std::string WindowText(HWND hwnd)
     return text;
 }
 
+// On one line, for the script's records.
 std::string BoxText(HWND box)
 {
-    return WindowText(::GetDlgItem(box, kBoxTextId));
+    std::string text = WindowText(::GetDlgItem(box, kBoxTextId));
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    return text;
 }
 
 bool IsCableBox(HWND box)

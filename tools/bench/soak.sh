@@ -171,7 +171,8 @@ run_soak() {
     }
 
     # A fresh registry: the program finds the port by itself, as on first use.
-    timeout 20 wine reg delete 'HKLM\Software\Mavrel\TactilePane' /f >/dev/null 2>&1 || true
+    # The program keeps its HKLM values in the 32-bit view on both builds.
+    timeout 20 wine reg delete 'HKLM\Software\Mavrel\TactilePane' /reg:32 /f >/dev/null 2>&1 || true
     timeout 20 wine reg delete 'HKCU\Software\Mavrel\TactilePane' /f >/dev/null 2>&1 || true
 
     rm -f "$top/history.stop"
@@ -361,8 +362,14 @@ run_faults() { # [minutes]
     hold() { ctl "$cur" "stream $rate 0 $noise"; sleep 1; }
     lift() { ctl "${1:-$cur}" "stream off"; }
     resume() { ctl "$cur" "stream $rate $stroke $noise"; }
-    probe() { timeout 60 wine "$soak_probe" "$@" </dev/null 2>/dev/null | tr -d '\r' || true; }
-    configured() { cat "$ftop"/devsim*.log 2>/dev/null | grep -c ' RX 8[2-9b] ' || true; }
+    # soak_probe's own answer (the stop tool it runs shares its output).
+    probe() { timeout 60 wine "$soak_probe" "$@" </dev/null 2>/dev/null | tr -d '\r' | grep -v '^TactilePane' || true; }
+    configured() { # [3|4]: configuration writes either device (or that one) has received
+        local logs=("$ftop/devsim.log" "$ftop/devsim4.log")
+        [ "${1:-}" = 3 ] && logs=("$ftop/devsim.log")
+        [ "${1:-}" = 4 ] && logs=("$ftop/devsim4.log")
+        cat "${logs[@]}" 2>/dev/null | grep -c ' RX 8[2-9b] ' || true
+    }
 
     run_start=$(date +%s)
     now_s() { echo $(($(date +%s) - run_start)); }
@@ -375,9 +382,12 @@ run_faults() { # [minutes]
         echo "$(now_s) $1 $instance ${state:-found 0} rss ${rss:-0} x" >>"$ftop/state.txt"
     }
     trace_win=$(winpath "$ftop/events.txt")
+    # The program comes back on the port it has stored, which is not always
+    # the one it was on: the stream goes to the device it configured.
     start_program() {
-        local before
+        local before before4
         before=$(configured)
+        before4=$(configured 4)
         instance=$((instance + 1))
         log "start $instance of $program"
         TP_EVENT_TRACE=$trace_win wine "$program" </dev/null >>"$ftop/program.log" 2>&1 &
@@ -389,10 +399,14 @@ run_faults() { # [minutes]
         done
         [ "$(configured)" -gt "$before" ] || log "start $instance: the device was not configured within 60 s"
         sleep 2
+        if [ "$(configured 4)" -gt "$before4" ]; then cur=4; else cur=3; fi
+        [ "$instance" = 1 ] || log "start $instance: on COM$cur"
+        echo "$(now_s) start-$instance on COM$cur" >>"$ftop/probe.txt"
     }
 
     # A fresh registry: the program finds the port by itself, as on first use.
-    timeout 20 wine reg delete 'HKLM\Software\Mavrel\TactilePane' /f >/dev/null 2>&1 || true
+    # The program keeps its HKLM values in the 32-bit view on both builds.
+    timeout 20 wine reg delete 'HKLM\Software\Mavrel\TactilePane' /reg:32 /f >/dev/null 2>&1 || true
     timeout 20 wine reg delete 'HKCU\Software\Mavrel\TactilePane' /f >/dev/null 2>&1 || true
     rm -f "$ftop/history.stop" "$ftop/buttons.stop"
     wine "$soak_probe" history "$ftop/history.txt" "$ftop/history.stop" </dev/null >"$ftop/probe-history.log" 2>&1 &
@@ -528,9 +542,10 @@ run_faults() { # [minutes]
         heard "$label"
     }
     fault_port() {
-        switch_to 4
+        local home=$cur
+        switch_to $((7 - cur))
         sleep "$port_stay"
-        [ "$cur" = 4 ] && switch_to 3
+        [ "$cur" = "$home" ] || switch_to "$home"
         return 0
     }
     stops=0
@@ -539,7 +554,7 @@ run_faults() { # [minutes]
     longest_stop=0
     stop_kinds=("warning tool" "cable quit" "info close" "cable tool" "warning close" "info quit")
     fault_stop() {
-        local box method out rc took port=4 label
+        local box method out rc took port=$((7 - cur)) label
         read -r box method <<<"${stop_kinds[$((stops % ${#stop_kinds[@]}))]}"
         stops=$((stops + 1))
         label="stop-$stops-$box-$method"
