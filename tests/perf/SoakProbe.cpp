@@ -274,41 +274,26 @@ struct ButtonLog {
 };
 ButtonLog* g_buttonLog = nullptr;
 
+struct ButtonMessage {
+    WPARAM message;
+    const char* what;
+    const char* button;
+};
+constexpr ButtonMessage kButtonMessages[] = {
+    {WM_LBUTTONDOWN, "down", "left"}, {WM_LBUTTONUP, "up", "left"},       {WM_RBUTTONDOWN, "down", "right"},
+    {WM_RBUTTONUP, "up", "right"},    {WM_MBUTTONDOWN, "down", "middle"}, {WM_MBUTTONUP, "up", "middle"},
+};
+
 LRESULT CALLBACK MouseHook(int code, WPARAM message, LPARAM lParam)
 {
     if (code == HC_ACTION && g_buttonLog != nullptr) {
         const auto* record = reinterpret_cast<const MSLLHOOKSTRUCT*>(lParam);
-        const char* what = nullptr;
-        const char* button = nullptr;
-        switch (message) {
-        case WM_LBUTTONDOWN:
-            what = "down", button = "left";
-            break;
-        case WM_LBUTTONUP:
-            what = "up", button = "left";
-            break;
-        case WM_RBUTTONDOWN:
-            what = "down", button = "right";
-            break;
-        case WM_RBUTTONUP:
-            what = "up", button = "right";
-            break;
-        case WM_MBUTTONDOWN:
-            what = "down", button = "middle";
-            break;
-        case WM_MBUTTONUP:
-            what = "up", button = "middle";
-            break;
-        case WM_MOUSEMOVE:
-            ++g_buttonLog->moves;
-            break;
-        default:
-            break;
-        }
-        if (what != nullptr) {
+        if (message == WM_MOUSEMOVE) ++g_buttonLog->moves;
+        for (const ButtonMessage& b : kButtonMessages) {
+            if (b.message != message) continue;
             char line[64];
-            FormatBounded(line, sizeof line, "%lu %s %s%s\n", static_cast<unsigned long>(record->time), what,
-                          button, record->dwExtraInfo == kRepairMark ? " repair" : "");
+            FormatBounded(line, sizeof line, "%lu %s %s%s\n", static_cast<unsigned long>(record->time),
+                          b.what, b.button, record->dwExtraInfo == kRepairMark ? " repair" : "");
             g_buttonLog->pending += line;
         }
     }

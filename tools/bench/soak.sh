@@ -36,6 +36,8 @@
 # shorter than 30 minutes shorten the periods (restart notices at least
 # 40 s apart, port switches 90 s, stops and drops 120 s), so that a
 # 5-minute trial brings every kind of fault at least once.
+# TP_SOAK_STOP_FROM (0..5) says which kind of stop comes first;
+# TP_SOAK_PROGRAM runs another TactilePane.exe.
 #
 # Environment (all optional; the defaults make the hour-long run):
 #   TP_SOAK_SECONDS        length of the run (default 3600)
@@ -299,6 +301,8 @@ run_faults() { # [minutes]
     stop_every=$(period 600 120)
     drop_every=$(period 600 120)
     port_stay=20
+    # Where the turn of stop kinds begins (0..5), to try a given kind first.
+    stop_from=${TP_SOAK_STOP_FROM:-0}
 
     if [ ! -f "$host_build/CMakeCache.txt" ]; then
         (cd "$repo" && cmake --preset host -B "$host_build" >/dev/null)
@@ -453,7 +457,10 @@ run_faults() { # [minutes]
         read -r d u r < <(counts)
         down=$(awk '{ s = ""; for (i = 1; i < NF; i++) if (($i == "left" || $i == "right" || $i == "middle") && $(i + 1) == 1) s = s (s == "" ? "" : ",") $i; print (s == "" ? "none" : s) }' <<<"$state")
         local verdict=ok
-        if [ "$down" != none ] || [ $((d - last_d)) -ne $((u - last_u)) ]; then
+        # More releases than presses: the late release of a button that an
+        # earlier fault left down (and this script let go); not a new fault.
+        [ $((d - last_d)) -lt $((u - last_u)) ] && verdict=late-release
+        if [ "$down" != none ] || [ $((d - last_d)) -gt $((u - last_u)) ]; then
             verdict=STUCK
             stuck=$((stuck + 1))
             # The device lifts once more (heard by a program that still thinks
@@ -494,9 +501,11 @@ run_faults() { # [minutes]
         if [ $((restarts % 2)) -eq 0 ]; then
             ctl "$cur" "silent 01"
             ctl "$cur" restart
-            sleep 0.5
-            lift # heard by the program only if it still listens
-            sleep 4.5
+            # Lifted once the identification has given up (three sends of
+            # about 300 ms each), while the device still does not answer it.
+            sleep 3
+            lift
+            sleep 2
             ctl "$cur" "unsilent 01"
             sleep 2
             checkpoint "restart-$restarts-unanswered"
@@ -555,7 +564,7 @@ run_faults() { # [minutes]
     stop_kinds=("warning tool" "cable quit" "info close" "cable tool" "warning close" "info quit")
     fault_stop() {
         local box method out rc took port=$((7 - cur)) label
-        read -r box method <<<"${stop_kinds[$((stops % ${#stop_kinds[@]}))]}"
+        read -r box method <<<"${stop_kinds[$(((stops + stop_from) % ${#stop_kinds[@]}))]}"
         stops=$((stops + 1))
         label="stop-$stops-$box-$method"
         # No device on COM5: its open fails and the program says so in a box.
@@ -679,11 +688,12 @@ report_faults() {
     [ -f "$ftop/run.env" ] || die "no finished fault run in $ftop"
     # shellcheck source=/dev/null
     . "$ftop/run.env"
-    local d u r fatal per_instance stuck_list deaf_list
+    local d u r fatal per_instance stuck_list late_list deaf_list
     read -r d u r < <(awk '$2 == "down" { d++ } $2 == "up" && $4 != "repair" { u++ } $4 == "repair" { r++ }
         END { print d + 0, u + 0, r + 0 }' "$ftop/buttons.txt")
     fatal=$(grep -c '^e02a0005' "$ftop/events.txt" 2>/dev/null || true)
     stuck_list=$(awk '$NF != "" && / verdict STUCK / { printf "%s%s (%s s: presses %s, releases %s, down %s)", (n++ ? "; " : ""), $2, $1, $4, $6, $8 }' "$ftop/faults.txt")
+    late_list=$(awk '/ verdict late-release / { printf "%s%s", (n++ ? ", " : ""), $2 }' "$ftop/faults.txt")
     deaf_list=$(awk '/ DEAF/ { printf "%s%s", (n++ ? ", " : ""), $2 }' "$ftop/faults.txt")
     # Per start of the program: private memory and handles from its first
     # look to its last.
@@ -698,7 +708,7 @@ report_faults() {
         echo "| Figure | Result | How |"
         echo "|---|---|---|"
         echo "| Run | $run_seconds s, $instances starts of the program | stream of $rate reports/s in strokes of $stroke, $noise % noise; $restarts restart notices (every $restart_every s, every second one unanswered for 5 s), $switches port switches (every $port_every s, COM3 -> COM4 and back), $stops stops with a box up (every $stop_every s), $drops line drops (every $drop_every s); each with the finger held |"
-        echo "| Faults with a button left down or presses != releases | $stuck of $faults looks${stuck_list:+: $stuck_list} | soak_probe's low-level mouse hook counts the presses and releases the system takes; GetAsyncKeyState 2 s after the finger lifted |"
+        echo "| Faults with a button left down or more presses than releases | $stuck of $faults looks${stuck_list:+: $stuck_list}${late_list:+; late releases (of a button an earlier fault left down): $late_list} | soak_probe's low-level mouse hook counts the presses and releases the system takes; GetAsyncKeyState 2 s after the finger lifted |"
         echo "| Presses / releases at the end | $d / $u ($r let go by soak_probe after faults) | the same hook over the whole run |"
         echo "| Deaf after a fault | $deaf${deaf_list:+: $deaf_list} | no injected move within 10 s after the stream went on |"
         echo "| Crashes | $crashes; fatal events (e02a0005): $fatal; exits other than 0: $bad_exits; stops that did not end the program in 30 s: $hung | the program's process watched every 0.2 s; its event trace |"
