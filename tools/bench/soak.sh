@@ -686,6 +686,7 @@ run_faults() { # [minutes]
 
 report_faults() {
     [ -f "$ftop/run.env" ] || die "no finished fault run in $ftop"
+    local instances=""
     # shellcheck source=/dev/null
     . "$ftop/run.env"
     local d u r fatal per_instance stuck_list late_list deaf_list
