@@ -84,6 +84,13 @@ if [ -z "$programs" ]; then
 fi
 [ -n "$version" ] || version=$project_version
 
+# grep -q on a pipe ends at the first match, and with pipefail the writer's
+# broken pipe then reads as a failure: read everything first.
+has() {
+    local text
+    text=$(cat)
+    grep "$@" <<<"$text"
+}
 # One query per msibuild run: it takes a single -q.
 query() { # msi sql
     msibuild "$1" -q "$2" >/dev/null 2>&1 || true
@@ -121,13 +128,13 @@ for arch in "${archs[@]}"; do
 
     # msibuild does not say when a query fails: look.
     problems=()
-    msiinfo export "$msi" Registry | grep -qF $'\tEventMessageFile\t#%[#TactilePaneExe]\t' ||
+    msiinfo export "$msi" Registry | has -qF $'\tEventMessageFile\t#%[#TactilePaneExe]\t' ||
         problems+=("EventMessageFile not REG_EXPAND_SZ")
-    msiinfo export "$msi" Upgrade | tr -d '\r' | grep -qE $'\t0\\.0\\.0\t'"${version//./\\.}"$'\t\t768\t\tOLDERFOUND$' ||
+    msiinfo export "$msi" Upgrade | tr -d '\r' | has -qE $'\t0\\.0\\.0\t'"${version//./\\.}"$'\t\t768\t\tOLDERFOUND$' ||
         problems+=("upgrade range does not include $version")
-    table_row "$msi" Property SecureCustomProperties | grep -q 'REMOVESETTINGS' ||
+    table_row "$msi" Property SecureCustomProperties | has -q 'REMOVESETTINGS' ||
         problems+=("REMOVESETTINGS not secure")
-    if [ "$arch" = x64 ] && ! table_row "$msi" RegLocator NsisUninstallKey | grep -q $'\t18$'; then
+    if [ "$arch" = x64 ] && ! table_row "$msi" RegLocator NsisUninstallKey | has -q $'\t18$'; then
         problems+=("NSIS search not in the 64-bit view")
     fi
     if [ ${#problems[@]} -ne 0 ]; then

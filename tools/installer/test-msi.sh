@@ -27,6 +27,13 @@ else
     older="$((major - 1)).99.99"
 fi
 
+# grep -q on a pipe ends at the first match, and with pipefail the writer's
+# broken pipe then reads as a failure: read everything first.
+has() {
+    local text
+    text=$(cat)
+    grep "$@" <<<"$text"
+}
 failures=0
 fail() {
     echo "FAIL: $*" >&2
@@ -40,14 +47,14 @@ check_tables() { # msi arch
     if [ "$arch" = x64 ]; then
         template=x64 dir=ProgramFiles64Folder attr=256 regexe='[System64Folder]reg.exe' pe=pei-x86-64
     fi
-    msiinfo suminfo "$msi" | grep -q "^Template: $template;1033" || fail "$arch: template not $template"
-    table "$msi" Directory | grep -qP "^INSTALLDIR\t$dir\tTactilePane$" || fail "$arch: not under $dir"
+    msiinfo suminfo "$msi" | has -q "^Template: $template;1033" || fail "$arch: template not $template"
+    table "$msi" Directory | has -qP "^INSTALLDIR\t$dir\tTactilePane$" || fail "$arch: not under $dir"
     local components
     components=$(table "$msi" Component | cut -f1,4 | sort | tr '\n' ' ')
     [ "$components" = "Program	$attr StopTool	$attr " ] || fail "$arch: component attributes: $components"
     local property expected
     while IFS='|' read -r property expected; do
-        table "$msi" Property | grep -qP "^$property\t$expected$" || fail "$arch: property $property not $expected"
+        table "$msi" Property | has -qP "^$property\t$expected$" || fail "$arch: property $property not $expected"
     done <<EOF
 ALLUSERS|1
 ProductName|TactilePane
@@ -62,10 +69,10 @@ EOF
         $'2\tSoftware\\Microsoft\\Windows\\CurrentVersion\\Run\tTactilePane\t"[#TactilePaneExe]"'; do
         grep -qxF -- "$expected" <<<"$rows" || fail "$arch: registry row missing: $expected"
     done
-    table "$msi" Shortcut | grep -qP "^StartMenuEntry\tProgramMenuFolder\tTactilePane\tProgram\t\[#TactilePaneExe\]" ||
+    table "$msi" Shortcut | has -qP "^StartMenuEntry\tProgramMenuFolder\tTactilePane\tProgram\t\[#TactilePaneExe\]" ||
         fail "$arch: Start-menu entry"
-    table "$msi" CustomAction | grep -qF "$regexe" || fail "$arch: settings removed by another reg.exe"
-    if [ "$arch" = x86 ] && table "$msi" CustomAction | grep -q 'reg:32'; then
+    table "$msi" CustomAction | has -qF "$regexe" || fail "$arch: settings removed by another reg.exe"
+    if [ "$arch" = x86 ] && table "$msi" CustomAction | has -q 'reg:32'; then
         fail "x86: the 32-bit reg.exe needs no /reg:32"
     fi
     local sequence
@@ -81,7 +88,7 @@ EOF
         found=$(find "$files" -name "$exe" | head -n 1)
         if [ -z "$found" ]; then
             fail "$arch: $exe not in the package"
-        elif ! x86_64-w64-mingw32-objdump -f "$found" | grep -q "file format $pe"; then
+        elif ! x86_64-w64-mingw32-objdump -f "$found" | has -q "file format $pe"; then
             fail "$arch: $exe is not $pe"
         fi
     done
@@ -133,7 +140,7 @@ link=""
 products() {
     local key
     for key in $(reg query "$arp" | grep -o '{[0-9A-F-]*}$' || true); do
-        reg query "$arp\\$key" /v DisplayName | grep -q 'TactilePane$' || continue
+        reg query "$arp\\$key" /v DisplayName | has -q 'TactilePane$' || continue
         echo "$key $(reg query "$arp\\$key" /v DisplayVersion | sed -n 's/.*REG_SZ *//p')"
     done
 }
@@ -143,7 +150,7 @@ msiexec() { # step-name args...
     local log="$work/$step.log" rc=0
     wine msiexec "$@" /qn /l*v "$(winepath -w "$log")" >/dev/null 2>&1 || rc=$?
     [ $rc -eq 0 ] || fail "$step: msiexec exit status $rc"
-    [ -f "$log" ] && tr -d '\0' <"$log" | grep -q 'INSTALL\. Return value 1' || fail "$step: no successful end in $log"
+    [ -f "$log" ] && tr -d '\0' <"$log" | has -q 'INSTALL\. Return value 1' || fail "$step: no successful end in $log"
     if [ -f "$log" ]; then
         local menu
         menu=$(tr -d '\0\r' <"$log" | sed -n 's/^Property(S): ProgramMenuFolder = //p' | tail -n 1)
@@ -201,6 +208,7 @@ settings_kept() { # step
 
 # A clean prefix: what an earlier, broken run left is uninstalled.
 for code in $(products | cut -d' ' -f1); do wine msiexec /x "$code" /qn >/dev/null 2>&1 || true; done
+rm -rf "$dir"
 reg add "$settings" /v MsiKeep /t REG_DWORD /d 5 /reg:32 /f >/dev/null
 reg add "$user_settings" /v MsiKeepUser /t REG_DWORD /d 6 /f >/dev/null
 
