@@ -40,7 +40,7 @@ fail() {
     failures=$((failures + 1))
 }
 
-# --- The x86 package's tables, and the x64 package's for comparison.
+# --- The tables of both packages.
 table() { msiinfo export "$1" "$2" | tr -d '\r' | tail -n +4; }
 check_tables() { # msi arch
     local msi=$1 arch=$2 template=Intel dir=ProgramFilesFolder attr=0 regexe='[SystemFolder]reg.exe' pe=pei-i386
@@ -101,7 +101,6 @@ else
     echo "msi test: x86 package NOT checked: build the win32 preset first" >&2
 fi
 
-
 "$root/tools/installer/build-msi.sh" --arch x64 --no-build >/dev/null
 new_msi="$root/build/installer/TactilePane-$version-x64.msi"
 # The older package carries programs that differ from this version's (a
@@ -113,7 +112,6 @@ printf 'older package %s\n' "$older" >>"$work/old/x64/TactilePane.exe"
     --output-dir "$work" >/dev/null
 old_msi="$work/TactilePane-$older-x64.msi"
 check_tables "$new_msi" x64
-
 
 # --- Under Wine, x64.
 eval "$("$root/tools/bench/bench.sh" env)"
