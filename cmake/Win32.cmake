@@ -70,4 +70,11 @@ if(TP_WINE_ARCH STREQUAL "x64")
         RESOURCE_LOCK wine_bench
         TIMEOUT 600
         ENVIRONMENT "TP_BENCH_DIR=${TP_BENCH_DIR};TP_PORTS_DIR=${TP_BENCH_DIR}/ports")
+    # The MSI packages: install, upgrade and uninstall of the x64 one; the
+    # x86 one's tables.
+    add_test(NAME msi_installer COMMAND ${CMAKE_SOURCE_DIR}/tools/installer/test-msi.sh)
+    set_tests_properties(msi_installer PROPERTIES
+        RESOURCE_LOCK wine_bench
+        TIMEOUT 600
+        ENVIRONMENT "TP_BENCH_DIR=${TP_BENCH_DIR};TP_PORTS_DIR=${TP_BENCH_DIR}/ports")
 endif()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the installer from the x86 and x64 programs.
 #
-#   tools/installer/build.sh [--amd64-stub] [--no-build]
+#   tools/installer/build.sh [--amd64-stub] [--no-build] [--stage-only]
 #
 # Builds TactilePane and TactilePaneStop in the win32 and win64 presets
 # (unless --no-build), keeps their debug symbols beside the build
@@ -10,7 +10,9 @@
 # and writes build/installer/TactilePane-Setup.exe. --amd64-stub writes
 # build/installer/TactilePane-Setup-amd64.exe instead: the same package
 # with a 64-bit installer stub and the x64 program only, for benches that
-# run no 32-bit programs (it needs only the win64 preset).
+# run no 32-bit programs (it needs only the win64 preset). --stage-only
+# stops after the stripped programs (build/installer/<arch>/), for
+# build-msi.sh.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -18,6 +20,7 @@ out="$root/build/installer"
 stub=()
 setup="$out/TactilePane-Setup.exe"
 build=1
+stage_only=0
 for arg in "$@"; do
     case $arg in
     --amd64-stub)
@@ -25,14 +28,17 @@ for arg in "$@"; do
         setup="$out/TactilePane-Setup-amd64.exe"
         ;;
     --no-build) build=0 ;;
+    --stage-only) stage_only=1 ;;
     *)
-        echo "usage: $0 [--amd64-stub] [--no-build]" >&2
+        echo "usage: $0 [--amd64-stub] [--no-build] [--stage-only]" >&2
         exit 2
         ;;
     esac
 done
 
-for tool in makensis i686-w64-mingw32-objcopy x86_64-w64-mingw32-objcopy; do
+tools=(i686-w64-mingw32-objcopy x86_64-w64-mingw32-objcopy)
+[ $stage_only -eq 1 ] || tools+=(makensis)
+for tool in "${tools[@]}"; do
     if ! command -v "$tool" >/dev/null 2>&1; then
         echo "installer: $tool is missing (tools/install-deps.sh installs it)" >&2
         exit 1
@@ -67,6 +73,7 @@ stage() { # preset arch objcopy
 }
 [ ${#stub[@]} -ne 0 ] || stage win32 x86 i686-w64-mingw32-objcopy
 stage win64 x64 x86_64-w64-mingw32-objcopy
+[ $stage_only -eq 0 ] || exit 0
 
 makensis -V2 -NOCD "${stub[@]}" -DX86DIR="$out/x86" -DX64DIR="$out/x64" -DOUTFILE="$setup" \
     "$root/tools/installer/TactilePane.nsi"
