@@ -174,7 +174,10 @@ void ChangePort(HWND page)
         ShowMessageBoxModal(kMsgChannelOpenError);
         return;
     }
-    if (RunCableCheckBox() == CableCheckOutcome::Quit) return;
+    if (RunCableCheckBox() == CableCheckOutcome::Quit) {
+        ShowCurrentPort(page);
+        return;
+    }
 
     // Without the notification: the model check must run once the new
     // channel is current, or it would configure the device on the old line.
