@@ -55,10 +55,11 @@ INT_PTR MousePage::HandleMessage(UINT msg, WPARAM wParam, LPARAM)
         Store();
     } else if (id >= IDC_BUTTON_LEFT && id <= IDC_BUTTON_RIGHT && HIWORD(wParam) == BN_CLICKED) {
         // Space on a focused radio: the button reports a click without the
-        // mouse release the subclass asks on. An unchecked radio also reports
-        // one when it merely receives the focus (Tab, arrow keys, a dialog
-        // handing the focus on): that is nobody's choice.
-        if (m_nFocusArriving == 0) OnButtonRadioChosen(id);
+        // mouse release the subclass asks on. Windows also reports one when
+        // an unchecked radio merely receives the focus (Tab, arrow keys, a
+        // window handing its focus on): that is nobody's choice, so only a
+        // click from a Space release counts.
+        if (m_nSpaceReleasing > 0) OnButtonRadioChosen(id);
     } else {
         return FALSE;
     }
@@ -88,12 +89,13 @@ LRESULT CALLBACK MousePage::RadioSubclass(HWND hwnd, UINT msg, WPARAM wParam, LP
         reinterpret_cast<MousePage*>(data)->OnButtonRadioChosen(::GetDlgCtrlID(hwnd));
         return 0;
     }
-    case WM_SETFOCUS: {
-        // The button sends its focus click from within this message.
+    case WM_KEYUP: {
+        if (wParam != VK_SPACE) break;
+        // The button sends its click from within this message.
         auto* page = reinterpret_cast<MousePage*>(data);
-        ++page->m_nFocusArriving;
+        ++page->m_nSpaceReleasing;
         const LRESULT result = ::DefSubclassProc(hwnd, msg, wParam, lParam);
-        --page->m_nFocusArriving;
+        --page->m_nSpaceReleasing;
         return result;
     }
     case WM_NCDESTROY:
