@@ -251,18 +251,4 @@ TEST_F(BoxesTest, QuitWhileABoxIsUpEndsItAndReachesTheOuterLoop)
     }
 }
 
-TEST_F(BoxesTest, WaitServingMessagesEndsOnAQuitRequest)
-{
-    EXPECT_TRUE(WaitServingMessages(50));
-    ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
-        ::KillTimer(nullptr, id);
-        RequestQuit(0);
-    });
-    const DWORD started = ::GetTickCount();
-    EXPECT_FALSE(WaitServingMessages(3000));
-    EXPECT_LT(::GetTickCount() - started, 2000u);
-    EXPECT_TRUE(QuitRequested());
-    ForgetQuitRequest();
-}
-
 } // namespace

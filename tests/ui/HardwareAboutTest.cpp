@@ -573,6 +573,32 @@ TEST_F(EmbeddedAboutTest, ExecAppStartsAProgramOnlyAfterTheRightCode)
     EXPECT_EQ(g_chooserCalls, 1);
 }
 
+// A quit request in the keypad or in the file dialog: nothing more is asked
+// and nothing is started. The file dialog is the system's; its loop ends on
+// the request as on Cancel, which the chooser here plays.
+TEST_F(EmbeddedAboutTest, QuitDuringExecAppStartsNothing)
+{
+    App().embedded = true;
+    ASSERT_NO_FATAL_FAILURE(Connect(5, 1, 30));
+    KeypadKeys keys{"4711", IDC_KEYPAD_ENTER};
+    SetKeypadOpenObserver([](void*, HWND, int) { ::PostQuitMessage(0); }, nullptr);
+    ModalBoxCloser closer(IDOK);
+    EXPECT_FALSE(AboutPageExecApp(About()));
+    EXPECT_TRUE(closer.seen().empty()) << "no \"code not correct\" box";
+    EXPECT_EQ(g_chooserCalls, 0);
+    ForgetQuitRequest();
+
+    SetKeypadOpenObserver(&KeypadKeys::OnOpen, &keys);
+    SetProgramChooser([](HWND owner, char* path, size_t size) {
+        ::PostQuitMessage(0);
+        return ChooseHostname(owner, path, size);
+    });
+    EXPECT_FALSE(AboutPageExecApp(About())) << "the chosen program is not started";
+    EXPECT_EQ(g_chooserCalls, 1);
+    EXPECT_TRUE(QuitRequested());
+    ForgetQuitRequest();
+}
+
 // Last case of the run that needs the shutdown privilege: the second half
 // takes it out of this process for good.
 TEST_F(EmbeddedAboutTest, RebootOnlyWithTheShutdownPrivilege)
