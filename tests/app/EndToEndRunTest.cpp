@@ -176,18 +176,18 @@ TEST_F(EndToEndRun, ExitRemovesTrayIconAndReleasesPort)
     EXPECT_FALSE(::Shell_NotifyIconA(NIM_MODIFY, &probe));
 }
 
+BOOL CALLBACK FindPortList(HWND child, LPARAM found)
+{
+    if (::GetDlgItem(child, 1056) == nullptr) return TRUE;
+    *reinterpret_cast<HWND*>(found) = child;
+    return FALSE;
+}
+
 // The Hardware page of the running program (a child of the settings window).
 HWND FindHardwarePage(HWND settings)
 {
     HWND page = nullptr;
-    ::EnumChildWindows(
-        settings,
-        [](HWND child, LPARAM found) {
-            if (::GetDlgItem(child, 1056) == nullptr) return TRUE;
-            *reinterpret_cast<HWND*>(found) = child;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&page));
+    ::EnumChildWindows(settings, &FindPortList, reinterpret_cast<LPARAM>(&page));
     return page;
 }
 

@@ -252,6 +252,29 @@ TEST_F(HardwareAboutTest, ChangeOfPortConfiguresTheNewPortOnly)
     }
 }
 
+// Answers Yes to the boxes of a port change until the one with its caption
+// is up, then sends the program's exit command.
+struct PortChangeQuitter {
+    const char* caption;
+    std::vector<std::string> seen;
+};
+PortChangeQuitter* g_portQuitter = nullptr;
+
+void CALLBACK PortChangeQuitTick(HWND, UINT, UINT_PTR, DWORD)
+{
+    for (HWND box : ThreadBoxes()) {
+        if (!::IsWindowVisible(box) || g_portQuitter == nullptr) continue;
+        const SeenBox seen = Inspect(box);
+        g_portQuitter->seen.push_back(seen.caption);
+        if (seen.caption == g_portQuitter->caption) {
+            ::PostMessageA(App().messageWindow, WM_COMMAND, MAKEWPARAM(CMD_EXIT_PROGRAM, 0), 0);
+            g_portQuitter = nullptr;
+        } else {
+            ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+        }
+    }
+}
+
 // The stop request while the port change's boxes are up: the change goes no
 // further, the old channel stays current, nothing more is asked.
 TEST_F(HardwareAboutTest, QuitDuringThePortChangeLeavesTheOldChannel)
@@ -261,31 +284,14 @@ TEST_F(HardwareAboutTest, QuitDuringThePortChangeLeavesTheOldChannel)
     ChannelVirt* before = App().channel.load();
     for (const char* caption : {"Warning", "Information"}) {
         SCOPED_TRACE(caption);
-        struct Quitter {
-            const char* caption;
-            std::vector<std::string> seen;
-        } quitter{caption, {}};
-        static Quitter* s_quitter = nullptr;
-        s_quitter = &quitter;
-        // Yes to the question; a quit request once the box of the case is up.
-        const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
-            for (HWND box : ThreadBoxes()) {
-                if (!::IsWindowVisible(box) || s_quitter == nullptr) continue;
-                const SeenBox seen = Inspect(box);
-                s_quitter->seen.push_back(seen.caption);
-                if (seen.caption == s_quitter->caption) {
-                    ::PostMessageA(App().messageWindow, WM_COMMAND, MAKEWPARAM(CMD_EXIT_PROGRAM, 0), 0);
-                    s_quitter = nullptr;
-                } else {
-                    ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
-                }
-            }
-        });
+        PortChangeQuitter quitter{caption, {}};
+        g_portQuitter = &quitter;
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &PortChangeQuitTick);
         ::SendDlgItemMessageA(Hardware(), 1056, CB_SETCURSEL, 5, 0);
         other.ClearReceived();
         HardwarePagePortChange(Hardware());
         ::KillTimer(nullptr, timer);
-        s_quitter = nullptr;
+        g_portQuitter = nullptr;
         EXPECT_EQ(quitter.seen.back(), caption);
         EXPECT_TRUE(QuitRequested());
         EXPECT_EQ(App().channel.load(), before);
