@@ -76,12 +76,18 @@ void StorePosition(const char* keyName, DWORD x, DWORD y)
     ::RegCloseKey(key);
 }
 
+// Whether COM<comNumber> can be opened within 2 s (under load Wine may take
+// a moment to let go of a closed port).
 bool CanOpenNow(int comNumber)
 {
-    CommProtocol2 probe(comNumber - 1, false);
-    const bool opened = probe.Open();
-    probe.Close();
-    return opened;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        CommProtocol2 probe(comNumber - 1, false);
+        const bool opened = probe.Open();
+        probe.Close();
+        if (opened) return true;
+        ::Sleep(100);
+    }
+    return false;
 }
 
 class HardwareAboutTest : public SettingsFixture {
