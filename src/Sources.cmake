@@ -4,6 +4,7 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/base/AppSettings.cpp
     ${CMAKE_SOURCE_DIR}/src/base/Reporting.cpp
     ${CMAKE_SOURCE_DIR}/src/base/Fatal.cpp
+    ${CMAKE_SOURCE_DIR}/src/base/ModalLoop.cpp
     ${CMAKE_SOURCE_DIR}/src/base/RegistryIO.cpp
     ${CMAKE_SOURCE_DIR}/src/base/OnScreenKeyboard.cpp
     ${CMAKE_SOURCE_DIR}/src/base/VersionInfo.cpp
@@ -19,6 +20,7 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/ui/BoxLayout.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/ConfirmBox.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/CableCheckBox.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/SettingsPages.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/SettingsWindow.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/ControllerPage.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/HardwarePage.cpp

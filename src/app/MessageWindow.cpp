@@ -6,13 +6,14 @@
 #include "app/Factories.h"
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
+#include "base/ModalLoop.h"
 #include "base/Reporting.h"
 #include "channel/ChannelVirt.h"
 #include "controller/CtrlVirt.h"
 #include "lcd/LcdBar.h"
 #include "lcd/LcdVirt.h"
 #include "ui/ControllerPage.h"
-#include "ui/SettingsWindow.h"
+#include "ui/SettingsPages.h"
 
 namespace {
 
@@ -88,7 +89,12 @@ LRESULT MessageWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE:
         // Destroying the mailbox would leave the program running deaf to
         // the device; a request to close it ends the program properly.
-        ::PostQuitMessage(0);
+        RequestQuit(0);
+        return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_ENDSESSION:
+        if (wParam != FALSE) OnSessionEnd();
         return 0;
     case WM_TIMER:
         OnTimer();
@@ -98,7 +104,7 @@ LRESULT MessageWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         case IDCANCEL:
             return 0;
         case CMD_EXIT_PROGRAM:
-            ::PostQuitMessage(0);
+            RequestQuit(0);
             return 0;
         case CMD_DEVICE_RESTARTED:
             OnDeviceRestarted();
@@ -144,7 +150,10 @@ void MessageWindow::RestartOnce()
 {
     AppContext& app = App();
     IdentRecord ident{};
-    if (ChannelVirt* channel = app.channel.load()) channel->Identify(&ident, false);
+    // A device that restarted and does not answer may never send the
+    // release of a touch that was down.
+    if (ChannelVirt* channel = app.channel.load(); channel != nullptr && !channel->Identify(&ident, false))
+        channel->BreakTouchStream();
 
     const LRESULT replaced =
         ::SendMessageA(m_hwnd, WM_COMMAND, MAKEWPARAM(CMD_IDENTIFIED, 0), reinterpret_cast<LPARAM>(&ident));
@@ -163,7 +172,12 @@ void MessageWindow::RestartOnce()
     if (LcdVirt* lcd = app.lcd.load(); lcd != nullptr && lcd->SendConfig() != 0) {
         ShowMessageBoxModal(MSG_LCD_SEND_ERROR);
     }
-    // Looked up again: the modal box above ran a message loop.
+    // Looked up again: the modal box above ran a message loop, in which the
+    // program may have been asked to end.
+    if (QuitRequested()) {
+        app.reInitBusy.exchange(0);
+        return;
+    }
     if (LcdVirt* lcd = app.lcd.load(); lcd != nullptr && lcd->ReleaseKeys() != 0) {
         ShowMessageBoxModal(MSG_LCD_PORT_RESET_ERROR);
     }
@@ -257,6 +271,19 @@ bool MessageWindow::ReplaceLcd(int model, const IdentRecord& ident)
         ShowMessageBoxModeless(MSG_REGISTRY_WRITE_ERROR);
     }
     return true;
+}
+
+void MessageWindow::OnSessionEnd()
+{
+    // Windows may end the process as soon as this returns: the touch and the
+    // port are let go now, and no box is shown from here on.
+    BeginSessionEnd();
+    if (ChannelVirt* channel = App().channel.load()) {
+        channel->BreakTouchStream();
+        channel->ClearListener();
+        channel->Close();
+    }
+    RequestQuit(0);
 }
 
 void MessageWindow::OnTimer()

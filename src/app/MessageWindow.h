@@ -2,7 +2,7 @@
 // It re-identifies the device after a restart notice (or touches from an
 // unidentified device), brings the controller and LCD objects in line with
 // a new identification, reads the temperature once a minute and ends the
-// program on command 1044.
+// program on command 1044, on WM_CLOSE and when the session ends.
 #pragma once
 
 #include <windows.h>
@@ -35,6 +35,9 @@ public:
     bool OnIdentified(const IdentRecord& ident);
     // WM_TIMER: the temperature to the About page, for models that have it.
     void OnTimer();
+    // WM_ENDSESSION for a session that ends: a held touch released, the port
+    // closed, no box, the program ends.
+    void OnSessionEnd();
 
 private:
     explicit MessageWindow(HWND hwnd) : m_hwnd(hwnd) {}

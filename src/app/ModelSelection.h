@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <type_traits>
 
 #include "base/IdentRecord.h"
 
@@ -52,15 +53,20 @@ template <typename Probe> int DetectPort(Probe&& probe)
 constexpr int kOpenAttempts = 10;
 constexpr unsigned kOpenRetryPauseMs = 3000;
 
-// open() -> bool; failed(attempt) after each failure (1-based); pause(ms).
-// Returns true once open() succeeds.
+// open() -> bool; failed(attempt) after each failure (1-based); pause(ms),
+// which may return a bool: false ends the retries at once (the program is
+// being stopped). Returns true once open() succeeds.
 template <typename Open, typename Failed, typename Pause>
 bool OpenWithRetries(Open&& open, Failed&& failed, Pause&& pause)
 {
     for (int attempt = 1; attempt <= kOpenAttempts; ++attempt) {
         if (open()) return true;
         failed(attempt);
-        pause(kOpenRetryPauseMs);
+        if constexpr (std::is_same_v<decltype(pause(kOpenRetryPauseMs)), bool>) {
+            if (!pause(kOpenRetryPauseMs)) return false;
+        } else {
+            pause(kOpenRetryPauseMs);
+        }
     }
     return false;
 }

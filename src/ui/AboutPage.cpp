@@ -5,6 +5,7 @@
 #include "base/AppContext.h"
 #include "base/BoundedText.h"
 #include "base/Handles.h"
+#include "base/ModalLoop.h"
 #include "base/Reporting.h"
 #include "base/VersionInfo.h"
 #include "resources/resource.h"
@@ -147,12 +148,19 @@ bool AboutPageReboot()
 bool AboutPageExecApp(HWND page)
 {
     App().keypadState = 0;
-    if (!CodeKeypadAccepted(RunCodeKeypad(App().messageWindow))) {
+    const INT_PTR code = RunCodeKeypad(App().messageWindow);
+    // A quit request ended the keypad: the program ends, nothing else is asked.
+    if (code == kModalQuit || QuitRequested()) return false;
+    if (!CodeKeypadAccepted(code)) {
         ShowMessageBoxModal(kMsgCodeNotCorrect);
         return false;
     }
     char path[kTextMax] = {};
-    if (!::IsWindow(page) || !g_chooser(page, path, sizeof path) || path[0] == '\0') return false;
+    if (!::IsWindow(page)) return false;
+    const bool chosen = g_chooser(page, path, sizeof path);
+    // The file dialog's own loop ends on a quit request as on Cancel; what
+    // it may have returned is not started then.
+    if (QuitRequested() || !chosen || path[0] == '\0') return false;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};

@@ -6,6 +6,7 @@
 #include "base/BoundedText.h"
 #include "base/Fatal.h"
 #include "base/Handles.h"
+#include "base/ModalLoop.h"
 #include "base/Reporting.h"
 #include "resources/resource.h"
 #include "ui/BoxLayout.h"
@@ -60,11 +61,11 @@ INT_PTR CALLBACK CableCheckProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
         --countdown->counter;
         ShowRemaining(hwnd, *countdown);
         // At or below zero, so that a tick handled late cannot run past the end.
-        if (countdown->counter <= 0) ::EndDialog(hwnd, kCableCheckEnded);
+        if (countdown->counter <= 0) EndModalDialog(hwnd, kCableCheckEnded);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) {
-            ::EndDialog(hwnd, kCableCheckEnded);
+            EndModalDialog(hwnd, kCableCheckEnded);
             return TRUE;
         }
         return FALSE;
@@ -79,13 +80,14 @@ INT_PTR CALLBACK CableCheckProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 
 } // namespace
 
-void RunCableCheckBox()
+CableCheckOutcome RunCableCheckBox()
 {
     Countdown countdown;
     FormatAppMessage(kMsgCableCheckFormat, countdown.format, sizeof countdown.format);
-    const INT_PTR result =
-        ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_INFO_BOX), App().messageWindow,
-                          &CableCheckProc, reinterpret_cast<LPARAM>(&countdown));
-    // 0: no owner to show it on; -1: no box at all.
-    if (result == 0 || result == -1) FatalCreationFailure("OutOfMemory - DLG_BOX");
+    const INT_PTR result = RunModalDialog(::GetModuleHandleA(nullptr), IDD_INFO_BOX, App().messageWindow,
+                                          &CableCheckProc, reinterpret_cast<LPARAM>(&countdown));
+    // A quit request is no failure to show the box: the program ends normally.
+    if (result == kModalQuit || QuitRequested()) return CableCheckOutcome::Quit;
+    if (result == kModalFailed) FatalCreationFailure("OutOfMemory - DLG_BOX");
+    return CableCheckOutcome::Closed;
 }

@@ -10,7 +10,11 @@ constexpr UINT_PTR kCableCheckTimerId = 9297;
 constexpr UINT kCableCheckTickMs = 1000;
 constexpr int kCableCheckSeconds = 10;
 
+enum class CableCheckOutcome {
+    Closed, // Cancel or the end of the countdown
+    Quit,   // a quit request is pending: the caller goes no further
+};
+
 // Runs the box modally with the message window as owner; returns when it has
-// closed (Cancel or the end of the countdown). Ends the process when the box
-// cannot be shown.
-void RunCableCheckBox();
+// closed. Ends the process when the box cannot be shown.
+CableCheckOutcome RunCableCheckBox();

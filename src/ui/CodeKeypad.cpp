@@ -8,6 +8,7 @@
 #include "base/AppSettings.h"
 #include "base/BoundedText.h"
 #include "base/DialogObject.h"
+#include "base/ModalLoop.h"
 #include "base/Reporting.h"
 #include "lcd/ToolWindowPlacement.h"
 #include "resources/resource.h"
@@ -29,8 +30,8 @@ public:
 
     INT_PTR Run()
     {
-        return ::DialogBoxParamA(App().instance, MAKEINTRESOURCEA(IDD_CODE_KEYPAD), m_owner, &DlgProc,
-                                 reinterpret_cast<LPARAM>(this));
+        return RunModalDialog(App().instance, IDD_CODE_KEYPAD, m_owner, &DlgProc,
+                              reinterpret_cast<LPARAM>(this));
     }
 
 private:
@@ -81,7 +82,7 @@ private:
             ChangeCode();
             return true;
         case IDCANCEL:
-            ::EndDialog(m_hwnd, 0);
+            EndModalDialog(m_hwnd, 0);
             return true;
         default:
             return false;
@@ -106,10 +107,10 @@ private:
         case EnterOutcome::Refuse:
             // Said every time it bites, so the log shows why nobody gets in.
             if (app.accessCodeDamaged) ReportAppEvent(MSG_CODE_DAMAGED, "HKEY_LOCAL_MACHINE Code");
-            ::EndDialog(m_hwnd, 0);
+            EndModalDialog(m_hwnd, 0);
             return;
         case EnterOutcome::Accept:
-            ::EndDialog(m_hwnd, 1);
+            EndModalDialog(m_hwnd, 1);
             return;
         case EnterOutcome::StoreAccept:
             if (WriteCode(m_entered)) {
@@ -118,7 +119,7 @@ private:
             } else {
                 ShowMessageBoxModal(MSG_CODE_WRITE_ERROR);
             }
-            ::EndDialog(m_hwnd, 1);
+            EndModalDialog(m_hwnd, 1);
             return;
         }
     }
@@ -132,16 +133,22 @@ private:
         App().keypadState = kKeypadOldCode;
         ::ShowWindow(m_hwnd, SW_HIDE);
         const INT_PTR oldCode = CodeKeypad(m_owner).Run();
+        // A quit ends this keypad too, with the same result, and asks for no new code.
+        if (oldCode == kModalQuit || QuitRequested()) {
+            App().keypadState = kKeypadEnterCode;
+            EndModalDialog(m_hwnd, kModalQuit);
+            return;
+        }
         if (!CodeKeypadAccepted(oldCode)) {
             App().keypadState = kKeypadEnterCode;
-            ::EndDialog(m_hwnd, 0);
+            EndModalDialog(m_hwnd, 0);
             return;
         }
         App().keypadState = kKeypadNewCode;
         m_entered = 0;
-        CodeKeypad(m_owner).Run();
+        const INT_PTR newCode = CodeKeypad(m_owner).Run();
         App().keypadState = kKeypadEnterCode;
-        ::EndDialog(m_hwnd, 1);
+        EndModalDialog(m_hwnd, newCode == kModalQuit ? kModalQuit : 1);
     }
 
     HWND m_owner;

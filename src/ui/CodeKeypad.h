@@ -7,8 +7,9 @@
 
 // Runs the keypad modally, owned by owner, asking what App().keypadState
 // says (callers start it with 0). Returns 1 when the code was accepted or a
-// change of code was completed, 0 when it was refused or cancelled, and -1
-// when the dialog could not be run.
+// change of code was completed, 0 when it was refused or cancelled, -1
+// (kModalFailed) when the dialog could not be run and kModalQuit when a quit
+// request ended it.
 INT_PTR RunCodeKeypad(HWND owner);
 
 // Only the accepting result lets the user on: a keypad that could not even

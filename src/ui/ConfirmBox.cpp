@@ -3,6 +3,7 @@
 #include "base/AppContext.h"
 #include "base/BoundedText.h"
 #include "base/Handles.h"
+#include "base/ModalLoop.h"
 #include "base/Reporting.h"
 #include "resources/resource.h"
 #include "ui/AnyButtonSubclass.h"
@@ -30,14 +31,17 @@ INT_PTR CALLBACK ConfirmBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
             state->icon = SetBoxIcon(hwnd);
             ::SetDlgItemTextA(hwnd, IDC_BOX_TEXT, state->question != nullptr ? state->question : "");
         }
-        return TRUE;
+        // The focused push button is the one Return and Space press: a
+        // change that can cost the user the machine is never the easy way.
+        ::SendMessageA(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(::GetDlgItem(hwnd, IDCANCEL)), TRUE);
+        return FALSE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
-            ::EndDialog(hwnd, kConfirmYes);
+            EndModalDialog(hwnd, kConfirmYes);
             return TRUE;
         }
         if (LOWORD(wParam) == IDCANCEL) {
-            ::EndDialog(hwnd, kConfirmNo);
+            EndModalDialog(hwnd, kConfirmNo);
             return TRUE;
         }
         return FALSE;
@@ -51,18 +55,26 @@ INT_PTR CALLBACK ConfirmBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 
 } // namespace
 
-bool ConfirmBoxText(const char* question)
+INT_PTR ConfirmBoxTextAnswer(const char* question)
 {
     ConfirmState state{question, UniqueIcon()};
-    const INT_PTR result =
-        ::DialogBoxParamA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_CONFIRM_BOX), App().messageWindow,
-                          &ConfirmBoxProc, reinterpret_cast<LPARAM>(&state));
-    return result == kConfirmYes;
+    return RunModalDialog(::GetModuleHandleA(nullptr), IDD_CONFIRM_BOX, App().messageWindow, &ConfirmBoxProc,
+                          reinterpret_cast<LPARAM>(&state));
+}
+
+INT_PTR ConfirmBoxAnswer(uint32_t messageId)
+{
+    char question[kTextMax] = {};
+    FormatAppMessage(messageId, question, sizeof question);
+    return ConfirmBoxTextAnswer(question);
+}
+
+bool ConfirmBoxText(const char* question)
+{
+    return ConfirmBoxTextAnswer(question) == kConfirmYes;
 }
 
 bool ConfirmBox(uint32_t messageId)
 {
-    char question[kTextMax] = {};
-    FormatAppMessage(messageId, question, sizeof question);
-    return ConfirmBoxText(question);
+    return ConfirmBoxAnswer(messageId) == kConfirmYes;
 }

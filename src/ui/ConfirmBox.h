@@ -8,9 +8,14 @@
 #include <cstdint>
 
 // Asks the message-table text of messageId, modal with the message window as
-// owner. True only for "&Yes": a box that could not be shown is a No.
-bool ConfirmBox(uint32_t messageId);
+// owner. The box opens with the focus on "&No". The answer is kConfirmYes,
+// kConfirmNo, or kModalQuit / kModalFailed (base/ModalLoop.h) when a quit
+// request ended the box or it could not be shown.
+INT_PTR ConfirmBoxAnswer(uint32_t messageId);
 // The same with a text of the caller's.
+INT_PTR ConfirmBoxTextAnswer(const char* question);
+// True only for "&Yes": a quit or a box that could not be shown is a No.
+bool ConfirmBox(uint32_t messageId);
 bool ConfirmBoxText(const char* question);
 
 // Result with which the box ends for each answer.

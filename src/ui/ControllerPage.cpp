@@ -17,7 +17,7 @@
 #include "lcd/LcdVirt.h"
 #include "resources/resource.h"
 #include "ui/ControllerSliders.h"
-#include "ui/SettingsWindow.h"
+#include "ui/SettingsPages.h"
 
 namespace {
 

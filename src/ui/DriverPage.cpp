@@ -12,7 +12,7 @@
 #include "resources/resource.h"
 #include "ui/ConfirmBox.h"
 #include "ui/DriverMouseLogic.h"
-#include "ui/SettingsWindow.h"
+#include "ui/SettingsPages.h"
 
 namespace {
 

@@ -1,21 +1,24 @@
 #include "ui/HardwarePage.h"
 
 #include <memory>
+#include <utility>
 
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
 #include "base/BoundedText.h"
+#include "base/ModalLoop.h"
 #include "base/ObjectNames.h"
 #include "base/Reporting.h"
 #include "channel/ChannelVirt.h"
 #include "channel/CommProtocol2.h"
 #include "controller/CtrlVirt.h"
+#include "lcd/LcdVirt.h"
 #include "resources/resource.h"
 #include "ui/CableCheckBox.h"
 #include "ui/ConfigurationExport.h"
 #include "ui/ConfirmBox.h"
 #include "ui/LineSettingsText.h"
-#include "ui/SettingsWindow.h"
+#include "ui/SettingsPages.h"
 
 namespace {
 
@@ -97,6 +100,44 @@ HardwarePageState* StateOf(HWND page)
     return reinterpret_cast<HardwarePageState*>(::GetWindowLongPtrA(page, DWLP_USER));
 }
 
+// Makes candidate, on which the device answered with record, the current
+// channel and configures the device there: the identification's model
+// check (which configures what it replaces) and then the stored
+// configuration of whatever it kept. The old line gets nothing more.
+void SwitchTo(OwnedChannel candidate, IdentRecord record)
+{
+    AppContext& app = App();
+    // The controller listens on one receive thread at a time. A touch held
+    // on the old line is released before that line goes; one that came in
+    // on it in between is released through the new line (never twice).
+    ChannelVirt* previous = app.channel.load();
+    if (previous != nullptr) {
+        previous->BreakTouchStream();
+        previous->ClearListener();
+    }
+    candidate->SetListener(app.controller.load());
+    candidate->BreakTouchStream();
+    OwnedChannel old(app.channel.exchange(candidate.release()));
+    old.reset();
+
+    app.ident = record;
+    const int controllerModel = app.controllerModel;
+    const int lcdModel = app.lcdModel;
+    if (app.messageWindow != nullptr) {
+        ::SendMessageA(app.messageWindow, WM_COMMAND, MAKEWPARAM(CMD_IDENTIFIED, 0),
+                       reinterpret_cast<LPARAM>(&record));
+    }
+    // Looked up again: the model check may have replaced either object.
+    CtrlVirt* controller = app.controller.load();
+    if (app.controllerModel == controllerModel && controller != nullptr && controller->WriteConfig() != 0)
+        ShowMessageBoxModeless(kMsgCtrlSendError);
+    LcdVirt* lcd = app.lcd.load();
+    if (app.lcdModel == lcdModel && lcd != nullptr && lcd->SendConfig() != 0)
+        ShowMessageBoxModeless(kMsgLcdSendError);
+    if (const HWND controllerPage = SettingsPage(kPageController))
+        ::SendMessageA(controllerPage, WM_COMMAND, MAKEWPARAM(CMD_CTRL_INFO, 0), 0);
+}
+
 // Each box runs a message loop: the page, the controller and the channel are
 // fetched again after it, never kept across it.
 void ChangePort(HWND page)
@@ -115,7 +156,9 @@ void ChangePort(HWND page)
     }
     const SettingsBusy busy;
 
-    if (!ConfirmBox(kMsgConfirmChannelChange)) {
+    // After every box: a quit request met in its loop ends the change, and
+    // the program, with the old channel still current.
+    if (ConfirmBoxAnswer(kMsgConfirmChannelChange) != kConfirmYes || QuitRequested()) {
         ShowCurrentPort(page);
         return;
     }
@@ -131,31 +174,25 @@ void ChangePort(HWND page)
         ShowMessageBoxModal(kMsgChannelOpenError);
         return;
     }
-    RunCableCheckBox();
+    if (RunCableCheckBox() == CableCheckOutcome::Quit) {
+        ShowCurrentPort(page);
+        return;
+    }
 
+    // Without the notification: the model check must run once the new
+    // channel is current, or it would configure the device on the old line.
     IdentRecord record;
-    if (!candidate->Identify(&record, true)) {
+    if (!candidate->Identify(&record, false) || QuitRequested()) {
         candidate.reset();
         ShowCurrentPort(page);
+        if (QuitRequested()) return;
         ReportAppEvent(kEventChannelSwitchFailed, PortName(n));
         ShowMessageBoxModal(kMsgControllerNotFound);
         return; // the old channel stayed current and open throughout
     }
+    SwitchTo(std::move(candidate), record);
 
-    App().ident = record;
-    if (const HWND controllerPage = SettingsPage(kPageController))
-        ::SendMessageA(controllerPage, WM_COMMAND, MAKEWPARAM(CMD_CTRL_INFO, 0), 0);
     if (!WriteCurrentChannel(n)) ShowMessageBoxModeless(kMsgRegistryWriteError);
-
-    // The controller listens on one receive thread at a time: off the old
-    // channel before it is put on the new one. Frames that arrive on the
-    // old line in between are dropped.
-    ChannelVirt* previous = App().channel.load();
-    if (previous != nullptr) previous->ClearListener();
-    candidate->SetListener(App().controller.load());
-    OwnedChannel old(App().channel.exchange(candidate.release()));
-    old.reset();
-
     ShowLineSettings(page);
     ShowCurrentPort(page);
     ReportAppEvent(kEventChannelChanged, PortName(n));

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "base/AppContext.h"
+#include "base/ModalLoop.h"
 #include "resources/resource.h"
 
 namespace {
@@ -65,10 +66,10 @@ void InfoBox::PlaceAtBottomLeft()
 
 void InfoBox::Close()
 {
-    // A modal box ends through EndDialog, which also re-enables its owner;
+    // A modal box ends through its loop, which also re-enables its owner;
     // destroying it directly would leave the message window disabled.
     if (m_bModal) {
-        ::EndDialog(m_hwnd, 0);
+        EndModalDialog(m_hwnd, 0);
     } else {
         ::DestroyWindow(m_hwnd);
     }
@@ -79,8 +80,8 @@ HWND ShowInfoBox(const char* text, bool modal)
     if (modal) {
         InfoBox box(true);
         box.SetInitialText(text);
-        ::DialogBoxParamA(ProgramInstance(), MAKEINTRESOURCEA(IDD_INFO_BOX), App().messageWindow,
-                          InfoBox::DlgProc, reinterpret_cast<LPARAM>(&box));
+        RunModalDialog(ProgramInstance(), IDD_INFO_BOX, App().messageWindow, InfoBox::DlgProc,
+                       reinterpret_cast<LPARAM>(&box));
         return nullptr;
     }
     // Callers are often window procedures: no exception may leave here.

@@ -11,7 +11,7 @@
 #include "resources/resource.h"
 #include "ui/ConfirmBox.h"
 #include "ui/DriverMouseLogic.h"
-#include "ui/SettingsWindow.h"
+#include "ui/SettingsPages.h"
 
 namespace {
 
@@ -55,8 +55,11 @@ INT_PTR MousePage::HandleMessage(UINT msg, WPARAM wParam, LPARAM)
         Store();
     } else if (id >= IDC_BUTTON_LEFT && id <= IDC_BUTTON_RIGHT && HIWORD(wParam) == BN_CLICKED) {
         // Space on a focused radio: the button reports a click without the
-        // mouse release the subclass asks on.
-        OnButtonRadioChosen(id);
+        // mouse release the subclass asks on. Windows also reports one when
+        // an unchecked radio merely receives the focus (Tab, arrow keys, a
+        // window handing its focus on): that is nobody's choice, so only a
+        // click from a Space release counts.
+        if (m_nSpaceReleasing > 0) OnButtonRadioChosen(id);
     } else {
         return FALSE;
     }
@@ -85,6 +88,15 @@ LRESULT CALLBACK MousePage::RadioSubclass(HWND hwnd, UINT msg, WPARAM wParam, LP
         ::SendMessageA(hwnd, BM_SETSTATE, FALSE, 0);
         reinterpret_cast<MousePage*>(data)->OnButtonRadioChosen(::GetDlgCtrlID(hwnd));
         return 0;
+    }
+    case WM_KEYUP: {
+        if (wParam != VK_SPACE) break;
+        // The button sends its click from within this message.
+        auto* page = reinterpret_cast<MousePage*>(data);
+        ++page->m_nSpaceReleasing;
+        const LRESULT result = ::DefSubclassProc(hwnd, msg, wParam, lParam);
+        --page->m_nSpaceReleasing;
+        return result;
     }
     case WM_NCDESTROY:
         ::RemoveWindowSubclass(hwnd, &MousePage::RadioSubclass, kRadioSubclassId);

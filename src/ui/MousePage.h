@@ -27,6 +27,9 @@ private:
 
     // A question is open; further clicks are not questions of their own.
     bool m_bAsking = false;
+    // A "Button" radio is handling the release of Space: its BN_CLICKED
+    // then is the user's choice (any other comes from the focus).
+    int m_nSpaceReleasing = 0;
 
     friend class DialogObject<MousePage>;
 };

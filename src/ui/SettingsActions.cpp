@@ -7,7 +7,10 @@ namespace {
 template <typename Send> bool SendWithRetries(SettingsSaveTarget& target, Send send)
 {
     for (int attempt = 0; attempt < kConfigSendAttempts; ++attempt) {
-        if (attempt > 0) target.Pause(kConfigRetryPauseMs);
+        if (attempt > 0) {
+            if (target.Stopping()) return false;
+            target.Pause(kConfigRetryPauseMs);
+        }
         if (send() == 0) return true;
     }
     return false;
@@ -24,6 +27,7 @@ bool SaveAndSendAll(SettingsSaveTarget& target)
         }
     }
     // Asked again: the report above ran a message loop.
+    if (target.Stopping()) return true;
     if (target.HasLcd()) {
         if (!target.WriteCurrentLcd()) return false;
         if (!target.SaveLcdConfig()) return false;

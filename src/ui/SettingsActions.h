@@ -41,6 +41,9 @@ public:
     virtual int SendLcdConfig() = 0; // 0 = sent
     virtual void Pause(int milliseconds) = 0;
     virtual void Report(uint32_t messageId) = 0; // modal
+    // The program is ending (a quit request met in a report's loop): nothing
+    // more is saved or sent.
+    virtual bool Stopping() { return false; }
 
 protected:
     ~SettingsSaveTarget() = default;

@@ -6,6 +6,7 @@
 
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
+#include "base/ModalLoop.h"
 #include "base/OnScreenKeyboard.h"
 #include "base/Reporting.h"
 #include "controller/CtrlVirt.h"
@@ -53,6 +54,7 @@ public:
     }
     void Pause(int milliseconds) override { ::Sleep(static_cast<DWORD>(milliseconds)); }
     void Report(uint32_t messageId) override { ShowMessageBoxModal(messageId); }
+    bool Stopping() override { return QuitRequested(); }
 };
 
 class SettingsWindow {
@@ -70,16 +72,11 @@ public:
 
     HWND m_hwnd = nullptr;
     HWND m_hTab = nullptr;
-    HWND m_hPages[kSettingsPageCount] = {};
     int m_nCurrentPage = 0;
-    RECT m_rcPageOrigin = {};
 };
 
 // The one settings window of the process; main thread only.
 SettingsWindow* g_pSettings = nullptr;
-// Actions under way (SettingsBusy) and a restart notice held back by them.
-int g_nBusy = 0;
-bool g_bRestartDeferred = false;
 HWND (*g_createCalibrationPage)(HWND) = nullptr;
 
 INT_PTR CALLBACK SettingsWindow::DlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -96,6 +93,7 @@ INT_PTR CALLBACK SettingsWindow::DlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPA
     if (msg == WM_NCDESTROY) {
         ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
         if (g_pSettings == self) g_pSettings = nullptr;
+        DetachSettingsFrame(hwnd);
         delete self;
         return FALSE;
     }
@@ -162,6 +160,7 @@ BOOL SettingsWindow::OnInitDialog()
     // A right click on Apply presses it visibly and applies once.
     AnyButtonSubclass(::GetDlgItem(m_hwnd, IDC_APPLY), AnyButtonMode::ReplayOnly);
     m_hTab = ::GetDlgItem(m_hwnd, IDC_SETTINGS_TAB);
+    AttachSettingsFrame(m_hwnd, m_hTab);
     PlaceOnScreen();
     for (int index = 0; index < kSettingsPageCount; ++index) {
         TCITEMA item = {};
@@ -199,7 +198,7 @@ void SettingsWindow::ComputePageOrigin()
     if (m_hTab == nullptr || !::GetWindowRect(m_hTab, &rc)) return;
     ::MapWindowPoints(nullptr, m_hwnd, reinterpret_cast<POINT*>(&rc), 2);
     ::SendMessageA(m_hTab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&rc));
-    m_rcPageOrigin = rc;
+    SetSettingsPageOrigin(rc);
 }
 
 bool SettingsWindow::BuildPage(int index)
@@ -215,7 +214,7 @@ bool SettingsWindow::BuildPage(int index)
         break;
     case kPageController:
         CreateControllerPage(m_hwnd); // records the page itself
-        page = m_hPages[kPageController];
+        page = SettingsPage(kPageController);
         break;
     case kPageDriver:
         page = CreateDriverPage(m_hwnd);
@@ -229,7 +228,7 @@ bool SettingsWindow::BuildPage(int index)
     default:
         break;
     }
-    m_hPages[index] = page;
+    SetSettingsPage(index, page);
     if (page == nullptr) return false;
     MoveToPageOrigin(page);
     return true;
@@ -238,20 +237,20 @@ bool SettingsWindow::BuildPage(int index)
 void SettingsWindow::ShowSelectedPage()
 {
     const auto selected = static_cast<int>(::SendMessageA(m_hTab, TCM_GETCURSEL, 0, 0));
-    if (selected < 0 || selected >= kSettingsPageCount || m_hPages[selected] == nullptr) return;
-    if (m_nCurrentPage >= 0 && m_nCurrentPage < kSettingsPageCount && m_nCurrentPage != selected &&
-        m_hPages[m_nCurrentPage] != nullptr) {
-        ::ShowWindow(m_hPages[m_nCurrentPage], SW_HIDE);
-    }
-    ::ShowWindow(m_hPages[selected], SW_SHOW);
+    const HWND page = SettingsPage(selected);
+    if (page == nullptr) return;
+    const HWND shown = SettingsPage(m_nCurrentPage);
+    if (m_nCurrentPage != selected && shown != nullptr) ::ShowWindow(shown, SW_HIDE);
+    ::ShowWindow(page, SW_SHOW);
     m_nCurrentPage = selected;
 }
 
 void SettingsWindow::DestroyPages()
 {
-    for (HWND& page : m_hPages) {
+    for (int index = 0; index < kSettingsPageCount; ++index) {
+        const HWND page = SettingsPage(index);
+        SetSettingsPage(index, nullptr);
         if (page != nullptr) ::DestroyWindow(page);
-        page = nullptr;
     }
 }
 
@@ -259,8 +258,8 @@ void SettingsWindow::DestroyPages()
 // dialog manager sends a default button's Return here) goes on to the page.
 void SettingsWindow::ForwardToShownPage(WPARAM wParam, LPARAM lParam)
 {
-    if (lParam == 0 || m_nCurrentPage < 0 || m_nCurrentPage >= kSettingsPageCount) return;
-    const HWND page = m_hPages[m_nCurrentPage];
+    if (lParam == 0) return;
+    const HWND page = SettingsPage(m_nCurrentPage);
     if (page != nullptr && ::GetParent(reinterpret_cast<HWND>(lParam)) == page) {
         ::PostMessageA(page, WM_COMMAND, wParam, lParam);
     }
@@ -281,50 +280,9 @@ void SetCalibrationPageCreator(HWND (*create)(HWND settingsWindow))
     g_createCalibrationPage = create;
 }
 
-HWND SettingsPage(int index)
-{
-    if (g_pSettings == nullptr || index < 0 || index >= kSettingsPageCount) return nullptr;
-    return g_pSettings->m_hPages[index];
-}
-
-HWND SettingsControllerPage()
-{
-    return SettingsPage(kPageController);
-}
-
-HWND SettingsAboutPage()
-{
-    return SettingsPage(kPageAbout);
-}
-
-void SetSettingsPage(int index, HWND page)
-{
-    if (g_pSettings == nullptr || index < 0 || index >= kSettingsPageCount) return;
-    g_pSettings->m_hPages[index] = page;
-}
-
-void MoveToPageOrigin(HWND page)
-{
-    if (g_pSettings == nullptr || page == nullptr || ::GetParent(page) != g_pSettings->m_hwnd) return;
-    ::SetWindowPos(page, HWND_TOP, g_pSettings->m_rcPageOrigin.left, g_pSettings->m_rcPageOrigin.top, 0, 0,
-                   SWP_NOSIZE | SWP_NOACTIVATE);
-}
-
 void ShowSelectedPage()
 {
     if (g_pSettings != nullptr) g_pSettings->ShowSelectedPage();
-}
-
-void SendToAllPages(WORD command)
-{
-    for (int index = 0; index < kSettingsPageCount; ++index) {
-        // Looked up each time: a page's answer may run a message loop.
-        const HWND page = SettingsPage(index);
-        const HWND tab = g_pSettings != nullptr ? g_pSettings->m_hTab : nullptr;
-        if (page != nullptr) {
-            ::SendMessageA(page, WM_COMMAND, MAKEWPARAM(command, 0), reinterpret_cast<LPARAM>(tab));
-        }
-    }
 }
 
 void SettingsOk()
@@ -361,38 +319,4 @@ void SettingsKeyboard()
 {
     // A keyboard that cannot be started is not reported.
     StartOnScreenKeyboard();
-}
-
-SettingsBusy::SettingsBusy()
-{
-    if (g_nBusy++ == 0 && g_pSettings != nullptr) ::EnableWindow(g_pSettings->m_hwnd, FALSE);
-}
-
-SettingsBusy::~SettingsBusy()
-{
-    if (--g_nBusy > 0) return;
-    if (g_pSettings != nullptr) ::EnableWindow(g_pSettings->m_hwnd, TRUE);
-    if (g_bRestartDeferred) {
-        g_bRestartDeferred = false;
-        const HWND messageWindow = App().messageWindow;
-        if (messageWindow != nullptr) {
-            ::PostMessageA(messageWindow, WM_COMMAND, MAKEWPARAM(CMD_DEVICE_RESTARTED, 0), 0);
-        }
-    }
-}
-
-bool SettingsActionRunning()
-{
-    return g_nBusy > 0;
-}
-
-void DeferDeviceRestart()
-{
-    g_bRestartDeferred = true;
-}
-
-void ArmReInitTimeout()
-{
-    if (g_pSettings != nullptr)
-        ::SetTimer(g_pSettings->m_hwnd, kReInitTimeoutTimerId, kReInitTimeoutMs, nullptr);
 }

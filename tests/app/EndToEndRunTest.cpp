@@ -1,7 +1,7 @@
 // The running program against a simulated device: restart notices with the
 // same and with another identity, touches from an unidentified device, the
-// periodic temperature reading, the tray icon at exit, and a fault that
-// nothing handles.
+// periodic temperature reading, the tray icon at exit, a stop request while
+// a box is up, and a fault that nothing handles.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -174,6 +174,94 @@ TEST_F(EndToEndRun, ExitRemovesTrayIconAndReleasesPort)
     EXPECT_EQ(code, 0u);
     EXPECT_TRUE(CanOpenPort(kDevicePort));
     EXPECT_FALSE(::Shell_NotifyIconA(NIM_MODIFY, &probe));
+}
+
+BOOL CALLBACK FindPortList(HWND child, LPARAM found)
+{
+    if (::GetDlgItem(child, 1056) == nullptr) return TRUE;
+    *reinterpret_cast<HWND*>(found) = child;
+    return FALSE;
+}
+
+// The Hardware page of the running program (a child of the settings window).
+HWND FindHardwarePage(HWND settings)
+{
+    HWND page = nullptr;
+    ::EnumChildWindows(settings, &FindPortList, reinterpret_cast<LPARAM>(&page));
+    return page;
+}
+
+// A visible box of the program with this caption, within timeoutMs.
+HWND WaitForBox(const ProgramUnderTest& program, const char* caption, int timeoutMs)
+{
+    for (int waited = 0; waited < timeoutMs; waited += 50) {
+        const HWND box = program.FindTopWindow("#32770", caption);
+        if (box != nullptr && ::IsWindowVisible(box)) return box;
+        ::Sleep(50);
+    }
+    return nullptr;
+}
+
+// A stop request, by the stop tool or the exit command, while a modal loop
+// runs: the Warning box and the cable countdown of a port change, and the
+// start-up's open retries. The program ends at once, with exit code 0 and
+// without the fatal event.
+TEST_F(EndToEndRun, StopWhileABoxIsUpEndsTheProgramNormally)
+{
+    DevSim other;
+    ASSERT_TRUE(other.Start(SimOn(6))) << other.LastError();
+    struct Case {
+        const char* what;
+        const char* box; // the box up when the request comes; nullptr: start-up
+        bool stopTool;
+    };
+    const Case cases[] = {{"Warning, stop tool", "Warning", true},
+                          {"countdown, exit command", "Information", false},
+                          {"open retries, stop tool", nullptr, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.box != nullptr) {
+            ASSERT_NO_FATAL_FAILURE(StartWith(SimOn(kDevicePort)));
+            const HWND page = FindHardwarePage(program.FindTopWindow("#32770", "Touch device"));
+            ASSERT_NE(page, nullptr);
+            ::SendDlgItemMessageA(page, 1056, CB_SETCURSEL, 5, 0); // COM6
+            ::PostMessageA(page, WM_COMMAND, MAKEWPARAM(1056, CBN_SELENDOK),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(page, 1056)));
+            const HWND warning = WaitForBox(program, "Warning", 5000);
+            ASSERT_NE(warning, nullptr);
+            if (std::string(c.box) == "Information") {
+                ::PostMessageA(warning, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+                ASSERT_NE(WaitForBox(program, "Information", 5000), nullptr);
+            }
+        } else {
+            SetAppValue("CurrentChannel", 7); // COM8: nothing there to open
+            ASSERT_TRUE(program.Start());
+            for (int waited = 0; waited < 10000 && program.CountEvents(MSG_CHANNEL_CANT_OPEN) == 0;
+                 waited += 50)
+                ::Sleep(50);
+            ASSERT_GE(program.CountEvents(MSG_CHANNEL_CANT_OPEN), 1u);
+        }
+        const DWORD started = ::GetTickCount();
+        DWORD code = 1;
+        if (c.stopTool) {
+            EXPECT_EQ(RunAndWait(StopToolPath(), "10000", 15000), 0u);
+            ASSERT_TRUE(program.WaitExit(kExitMs, &code));
+        } else {
+            const HWND mailbox = program.FindTopWindow("WndMessageClass", "TouchDevice");
+            ASSERT_NE(mailbox, nullptr);
+            ::PostMessageA(mailbox, WM_COMMAND, MAKEWPARAM(1044, 0), 0);
+            ASSERT_TRUE(program.WaitExit(kExitMs, &code));
+        }
+        EXPECT_EQ(code, 0u);
+        EXPECT_LT(::GetTickCount() - started, 5000u) << "ended by the request, not by the box running out";
+        EXPECT_EQ(program.CountEvents(MSG_FATAL_ERROR), 0u);
+        if (c.box != nullptr) {
+            EXPECT_TRUE(CanOpenPort(kDevicePort));
+            EXPECT_TRUE(CanOpenPort(6));
+        }
+        sim.Stop();
+        SetAppValue("CurrentChannel", kDevicePort - 1);
+    }
 }
 
 TEST(EndToEndFault, UnhandledFaultIsShownAndEndsWithMinusOne)

@@ -20,6 +20,7 @@
 #include "app/MessageWindow.h"
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
+#include "base/ModalLoop.h"
 #include "channel/CommProtocol2.h"
 #include "controller/ControllerTestSupport.h"
 #include "controller/ZmrCtrlVirt.h"
@@ -28,6 +29,7 @@
 #include "support/DeviceWiring.h"
 #include "support/DevSim.h"
 #include "support/RegistryTree.h"
+#include "ui/ConfirmBox.h"
 #include "ui/ControllerPage.h"
 #include "ui/SettingsWindow.h"
 
@@ -79,8 +81,18 @@ protected:
         }
         ResetAppState();
         CloseInfoBoxes();
+        ForgetQuitRequest();
         sim.Stop();
         DeleteUserTree();
+    }
+
+    ZmrCtrlVirt* Controller() { return dynamic_cast<ZmrCtrlVirt*>(App().controller.load()); }
+    // A finger down on the device, seen by the controller.
+    void Press()
+    {
+        ASSERT_TRUE(sim.Command("touch 512 512"));
+        PumpUntil([this] { return Controller() != nullptr && Controller()->m_bPressed != 0; }, 2000);
+        ASSERT_NE(Controller()->m_bPressed, 0);
     }
 
     LRESULT Command(WORD id, LPARAM lParam = 0)
@@ -259,6 +271,44 @@ TEST_F(MessageWindowTest, ExitCommandAndCloseEndTheLoopWithCodeZero)
     EXPECT_EQ(Command(IDCANCEL), 0);
     MSG none = {};
     EXPECT_FALSE(::PeekMessageA(&none, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}
+
+// The touch stream breaks while a finger is down: the device restarted and
+// does not answer, or Windows ends the session. Either way the button goes
+// up; at the session's end the port is let go, the program ends and no box
+// is shown any more.
+TEST_F(MessageWindowTest, HeldTouchIsReleasedWhenTheStreamBreaks)
+{
+    ASSERT_NO_FATAL_FAILURE(Connect(2, 1, 30));
+    ASSERT_NO_FATAL_FAILURE(Press());
+    ASSERT_TRUE(sim.Command("silent 1"));
+    Command(CMD_DEVICE_RESTARTED);
+    EXPECT_EQ(Controller()->m_bPressed, 0) << "identification failed while pressed";
+    EXPECT_EQ(::GetAsyncKeyState(VK_LBUTTON) & 0x8000, 0);
+    CloseInfoBoxes(); // the configuration could not be sent
+    ASSERT_TRUE(sim.Command("unsilent 1"));
+    Command(CMD_DEVICE_RESTARTED); // identified again: touches count again
+
+    ASSERT_NO_FATAL_FAILURE(Press());
+    EXPECT_NE(::SendMessageA(window, WM_QUERYENDSESSION, 0, 0), 0);
+    EXPECT_FALSE(QuitRequested()) << "the session may still go on";
+    ::SendMessageA(window, WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(Controller()->m_bPressed, 0);
+    EXPECT_EQ(::GetAsyncKeyState(VK_LBUTTON) & 0x8000, 0);
+    // Under load Wine may take a moment to let go of a closed port.
+    bool reopened = false;
+    PumpUntil(
+        [&] {
+            CommProtocol2 probe(kPort - 1, false);
+            reopened = probe.Open();
+            probe.Close();
+            return reopened;
+        },
+        2000);
+    EXPECT_TRUE(reopened) << "the port was closed";
+    EXPECT_TRUE(QuitRequested());
+    EXPECT_EQ(ConfirmBoxTextAnswer("Still there?"), kModalQuit);
+    EXPECT_TRUE(ThreadBoxes().empty());
 }
 
 } // namespace

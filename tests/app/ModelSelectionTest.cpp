@@ -126,4 +126,13 @@ TEST(OpenRetries, StopsAtFirstSuccess)
     EXPECT_EQ(pauses, 3);
 }
 
+TEST(OpenRetries, AStopDuringAPauseEndsTheRetries)
+{
+    int opens = 0, failures = 0;
+    EXPECT_FALSE(OpenWithRetries([&] { return ++opens, false; }, [&](int) { ++failures; },
+                                 [&](unsigned) { return failures < 2; }));
+    EXPECT_EQ(opens, 2);
+    EXPECT_EQ(failures, 2);
+}
+
 } // namespace

@@ -1,5 +1,6 @@
 // The warning box and the cable-check countdown: answers by button, key and
-// right click, placement, and a countdown that ends by itself.
+// right click, placement, the focus at opening, a countdown that ends by
+// itself, and a quit request while any modal box is up.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +11,9 @@
 #include "Messages.h"
 #include "app/AppTestSupport.h"
 #include "base/AppContext.h"
+#include "base/ModalLoop.h"
+#include "ui/CodeKeypad.h"
+#include "ui/InfoBox.h"
 #include "ui/CableCheckBox.h"
 #include "ui/ConfirmBox.h"
 
@@ -134,6 +138,117 @@ TEST_F(BoxesTest, CableCheckEndsWithCancel)
     ASSERT_EQ(closer.seen().size(), 1u);
     EXPECT_EQ(closer.seen()[0].caption, "Information");
     EXPECT_TRUE(closer.seen()[0].hasBigIcon);
+}
+
+// Looks at the first box that shows up: which control has the focus, and
+// which one the dialog manager would press for Return; then presses Return.
+struct FocusAtOpening {
+    int focusedId = 0;
+    bool done = false;
+};
+FocusAtOpening* g_focus = nullptr;
+
+void CALLBACK FocusTick(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (g_focus == nullptr || g_focus->done) return;
+    for (HWND box : ThreadBoxes()) {
+        if (!::IsWindowVisible(box)) continue;
+        const HWND focus = ::GetFocus();
+        g_focus->focusedId = focus != nullptr && ::GetParent(focus) == box ? ::GetDlgCtrlID(focus) : -1;
+        g_focus->done = true;
+        ::PostMessageA(focus != nullptr ? focus : box, WM_KEYDOWN, VK_RETURN, 1);
+        ::PostMessageA(focus != nullptr ? focus : box, WM_KEYUP, VK_RETURN, 0xC0000001);
+        return;
+    }
+}
+
+TEST_F(BoxesTest, ConfirmBoxOpensWithTheFocusOnNo)
+{
+    FocusAtOpening focus;
+    g_focus = &focus;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &FocusTick);
+    const INT_PTR answer = ConfirmBoxAnswer(MSG_CONFIRM_CHANNEL_CHANGE);
+    ::KillTimer(nullptr, timer);
+    g_focus = nullptr;
+    ASSERT_TRUE(focus.done);
+    EXPECT_EQ(focus.focusedId, IDCANCEL) << "the focus is on \"&No\"";
+    EXPECT_EQ(answer, kConfirmNo);
+}
+
+// Posts the quit message, as the program's exit command does, once the box
+// of the case is up.
+struct QuitPoster {
+    SeenBox seen;
+    bool posted = false;
+};
+QuitPoster* g_quitter = nullptr;
+
+// Every dialog of this thread, the keypad included.
+BOOL CALLBACK CollectDialog(HWND hwnd, LPARAM lParam)
+{
+    char cls[32] = {};
+    ::GetClassNameA(hwnd, cls, sizeof cls);
+    if (std::string(cls) == "#32770") reinterpret_cast<std::vector<HWND>*>(lParam)->push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> ThreadDialogs()
+{
+    std::vector<HWND> dialogs;
+    ::EnumThreadWindows(::GetCurrentThreadId(), CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
+    return dialogs;
+}
+
+void CALLBACK QuitTick(HWND, UINT, UINT_PTR, DWORD)
+{
+    if (g_quitter == nullptr || g_quitter->posted) return;
+    for (HWND box : ThreadDialogs()) {
+        if (!::IsWindowVisible(box)) continue;
+        g_quitter->seen = Inspect(box);
+        g_quitter->posted = true;
+        ::PostQuitMessage(7);
+        return;
+    }
+}
+
+TEST_F(BoxesTest, QuitWhileABoxIsUpEndsItAndReachesTheOuterLoop)
+{
+    App().instance = ::GetModuleHandleA(nullptr);
+    App().keypadState = 0;
+    struct Case {
+        const char* box;
+        bool (*run)(); // true when the box said it ended for the quit
+    };
+    const Case cases[] = {
+        {"Warning", [] { return ConfirmBoxAnswer(MSG_CONFIRM_TOUCH_MODE) == kModalQuit; }},
+        // Ended the process with exit code 1 ("the box could not be created").
+        {"Information", [] { return RunCableCheckBox() == CableCheckOutcome::Quit; }},
+        {"Information", [] { return ShowInfoBox("Notice", true), QuitRequested(); }},
+        {"Enter code", [] { return RunCodeKeypad(nullptr) == kModalQuit; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.box);
+        QuitPoster quitter;
+        g_quitter = &quitter;
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &QuitTick);
+        const DWORD started = ::GetTickCount();
+        const bool quit = c.run();
+        ::KillTimer(nullptr, timer);
+        g_quitter = nullptr;
+        EXPECT_TRUE(quitter.posted);
+        EXPECT_EQ(quitter.seen.caption, c.box);
+        EXPECT_TRUE(quit);
+        EXPECT_LT(::GetTickCount() - started, 5000u) << "the countdown did not run out";
+        EXPECT_TRUE(ThreadDialogs().empty());
+        EXPECT_TRUE(QuitRequested());
+        // No second box while the program is ending.
+        EXPECT_EQ(ConfirmBoxTextAnswer("Again?"), kModalQuit);
+        // Posted again, with its exit code, for the loop outside the box.
+        MSG msg = {};
+        ASSERT_TRUE(::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+        EXPECT_EQ(msg.wParam, 7u);
+        ForgetQuitRequest();
+    }
 }
 
 } // namespace

@@ -478,6 +478,34 @@ TEST_F(DriverMouseTest, MouseButtonIsAskedForByAnyButtonAndBySpace)
     EXPECT_EQ(::IsDlgButtonChecked(mousePage, IDC_BUTTON_MIDDLE), BST_CHECKED);
 }
 
+// Windows reports a click (BN_CLICKED) when an unchecked radio merely
+// receives the focus (Tab, arrow keys, a window handing its focus on):
+// nobody chose anything. Wine sends none, so the case sends it as Windows
+// does, after moving the focus.
+TEST_F(DriverMouseTest, MouseButtonIsNotAskedForWhenARadioOnlyGetsTheFocus)
+{
+    ZmrCtrlVirt* ctrl = Ctrl();
+    ctrl->MouseButton = kMouseButtonLeft;
+    ASSERT_NO_FATAL_FAILURE(OpenMousePage());
+    QuestionAnswerer no(false);
+    for (const int id : {IDC_BUTTON_RIGHT, IDC_BUTTON_MIDDLE, IDC_BUTTON_LEFT, IDC_BUTTON_RIGHT}) {
+        SCOPED_TRACE(id);
+        const HWND radio = ::GetDlgItem(mousePage, id);
+        ::SendMessageA(mousePage, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(radio), TRUE);
+        ::SendMessageA(mousePage, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(radio));
+        PumpMessages();
+        EXPECT_EQ(::GetFocus(), radio);
+    }
+    EXPECT_EQ(no.asked(), 0);
+    // The user's own choice on the focused radio still asks.
+    const HWND right = ::GetDlgItem(mousePage, IDC_BUTTON_RIGHT);
+    ::SendMessageA(right, WM_KEYDOWN, VK_SPACE, 1);
+    ::SendMessageA(right, WM_KEYUP, VK_SPACE, 0xC0000001);
+    PumpMessages();
+    EXPECT_EQ(no.asked(), 1);
+    EXPECT_EQ(::IsDlgButtonChecked(mousePage, IDC_BUTTON_LEFT), BST_CHECKED);
+}
+
 TEST_F(DriverMouseTest, MouseButtonWindowShowsTheOneShotUntilTheTouchIsReleased)
 {
     ZmrCtrlVirt* ctrl = Ctrl();

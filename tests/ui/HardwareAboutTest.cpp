@@ -12,6 +12,8 @@
 #include "base/ExportPath.h"
 #include "base/Handles.h"
 #include "base/ObjectNames.h"
+#include "base/ModalLoop.h"
+#include "controller/ModelTable.h"
 #include "base/Reporting.h"
 #include "resources/resource.h"
 #include "support/ScreenCapture.h"
@@ -72,6 +74,20 @@ void StorePosition(const char* keyName, DWORD x, DWORD y)
     ::RegSetValueExA(key, "x", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&x), sizeof x);
     ::RegSetValueExA(key, "y", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&y), sizeof y);
     ::RegCloseKey(key);
+}
+
+// Whether COM<comNumber> can be opened within 2 s (under load Wine may take
+// a moment to let go of a closed port).
+bool CanOpenNow(int comNumber)
+{
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        CommProtocol2 probe(comNumber - 1, false);
+        const bool opened = probe.Open();
+        probe.Close();
+        if (opened) return true;
+        ::Sleep(100);
+    }
+    return false;
 }
 
 class HardwareAboutTest : public SettingsFixture {
@@ -169,6 +185,127 @@ TEST_F(HardwareAboutTest, ChangeToPortWithControllerSwitchesAndReleasesTheOldPor
     CommProtocol2 again(4, false);
     EXPECT_TRUE(again.Open());
     again.Close();
+}
+
+// The controller's configuration as WriteConfig sends it, by command code.
+std::vector<uint8_t> ConfigCodes(int model)
+{
+    std::vector<uint8_t> codes;
+    const ControllerModel* info = ControllerModelInfo(model);
+    for (int i = 0; info != nullptr && i < info->writeConfigCount; ++i)
+        codes.push_back(info->writeConfig[i].command);
+    return codes;
+}
+
+std::vector<uint8_t> CodesOf(const Payloads& payloads)
+{
+    std::vector<uint8_t> codes;
+    for (const auto& p : payloads)
+        codes.push_back(p.empty() ? 0 : p[0]);
+    return codes;
+}
+
+// A finger is down on the old device while the port changes: the touch is
+// released. The new device gets its identification, then the configuration
+// of the controller (sent by the model check when the model changes, by the
+// port change when it stays) and the LCD's; the old one nothing; no send
+// error is shown. There and back: the same model, then another one.
+TEST_F(HardwareAboutTest, ChangeOfPortConfiguresTheNewPortOnly)
+{
+    ASSERT_NO_FATAL_FAILURE(Connect(5, 1, 30));
+    ASSERT_NO_FATAL_FAILURE(StartOther(false));
+    char sendError[256] = {};
+    FormatAppMessage(kMsgCtrlSendError, sendError, sizeof sendError);
+    struct Case {
+        int port;          // index chosen in the list
+        DevSim* from;      // device on the port in use
+        DevSim* to;        // device on the chosen port
+        const char* ident; // what the chosen device says it is
+        int model;         // controller model expected afterwards
+    };
+    const Case cases[] = {{5, &sim, &other, "ident 5 1 30", kControllerModelZmr03},
+                          {4, &other, &sim, "ident 2 1 30", kControllerModelZmr02}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ident);
+        ASSERT_TRUE(c.to->Command(c.ident));
+        ASSERT_TRUE(c.from->Command("touch 512 512"));
+        PumpUntil([this] { return Controller()->m_bPressed != 0; }, 2000);
+        ASSERT_NE(Controller()->m_bPressed, 0);
+        sim.ClearReceived();
+        other.ClearReceived();
+
+        const std::vector<SeenBox> seen = ChangePortTo(c.port);
+        PumpUntil([] { return false; }, 300); // anything more would come now
+        EXPECT_EQ(App().channel.load()->ChannelIndex(), c.port);
+        EXPECT_EQ(App().controllerModel, c.model);
+        ASSERT_NE(Controller(), nullptr);
+        EXPECT_EQ(Controller()->m_bPressed, 0) << "the touch held on the old line is released";
+        EXPECT_EQ(::GetAsyncKeyState(VK_LBUTTON) & 0x8000, 0);
+
+        const std::vector<uint8_t> got = CodesOf(c.to->Received());
+        std::vector<uint8_t> expected = {0x01};
+        const std::vector<uint8_t> config = ConfigCodes(c.model);
+        expected.insert(expected.end(), config.begin(), config.end());
+        ASSERT_GE(got.size(), expected.size());
+        EXPECT_EQ(std::vector<uint8_t>(got.begin(), got.begin() + static_cast<long>(expected.size())),
+                  expected);
+        for (size_t i = expected.size(); i < got.size(); ++i)
+            EXPECT_EQ(got[i], 0x8c) << "only the LCD's brightness follows";
+        EXPECT_TRUE(c.from->Received().empty()) << "the old line gets nothing more";
+        for (const SeenBox& box : seen)
+            EXPECT_NE(box.text, sendError);
+        CloseInfoBoxes();
+    }
+}
+
+// Answers Yes to the boxes of a port change until the one with its caption
+// is up, then sends the program's exit command.
+struct PortChangeQuitter {
+    const char* caption;
+    std::vector<std::string> seen;
+};
+PortChangeQuitter* g_portQuitter = nullptr;
+
+void CALLBACK PortChangeQuitTick(HWND, UINT, UINT_PTR, DWORD)
+{
+    for (HWND box : ThreadBoxes()) {
+        if (!::IsWindowVisible(box) || g_portQuitter == nullptr) continue;
+        const SeenBox seen = Inspect(box);
+        g_portQuitter->seen.push_back(seen.caption);
+        if (seen.caption == g_portQuitter->caption) {
+            ::PostMessageA(App().messageWindow, WM_COMMAND, MAKEWPARAM(CMD_EXIT_PROGRAM, 0), 0);
+            g_portQuitter = nullptr;
+        } else {
+            ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, 0), 0);
+        }
+    }
+}
+
+// The stop request while the port change's boxes are up: the change goes no
+// further, the old channel stays current, nothing more is asked.
+TEST_F(HardwareAboutTest, QuitDuringThePortChangeLeavesTheOldChannel)
+{
+    ASSERT_NO_FATAL_FAILURE(Connect(5, 1, 30));
+    ASSERT_NO_FATAL_FAILURE(StartOther(false));
+    ChannelVirt* before = App().channel.load();
+    for (const char* caption : {"Warning", "Information"}) {
+        SCOPED_TRACE(caption);
+        PortChangeQuitter quitter{caption, {}};
+        g_portQuitter = &quitter;
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &PortChangeQuitTick);
+        ::SendDlgItemMessageA(Hardware(), 1056, CB_SETCURSEL, 5, 0);
+        other.ClearReceived();
+        HardwarePagePortChange(Hardware());
+        ::KillTimer(nullptr, timer);
+        g_portQuitter = nullptr;
+        EXPECT_EQ(quitter.seen.back(), caption);
+        EXPECT_TRUE(QuitRequested());
+        EXPECT_EQ(App().channel.load(), before);
+        EXPECT_EQ(::SendDlgItemMessageA(Hardware(), 1056, CB_GETCURSEL, 0, 0), 4);
+        EXPECT_TRUE(other.Received().empty()) << "no identification on the new port";
+        EXPECT_TRUE(CanOpenNow(6)) << "the new port was let go";
+        ForgetQuitRequest();
+    }
 }
 
 TEST_F(HardwareAboutTest, ChangeToPortWithoutControllerKeepsTheOldChannel)
@@ -446,6 +583,32 @@ TEST_F(EmbeddedAboutTest, ExecAppStartsAProgramOnlyAfterTheRightCode)
     SetKeypadOpenObserver(nullptr, nullptr);
     EXPECT_EQ(again.openings, 1);
     EXPECT_EQ(g_chooserCalls, 1);
+}
+
+// A quit request in the keypad or in the file dialog: nothing more is asked
+// and nothing is started. The file dialog is the system's; its loop ends on
+// the request as on Cancel, which the chooser here plays.
+TEST_F(EmbeddedAboutTest, QuitDuringExecAppStartsNothing)
+{
+    App().embedded = true;
+    ASSERT_NO_FATAL_FAILURE(Connect(5, 1, 30));
+    KeypadKeys keys{"4711", IDC_KEYPAD_ENTER};
+    SetKeypadOpenObserver([](void*, HWND, int) { ::PostQuitMessage(0); }, nullptr);
+    ModalBoxCloser closer(IDOK);
+    EXPECT_FALSE(AboutPageExecApp(About()));
+    EXPECT_TRUE(closer.seen().empty()) << "no \"code not correct\" box";
+    EXPECT_EQ(g_chooserCalls, 0);
+    ForgetQuitRequest();
+
+    SetKeypadOpenObserver(&KeypadKeys::OnOpen, &keys);
+    SetProgramChooser([](HWND owner, char* path, size_t size) {
+        ::PostQuitMessage(0);
+        return ChooseHostname(owner, path, size);
+    });
+    EXPECT_FALSE(AboutPageExecApp(About())) << "the chosen program is not started";
+    EXPECT_EQ(g_chooserCalls, 1);
+    EXPECT_TRUE(QuitRequested());
+    ForgetQuitRequest();
 }
 
 // Last case of the run that needs the shutdown privilege: the second half

@@ -21,6 +21,8 @@ public:
     bool saveLcd = true;             // SaveLcdConfig
     int lcdFailures = 0;             // SendLcdConfig fails this often first
     bool lcdGoneAfterReport = false; // a report box lets the LCD be replaced by none
+    bool quitInReport = false;       // a quit request arrives while a report box is up
+    bool stopping = false;
 
     std::vector<std::string> log;
 
@@ -47,7 +49,9 @@ public:
         std::snprintf(text, sizeof text, "report%08x", id);
         log.push_back(text);
         if (lcdGoneAfterReport) lcd = false;
+        stopping = stopping || quitInReport;
     }
+    bool Stopping() override { return stopping; }
 
 private:
     bool Log(const char* what, bool result)
@@ -72,6 +76,10 @@ TEST(SettingsOk, OrderOfWritesSendsAndReports)
          [](Recorder& r) { r.ctrlFailures = 3; },
          {"device", "saveCtrl", "sendCtrl", "pause1000", "sendCtrl", "pause1000", "sendCtrl",
           "reporta02a000d", "lcd", "saveLcd", "sendLcd"}},
+        {"a quit request in the controller's report: the LCD is neither stored nor sent",
+         [](Recorder& r) { r.ctrlFailures = 3, r.quitInReport = true; },
+         {"device", "saveCtrl", "sendCtrl", "pause1000", "sendCtrl", "pause1000", "sendCtrl",
+          "reporta02a000d"}},
         {"controller accepts the second time",
          [](Recorder& r) { r.ctrlFailures = 1; },
          {"device", "saveCtrl", "sendCtrl", "pause1000", "sendCtrl", "lcd", "saveLcd", "sendLcd"}},

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "base/ModalLoop.h"
+
 namespace settings_test {
 
 bool DeviceValue(const char* name, DWORD* value)
@@ -94,6 +96,7 @@ void SettingsFixture::TearDown()
     }
     ResetAppState();
     CloseInfoBoxes();
+    ForgetQuitRequest();
     sim.Stop();
     DeleteRegistryTree(HKEY_CURRENT_USER, kRegistryRoot);
 }
