@@ -201,7 +201,7 @@ TEST_F(EndToEndRun, ExitRemovesTrayIconAndReleasesPort)
 
 TEST(EndToEndFault, UnhandledFaultIsShownAndEndsWithMinusOne)
 {
-    for (const char* mode : {"raise", "throw"}) {
+    for (const char* mode : {"raise", "throw", "receive-throw"}) {
         const std::string probe = WinePathOf(TP_FAULT_PROBE_PATH);
         std::string commandLine = "\"" + probe + "\" " + mode;
         STARTUPINFOA startup = {};

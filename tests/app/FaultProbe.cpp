@@ -1,6 +1,8 @@
 // A program that installs the unhandled-fault handler and then faults, so
 // the test can watch what the user sees and the exit code: "raise" raises a
-// structured exception, "throw" lets a C++ exception escape.
+// structured exception, "throw" lets a C++ exception escape, "receive-throw"
+// throws one on a channel's receive thread (through a port driver that
+// throws from its read).
 #include <windows.h>
 
 #include <cstring>
@@ -9,12 +11,57 @@
 #include "app/Startup.h"
 #include "app/Wiring.h"
 #include "base/AppContext.h"
+#include "channel/CommPortApi.h"
+#include "channel/CommProtocol2.h"
+
+namespace {
+
+HANDLE WINAPI AnyHandle(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+{
+    return ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+}
+BOOL WINAPI Done2(HANDLE, DWORD)
+{
+    return TRUE;
+}
+BOOL WINAPI Done3(HANDLE, DWORD, DWORD)
+{
+    return TRUE;
+}
+BOOL WINAPI DoneTimeouts(HANDLE, LPCOMMTIMEOUTS)
+{
+    return TRUE;
+}
+BOOL WINAPI DoneState(HANDLE, LPDCB)
+{
+    return TRUE;
+}
+BOOL WINAPI ThrowingRead(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED)
+{
+    throw std::runtime_error("a fault on the receive thread");
+}
+
+} // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
     App().instance = instance;
     ConnectLayers();
     InstallUnhandledFaultHandler();
+    if (commandLine != nullptr && std::strstr(commandLine, "receive-throw") != nullptr) {
+        static CommPortApi api = SystemPortApi();
+        api.createFile = &AnyHandle;
+        api.purgeComm = &Done2;
+        api.setupComm = &Done3;
+        api.setCommTimeouts = &DoneTimeouts;
+        api.setCommState = &DoneState;
+        api.readFile = &ThrowingRead;
+        SetCommPortApiForTest(&api);
+        CommProtocol2 channel(-1, false);
+        channel.Open();
+        ::Sleep(20000);
+        return 0;
+    }
     if (commandLine != nullptr && std::strstr(commandLine, "throw") != nullptr) {
         throw std::runtime_error("nobody catches this");
     }
