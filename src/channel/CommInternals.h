@@ -49,7 +49,8 @@ struct IoSlot {
 // reference at Close; a thread that did not end in time keeps the block,
 // and with it the cancel event, alive until it ends.
 struct ReceiveShared {
-    UniqueKernelHandle cancel; // manual-reset: set once by Close, seen by every later wait
+    UniqueKernelHandle cancel;     // manual-reset: set once by Close, seen by every later wait
+    std::atomic<bool> stop{false}; // set by Close just before the cancel event
     // The thread's visits to the channel object (see ChannelVisit) and
     // Close's word that the object is no longer there for it.
     std::atomic<bool> visiting{false};

@@ -290,7 +290,10 @@ void CommProtocol2::CloseNow()
         m_bClosing = true;
         thread = std::move(m_hRecThread);
         shared = std::move(m_pReceive);
-        if (shared) ::SetEvent(shared->cancel.get());
+        if (shared) {
+            shared->stop.store(true);
+            ::SetEvent(shared->cancel.get());
+        }
     }
     // Waited for without the lock, which the thread needs to finish its
     // current delivery, and for a bounded time: a thread stuck in a driver

@@ -94,8 +94,9 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
             MSG msg;
             while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {}
             // Also ends the thread between two reads of a long burst, which
-            // never waits on the event.
-            if (::WaitForSingleObject(cancel, 0) != WAIT_TIMEOUT) break;
+            // never waits on the event; a flag, as a look at the event would
+            // cost a call into the system on every read.
+            if (shared.stop.load()) break;
         }
         quiet = false;
 

@@ -16,30 +16,21 @@
 
 namespace {
 
-HANDLE WINAPI AnyHandle(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
-{
-    return ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-}
-BOOL WINAPI Done2(HANDLE, DWORD)
-{
-    return TRUE;
-}
-BOOL WINAPI Done3(HANDLE, DWORD, DWORD)
-{
-    return TRUE;
-}
-BOOL WINAPI DoneTimeouts(HANDLE, LPCOMMTIMEOUTS)
-{
-    return TRUE;
-}
-BOOL WINAPI DoneState(HANDLE, LPDCB)
-{
-    return TRUE;
-}
-BOOL WINAPI ThrowingRead(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED)
-{
-    throw std::runtime_error("a fault on the receive thread");
-}
+// A port driver that throws from its read.
+struct ThrowingPort {
+    static HANDLE WINAPI Create(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+    {
+        return ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
+    static BOOL WINAPI Yes2(HANDLE, DWORD) { return TRUE; }
+    static BOOL WINAPI Yes3(HANDLE, DWORD, DWORD) { return TRUE; }
+    static BOOL WINAPI Timeouts(HANDLE, LPCOMMTIMEOUTS) { return TRUE; }
+    static BOOL WINAPI State(HANDLE, LPDCB) { return TRUE; }
+    static BOOL WINAPI Read(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED)
+    {
+        throw std::runtime_error("a fault on the receive thread");
+    }
+};
 
 } // namespace
 
@@ -50,12 +41,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
     InstallUnhandledFaultHandler();
     if (commandLine != nullptr && std::strstr(commandLine, "receive-throw") != nullptr) {
         static CommPortApi api = SystemPortApi();
-        api.createFile = &AnyHandle;
-        api.purgeComm = &Done2;
-        api.setupComm = &Done3;
-        api.setCommTimeouts = &DoneTimeouts;
-        api.setCommState = &DoneState;
-        api.readFile = &ThrowingRead;
+        api.createFile = &ThrowingPort::Create;
+        api.purgeComm = &ThrowingPort::Yes2;
+        api.setupComm = &ThrowingPort::Yes3;
+        api.setCommTimeouts = &ThrowingPort::Timeouts;
+        api.setCommState = &ThrowingPort::State;
+        api.readFile = &ThrowingPort::Read;
         SetCommPortApiForTest(&api);
         CommProtocol2 channel(-1, false);
         channel.Open();

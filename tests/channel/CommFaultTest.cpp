@@ -27,28 +27,24 @@ namespace {
 
 // One simulated port. Reads are served from `line`; a read that wants more
 // than is there stays pending until the line has enough, or is cancelled
-// with what it got.
+// with what it got. The operations are its static members.
 struct Driver {
     enum Read { Serve, Never, Fail, Block };
     std::atomic<int> read{Serve};
-    std::atomic<bool> writesHang{false};
-    std::atomic<bool> statusFails{false};
-    std::atomic<DWORD> extraQueued{0}; // over-reported bytes
-    std::atomic<DWORD> errors{0};      // flags until the next ClearCommError
+    std::atomic<bool> writesHang{false}, statusFails{false};
+    std::atomic<DWORD> extraQueued{0}, errors{0}; // over-reported bytes; flags until read
     std::atomic<int> opens{0}, cancels{0};
-    COMMTIMEOUTS firstTimeouts = {};
+    COMMTIMEOUTS timeouts = {};
     HANDLE unblock = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    // A status read by the receive thread waits for this while set.
-    HANDLE holdStatus = nullptr;
+    HANDLE holdStatus = nullptr; // while set, the receive thread's status read waits for it
     DWORD testThread = ::GetCurrentThreadId();
-
     std::mutex mutex; // the line and the pending read
     std::vector<uint8_t> line;
     OVERLAPPED* pending = nullptr;
     uint8_t* buffer = nullptr;
     DWORD want = 0;
 
-    // Hands the pending read what it asked for, or with cancelled what there is.
+    // Hands the pending read what it asked for, or when cancelled what there is.
     void Complete(bool cancelled)
     {
         if (pending == nullptr || (!cancelled && line.size() < want)) return;
@@ -67,95 +63,67 @@ struct Driver {
         line.insert(line.end(), frame, frame + size);
         Complete(false);
     }
-};
-Driver* g_driver = nullptr;
 
-HANDLE WINAPI FakeCreate(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
-{
-    ++g_driver->opens;
-    return ::CreateEventA(nullptr, TRUE, FALSE, nullptr); // any handle that can be duplicated
-}
-BOOL WINAPI FakeTimeouts(HANDLE, LPCOMMTIMEOUTS t)
-{
-    g_driver->firstTimeouts = *t; // both calls of an open set the same write timeouts
-    return TRUE;
-}
-BOOL WINAPI FakeRead(HANDLE, LPVOID buffer, DWORD want, LPDWORD count, LPOVERLAPPED overlap)
-{
-    Driver& d = *g_driver;
-    if (d.read == Driver::Block) ::WaitForSingleObject(d.unblock, INFINITE);
-    if (d.read == Driver::Fail) {
-        ::SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
+    static Driver* d;
+    static HANDLE WINAPI Create(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE)
+    {
+        ++d->opens;
+        return ::CreateEventA(nullptr, TRUE, FALSE, nullptr); // a handle that can be duplicated
     }
-    std::lock_guard<std::mutex> guard(d.mutex);
-    if (d.read == Driver::Serve && d.line.size() >= want) {
-        std::memcpy(buffer, d.line.data(), want);
-        d.line.erase(d.line.begin(), d.line.begin() + want);
+    static BOOL WINAPI Yes2(HANDLE, DWORD) { return TRUE; }
+    static BOOL WINAPI Yes3(HANDLE, DWORD, DWORD) { return TRUE; }
+    static BOOL WINAPI State(HANDLE, LPDCB) { return TRUE; }
+    static BOOL WINAPI Timeouts(HANDLE, LPCOMMTIMEOUTS t) { return d->timeouts = *t, TRUE; }
+    static BOOL Pending() { return ::SetLastError(ERROR_IO_PENDING), FALSE; }
+    static BOOL WINAPI Read(HANDLE, LPVOID to, DWORD want, LPDWORD count, LPOVERLAPPED overlap)
+    {
+        if (d->read == Block) ::WaitForSingleObject(d->unblock, INFINITE);
+        if (d->read == Fail) return ::SetLastError(ERROR_ACCESS_DENIED), FALSE;
+        std::lock_guard<std::mutex> guard(d->mutex);
+        if (d->read != Serve) return Pending();
+        d->pending = overlap;
+        d->buffer = static_cast<uint8_t*>(to);
+        d->want = want;
+        if (d->line.size() < want) return Pending();
+        d->Complete(false);
         *count = want;
         return TRUE;
     }
-    if (d.read == Driver::Serve) {
-        d.pending = overlap;
-        d.buffer = static_cast<uint8_t*>(buffer);
-        d.want = want;
+    static BOOL WINAPI Write(HANDLE, LPCVOID, DWORD size, LPDWORD count, LPOVERLAPPED)
+    {
+        if (d->writesHang) return Pending();
+        return *count = size, TRUE;
     }
-    ::SetLastError(ERROR_IO_PENDING);
-    return FALSE;
-}
-BOOL WINAPI FakeWrite(HANDLE, LPCVOID, DWORD size, LPDWORD count, LPOVERLAPPED)
-{
-    if (g_driver->writesHang) {
-        ::SetLastError(ERROR_IO_PENDING);
-        return FALSE;
+    static BOOL WINAPI Result(HANDLE, LPOVERLAPPED overlap, LPDWORD count, BOOL)
+    {
+        if (::WaitForSingleObject(overlap->hEvent, 0) != WAIT_OBJECT_0)
+            return ::SetLastError(ERROR_IO_INCOMPLETE), FALSE;
+        *count = static_cast<DWORD>(overlap->InternalHigh);
+        return overlap->Internal == 0 ? TRUE : (::SetLastError(ERROR_OPERATION_ABORTED), FALSE);
     }
-    *count = size;
-    return TRUE;
-}
-BOOL WINAPI FakeResult(HANDLE, LPOVERLAPPED overlap, LPDWORD count, BOOL)
-{
-    if (::WaitForSingleObject(overlap->hEvent, 0) != WAIT_OBJECT_0) {
-        ::SetLastError(ERROR_IO_INCOMPLETE);
-        return FALSE;
+    static BOOL WINAPI Cancel(HANDLE)
+    {
+        ++d->cancels;
+        std::lock_guard<std::mutex> guard(d->mutex);
+        if (d->read == Serve) d->Complete(true);
+        return TRUE;
     }
-    *count = static_cast<DWORD>(overlap->InternalHigh);
-    if (overlap->Internal == 0) return TRUE;
-    ::SetLastError(ERROR_OPERATION_ABORTED);
-    return FALSE;
-}
-BOOL WINAPI FakeCancel(HANDLE)
-{
-    ++g_driver->cancels;
-    std::lock_guard<std::mutex> guard(g_driver->mutex);
-    if (g_driver->read == Driver::Serve) g_driver->Complete(true);
-    return TRUE;
-}
-BOOL WINAPI FakeStatus(HANDLE, LPDWORD errors, LPCOMSTAT status)
-{
-    Driver& d = *g_driver;
-    if (d.holdStatus != nullptr && ::GetCurrentThreadId() != d.testThread)
-        ::WaitForSingleObject(d.holdStatus, 2000);
-    if (d.statusFails) return FALSE;
-    *errors = d.errors.exchange(0);
-    std::lock_guard<std::mutex> guard(d.mutex);
-    status->cbInQue = static_cast<DWORD>(d.line.size()) + d.extraQueued;
-    return TRUE;
-}
-BOOL WINAPI Yes2(HANDLE, DWORD)
-{
-    return TRUE;
-}
-BOOL WINAPI Yes3(HANDLE, DWORD, DWORD)
-{
-    return TRUE;
-}
-BOOL WINAPI YesDcb(HANDLE, LPDCB)
-{
-    return TRUE;
-}
+    static BOOL WINAPI Status(HANDLE, LPDWORD errors, LPCOMSTAT status)
+    {
+        if (d->holdStatus != nullptr && ::GetCurrentThreadId() != d->testThread)
+            ::WaitForSingleObject(d->holdStatus, 2000);
+        if (d->statusFails) return FALSE;
+        *errors = d->errors.exchange(0);
+        std::lock_guard<std::mutex> guard(d->mutex);
+        status->cbInQue = static_cast<DWORD>(d->line.size()) + d->extraQueued;
+        return TRUE;
+    }
+};
+Driver* Driver::d = nullptr;
 
-const CommPortApi kFakeApi = {&FakeCreate, &Yes2,      &Yes3,       &FakeTimeouts, &YesDcb,
-                              &FakeRead,   &FakeWrite, &FakeResult, &FakeCancel,   &FakeStatus};
+const CommPortApi kFakeApi = {&Driver::Create, &Driver::Yes2,  &Driver::Yes3,  &Driver::Timeouts,
+                              &Driver::State,  &Driver::Read,  &Driver::Write, &Driver::Result,
+                              &Driver::Cancel, &Driver::Status};
 
 // COM7: no test of the bench uses it, and the fake opens it.
 constexpr int kComNumber = 7;
@@ -168,7 +136,7 @@ protected:
         App().messageWindow = nullptr;
         App().restartPending = 0;
         // Leaked on purpose: a thread left running may still call in.
-        g_driver = new Driver;
+        Driver::d = new Driver;
         SetCommPortApiForTest(&kFakeApi);
     }
     void TearDown() override
@@ -185,7 +153,7 @@ protected:
         ASSERT_TRUE(channel->Open());
         channel->SetListener(&listener);
     }
-    Driver& driver() { return *g_driver; }
+    Driver& driver() { return *Driver::d; }
 
     RecordingListener listener; // outlives the channel
     std::unique_ptr<CommProtocol2> channel;
@@ -202,7 +170,6 @@ TEST_F(ChannelOnFakeDriver, CloseAndSendAreBoundedOnADriverThatNeverCompletes)
     } cases[] = {{0, 0, 500, 2}, {300, 0, 300, 0}, {0, 7, 0, 7}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.storedConst * 100 + c.storedMult);
-        driver().firstTimeouts = COMMTIMEOUTS{};
         driver().read = Driver::Never;
         driver().writesHang = true;
         const std::string key = ChannelKeyPath(kComNumber);
@@ -211,8 +178,8 @@ TEST_F(ChannelOnFakeDriver, CloseAndSendAreBoundedOnADriverThatNeverCompletes)
         ASSERT_TRUE(SetRegDword(key, "WrTotTimeoutMult", c.storedMult));
         channel = std::make_unique<CommProtocol2>(kComNumber - 1, false);
         ASSERT_TRUE(channel->Open());
-        EXPECT_EQ(driver().firstTimeouts.WriteTotalTimeoutConstant, c.usedConst);
-        EXPECT_EQ(driver().firstTimeouts.WriteTotalTimeoutMultiplier, c.usedMult);
+        EXPECT_EQ(driver().timeouts.WriteTotalTimeoutConstant, c.usedConst);
+        EXPECT_EQ(driver().timeouts.WriteTotalTimeoutMultiplier, c.usedMult);
         ::Sleep(50); // the thread waits in its read
 
         const uint8_t query = 0x01;
