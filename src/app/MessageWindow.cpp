@@ -109,6 +109,9 @@ LRESULT MessageWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         case CMD_DEVICE_RESTARTED:
             OnDeviceRestarted();
             return 0;
+        case CMD_APP_EVENT:
+            WritePostedAppEvent(lParam);
+            return 0;
         case CMD_IDENTIFIED:
             if (lParam == 0) return 0;
             return OnIdentified(*reinterpret_cast<const IdentRecord*>(lParam)) ? 1 : 0;

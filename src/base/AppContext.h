@@ -73,6 +73,7 @@ constexpr WORD CMD_CTRL_INFO = 4005;
 constexpr WORD CMD_LCD_BAR_REFRESH = 4006;
 constexpr WORD CMD_ROTATION_CHANGED = 4007;
 constexpr WORD CMD_MOUSE_BUTTON_CHANGED = 4008;
+constexpr WORD CMD_APP_EVENT = 4009; // an event to write on the main thread (PostAppEvent)
 constexpr WORD CMD_EXIT_PROGRAM = 1044;
 constexpr WORD CMD_TEMPERATURE = 1138;
 

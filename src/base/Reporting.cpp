@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <new>
 
 #include "base/AppContext.h"
 #include "base/BoundedText.h"
@@ -89,6 +90,37 @@ void ReportAppEvent(uint32_t eventId, const char* insert)
     const char* strings[1] = {insert != nullptr ? insert : ""};
     // Always "information": the identifier's own severity bits carry the weight.
     ::ReportEventA(log.get(), EVENTLOG_INFORMATION_TYPE, 0, eventId, nullptr, 1, 0, strings, nullptr);
+}
+
+namespace {
+struct PostedAppEvent {
+    uint32_t id;
+    char insert[kTextMax];
+};
+} // namespace
+
+void PostAppEvent(uint32_t eventId, const char* insert)
+{
+    const HWND window = App().messageWindow;
+    if (window == nullptr) {
+        ReportAppEvent(eventId, insert);
+        return;
+    }
+    auto* posted = new (std::nothrow) PostedAppEvent{eventId, {}};
+    if (posted == nullptr) return;
+    CopyBounded(posted->insert, sizeof posted->insert, insert != nullptr ? insert : "");
+    if (!::PostMessageA(window, WM_COMMAND, MAKEWPARAM(CMD_APP_EVENT, 0), reinterpret_cast<LPARAM>(posted)))
+        delete posted;
+    // A message still queued when the window is destroyed at the end of the
+    // program is lost with its entry; nothing else frees it then.
+}
+
+void WritePostedAppEvent(LPARAM posted)
+{
+    auto* entry = reinterpret_cast<PostedAppEvent*>(posted);
+    if (entry == nullptr) return;
+    ReportAppEvent(entry->id, entry->insert);
+    delete entry;
 }
 
 void SetReportingHooks(const ReportingHooks& hooks)

@@ -14,6 +14,16 @@ void RegisterAppEventSource();
 // controller has event writing switched off (as told by the logEventsOn hook).
 void ReportAppEvent(uint32_t eventId, const char* insert);
 
+// For a thread that must not read the current controller, which the main
+// thread may be replacing (the channel's receive thread): hands the entry to
+// the message window (CMD_APP_EVENT), which writes it with ReportAppEvent on
+// the main thread. Without a message window it is written at once; once the
+// message window is gone it is dropped.
+void PostAppEvent(uint32_t eventId, const char* insert);
+// The message window's part: writes an entry handed over by PostAppEvent
+// (the lParam of CMD_APP_EVENT) and frees it.
+void WritePostedAppEvent(LPARAM posted);
+
 // The text of message id as the user reads it, into buffer[size] (callers
 // pass 255): the table's escapes are processed ("%n" -> CR LF, "%%" -> "%",
 // "%." -> ".") and inserts ("%1") are left empty, so "%%i" comes back as

@@ -1,7 +1,10 @@
 #include "channel/CommProtocol2.h"
 
 #include <cstring>
+#include <new>
 #include <utility>
+
+#include "channel/CommInternals.h"
 
 #include "Messages.h"
 #include "base/AppContext.h"
@@ -16,33 +19,27 @@ namespace {
 
 constexpr const char* kChannelsKey = "Channels";
 
-constexpr uint8_t kIdentQuery = 0x01;
-constexpr uint8_t kIdentReply = 0x81;
-constexpr uint8_t kReInitRequest = 0x87;
-constexpr uint8_t kReInitReply = 0x07;
-constexpr uint8_t kRestartNotice = 0x92;
+using comm::kIdentQuery;
+using comm::kIdentReply;
+using comm::kReInitReply;
+using comm::kReInitRequest;
 
 constexpr int kQueryAttempts = 3;
 constexpr DWORD kReplyWaitMs = 200;
 constexpr DWORD kRetryPauseMs = 100;
-constexpr DWORD kPollMs = 10;
-constexpr DWORD kCancelRetryMs = 20;
-// A port whose status cannot be read this many cycles in a row is gone.
-constexpr int kLineLostAfter = 3;
-// How often a port that went away is tried again.
-constexpr DWORD kReopenIntervalMs = 1000;
+// How long Close waits for the receive thread. A healthy thread ends within
+// milliseconds of the cancel; one stuck in a driver call is left running.
+constexpr DWORD kThreadEndMs = 300;
+// Write timeouts when none are stored: a device that takes no bytes must not
+// hold a write, and with it the main thread, for ever.
+constexpr DWORD kDefaultWriteConstMs = 500;
+constexpr DWORD kDefaultWriteMultMs = 2;
+// Beyond the write timeouts, the time a driver is given to end a write by
+// them before the write is cancelled.
+constexpr DWORD kWriteMarginMs = 100;
 // The receive thread only needs a small stack; CreateThread grows it beyond
 // this commit size when a listener needs more.
 constexpr SIZE_T kReceiveStack = 4096;
-
-// Bytes of the next read: one while nothing is queued, so that the read ends
-// with the first byte to arrive; otherwise what the driver holds, up to the
-// buffer.
-DWORD ReadSize(DWORD queued, DWORD buffer)
-{
-    if (queued == 0) return 1;
-    return queued < buffer ? queued : buffer;
-}
 
 struct CommValue {
     const char* name;
@@ -64,19 +61,6 @@ constexpr CommValue kCommValues[kCommSettingCount] = {
     {"StopBits", &CommSettings::StopBits},
     {"RdBufferSize", &CommSettings::RdBufferSize},
     {"WrBufferSize", &CommSettings::WrBufferSize},
-};
-
-// The recursive channel lock for one scope; exception-safe for the listener
-// calls made under it.
-class LockScope {
-public:
-    explicit LockScope(CRITICAL_SECTION& lock) : m_lock(lock) { ::EnterCriticalSection(&m_lock); }
-    ~LockScope() { ::LeaveCriticalSection(&m_lock); }
-    LockScope(const LockScope&) = delete;
-    LockScope& operator=(const LockScope&) = delete;
-
-private:
-    CRITICAL_SECTION& m_lock;
 };
 
 bool ReadDword(HKEY key, const char* name, uint32_t* out)
@@ -111,6 +95,8 @@ UniqueKernelHandle CreateEventOrFail(BOOL manualReset, const char* detail)
 
 } // namespace
 
+using comm::LockScope;
+
 const char* CommSettingName(int i)
 {
     return (i >= 0 && i < kCommSettingCount) ? kCommValues[i].name : nullptr;
@@ -119,6 +105,7 @@ const char* CommSettingName(int i)
 CommProtocol2::CommProtocol2(int index, bool reportDefaults)
     : ChannelVirt(::PortName(index) != nullptr ? index : -1)
 {
+    ::InitializeCriticalSection(&m_SendLock);
     if (m_nChannel == -1) return;
     if (LoadSettings()) return;
     CopyBounded(m_szPort, sizeof(m_szPort), ::PortName(m_nChannel));
@@ -132,20 +119,21 @@ CommProtocol2::CommProtocol2(int index, bool reportDefaults)
 CommProtocol2::~CommProtocol2()
 {
     CloseNow();
+    ::DeleteCriticalSection(&m_SendLock);
 }
 
-bool CommProtocol2::Configure(HANDLE port, const CommSettings& settings)
+bool comm::Configure(HANDLE port, const CommSettings& settings)
 {
-    if (!::PurgeComm(port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR)) return false;
-    if (!::SetupComm(port, settings.RdBufferSize, settings.WrBufferSize)) return false;
+    const CommPortApi& api = PortApi();
+    if (!api.purgeComm(port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR)) return false;
+    if (!api.setupComm(port, settings.RdBufferSize, settings.WrBufferSize)) return false;
 
     COMMTIMEOUTS timeouts = {};
     timeouts.ReadIntervalTimeout = settings.RdIntTimeout;
     timeouts.ReadTotalTimeoutMultiplier = settings.RdTotTimeoutMult;
     timeouts.ReadTotalTimeoutConstant = settings.RdTotTimeoutConst;
-    timeouts.WriteTotalTimeoutMultiplier = settings.WrTotTimeoutMult;
-    timeouts.WriteTotalTimeoutConstant = settings.WrTotTimeoutConst;
-    if (!::SetCommTimeouts(port, &timeouts)) return false;
+    WriteTimeouts(settings, &timeouts.WriteTotalTimeoutConstant, &timeouts.WriteTotalTimeoutMultiplier);
+    if (!api.setCommTimeouts(port, &timeouts)) return false;
 
     // Everything not stored stays zero: no flow control, DTR and RTS held
     // inactive, no error-character replacement.
@@ -157,31 +145,98 @@ bool CommProtocol2::Configure(HANDLE port, const CommSettings& settings)
     dcb.StopBits = static_cast<BYTE>(settings.StopBits);
     dcb.fParity = settings.CheckParity & 1;
     dcb.ErrorChar = static_cast<char>(settings.ErrorChar & 0xFF);
-    if (!::SetCommState(port, &dcb)) return false;
+    if (!api.setCommState(port, &dcb)) return false;
 
     // The receive thread's reads wait for the next byte, however long the
     // line stays quiet, and end with it: no read timeout at all. They are
     // waited for together with the cancel event, so the stored read
     // timeouts, which bounded each read of a polling loop, have nothing left
     // to bound; they were applied above all the same, so values the driver
-    // refuses still fail the open. Writes keep the stored timeouts.
+    // refuses still fail the open. The thread bounds its waits itself.
     timeouts.ReadIntervalTimeout = 0;
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = 0;
-    return ::SetCommTimeouts(port, &timeouts) != FALSE;
+    return api.setCommTimeouts(port, &timeouts) != FALSE;
+}
+
+void comm::WriteTimeouts(const CommSettings& settings, DWORD* constantMs, DWORD* perByteMs)
+{
+    const bool none = settings.WrTotTimeoutConst == 0 && settings.WrTotTimeoutMult == 0;
+    *constantMs = none ? kDefaultWriteConstMs : settings.WrTotTimeoutConst;
+    *perByteMs = none ? kDefaultWriteMultMs : settings.WrTotTimeoutMult;
+}
+
+UniqueFileHandle comm::DuplicatePort(HANDLE port)
+{
+    HANDLE copy = nullptr;
+    const HANDLE self = ::GetCurrentProcess();
+    if (!::DuplicateHandle(self, port, self, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        return UniqueFileHandle();
+    return UniqueFileHandle(copy);
+}
+
+UniqueFileHandle comm::OpenPort(const char* name)
+{
+    return UniqueFileHandle(PortApi().createFile(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+}
+
+std::unique_ptr<comm::IoSlot> comm::IoSlot::Create()
+{
+    std::unique_ptr<IoSlot> slot(new (std::nothrow) IoSlot);
+    if (!slot) return slot;
+    slot->event.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!slot->event) slot.reset();
+    return slot;
+}
+
+void comm::IoSlot::Arm()
+{
+    ::ResetEvent(event.get());
+    overlap = OVERLAPPED{};
+    overlap.hEvent = event.get();
+    pending = false;
+}
+
+bool comm::EndTransfer(HANDLE port, IoSlot& slot, DWORD* count)
+{
+    const CommPortApi& api = PortApi();
+    const DWORD start = ::GetTickCount();
+    do {
+        api.cancelIo(port);
+        if (::WaitForSingleObject(slot.event.get(), kCancelRetryMs) == WAIT_OBJECT_0) {
+            *count = 0;
+            api.getOverlappedResult(port, &slot.overlap, count, FALSE);
+            slot.pending = false;
+            return true;
+        }
+    } while (::GetTickCount() - start < kCancelBoundMs);
+    return false;
+}
+
+void comm::LeaveToDriver(std::unique_ptr<IoSlot> slot)
+{
+    // Deliberately leaked: the driver still owns the transfer and may write
+    // its record, its event and its buffer whenever it ends it.
+    (void)slot.release();
 }
 
 bool CommProtocol2::Open()
 {
     LockScope lock(m_Lock);
-    // Open while the receive thread runs, even when it is waiting for a
-    // port that went away to come back.
-    if (m_hRecThread) return true;
+    if (m_hRecThread) {
+        // Open while the receive thread runs, even when it is waiting for a
+        // port that went away to come back. A thread that has ended is no
+        // open channel: the channel is closed and opened afresh.
+        if (::WaitForSingleObject(m_hRecThread.get(), 0) == WAIT_TIMEOUT) return true;
+        CloseNow();
+    }
 
-    UniqueFileHandle port(::CreateFileA(m_szPort, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_OVERLAPPED, nullptr));
+    UniqueFileHandle port = comm::OpenPort(m_szPort);
     if (!port) return false;
-    if (!Configure(port.get(), m_Settings)) {
+    UniqueFileHandle own;
+    if (comm::Configure(port.get(), m_Settings)) own = comm::DuplicatePort(port.get());
+    if (!own) {
         // Release the port at once rather than hold it, locked against
         // everyone else, until a Close; keep the cause for the caller's
         // report.
@@ -191,20 +246,32 @@ bool CommProtocol2::Open()
         return false;
     }
 
-    m_hTXEvent = CreateEventOrFail(TRUE, "OutOfMemory - CommProt2.m_TXOverlap");
-    m_hRXEvent = CreateEventOrFail(TRUE, "OutOfMemory - CommProt2.m_RXOverlap");
+    {
+        LockScope send(m_SendLock);
+        if (!m_pTX) m_pTX = comm::IoSlot::Create();
+        if (!m_pTX) FatalCreationFailure("OutOfMemory - CommProt2.m_TXOverlap");
+    }
+    auto start = std::make_unique<comm::ReceiveStart>();
+    start->rx = comm::IoSlot::Create();
+    if (!start->rx) FatalCreationFailure("OutOfMemory - CommProt2.m_RXOverlap");
     m_hIdentEvent = CreateEventOrFail(FALSE, "OutOfMemory - CommProt2.m_hIdentEvent");
-    m_hCancelEvent = CreateEventOrFail(FALSE, "OutOfMemory - CommProt2.m_hCancelEvent");
-    m_TXOverlap = OVERLAPPED{};
-    m_TXOverlap.hEvent = m_hTXEvent.get();
-    m_RXOverlap = OVERLAPPED{};
-    m_RXOverlap.hEvent = m_hRXEvent.get();
+    start->shared = std::make_shared<comm::ReceiveShared>();
+    start->shared->cancel = CreateEventOrFail(TRUE, "OutOfMemory - CommProt2.m_hCancelEvent");
+    start->channel = this;
+    start->port = std::move(own);
+    CopyBounded(start->portName, sizeof start->portName, m_szPort);
 
-    m_hPort = std::move(port);
+    {
+        LockScope send(m_SendLock);
+        m_hPort = std::move(port);
+        comm::WriteTimeouts(m_Settings, &m_WriteConstMs, &m_WriteMultMs);
+    }
     m_bClosing = false;
+    m_pReceive = start->shared;
     m_hRecThread.reset(
-        ::CreateThread(nullptr, kReceiveStack, &CommProtocol2::ReceiveThread, this, 0, nullptr));
+        ::CreateThread(nullptr, kReceiveStack, &CommProtocol2::ReceiveThread, start.get(), 0, nullptr));
     if (!m_hRecThread) FatalCreationFailure("OutOfMemory - CommProt2.m_hRecThread");
+    (void)start.release(); // the thread's now
     return true;
 }
 
@@ -217,265 +284,81 @@ bool CommProtocol2::Close()
 void CommProtocol2::CloseNow()
 {
     UniqueKernelHandle thread;
+    std::shared_ptr<comm::ReceiveShared> shared;
     {
         LockScope lock(m_Lock);
         m_bClosing = true;
-        if (m_hPort) ::FlushFileBuffers(m_hPort.get());
-        if (m_hCancelEvent) ::SetEvent(m_hCancelEvent.get());
         thread = std::move(m_hRecThread);
+        shared = std::move(m_pReceive);
+        if (shared) {
+            shared->stop.store(true);
+            ::SetEvent(shared->cancel.get());
+        }
     }
     // Waited for without the lock, which the thread needs to finish its
-    // current read or delivery. It ends on its own within a poll interval:
-    // it is never killed, as that could leave the lock owned or let a read
-    // complete into a buffer that is about to be freed.
-    if (thread) ::WaitForSingleObject(thread.get(), INFINITE);
+    // current delivery, and for a bounded time: a thread stuck in a driver
+    // call that never returns is left running (never killed, as that could
+    // leave the lock owned). It keeps what it uses, and from here on touches
+    // nothing of this object.
+    if (thread && ::WaitForSingleObject(thread.get(), kThreadEndMs) != WAIT_OBJECT_0) shared->Detach();
 
+    // No flush of the output: every Send waits (bounded) for its write to
+    // end, so nothing the program wrote is left queued, and a flush would
+    // wait on a driver that may never answer.
     LockScope lock(m_Lock);
-    m_hCancelEvent.reset();
-    m_hTXEvent.reset();
-    m_hRXEvent.reset();
-    m_hIdentEvent.reset();
-    m_TXOverlap.hEvent = nullptr;
-    m_RXOverlap.hEvent = nullptr;
-    m_hPort.reset();
-}
-
-DWORD WINAPI CommProtocol2::ReceiveThread(LPVOID self)
-{
-    try {
-        return static_cast<CommProtocol2*>(self)->ReceiveLoop();
-    } catch (...) {
-        return 1;
-    }
-}
-
-// The receive thread sleeps in a read that waits for the next byte, so it
-// wakes when bytes arrive rather than on a timer: nothing runs while the line
-// is quiet, and a frame is handled as soon as its last byte is queued. What
-// the driver reports queued behind the first byte is read at once, in chunks
-// of the buffer's size, before the thread waits again.
-DWORD CommProtocol2::ReceiveLoop()
-{
-    FrameDecoder decoder(&CommProtocol2::Deliver, this);
-    HANDLE port;
-    HANDLE cancel;
-    HANDLE received;
     {
-        LockScope lock(m_Lock);
-        port = m_hPort.get();
-        cancel = m_hCancelEvent.get();
-        received = m_hRXEvent.get();
-    }
-
-    DWORD queued = 0;   // bytes the driver held after the last read
-    int unreadable = 0; // cycles in a row whose port status could not be read
-    for (;;) {
-        // The listener injects mouse input from this thread. Some systems
-        // (Wine among them) queue notifications to the injecting thread, and
-        // a queue nobody reads grows for as long as the screen is touched:
-        // drain it on every cycle. Nothing is ever posted to this thread.
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {}
-        DWORD count = 0;
-        bool done = false;
-        bool pending = false;
-        {
-            LockScope lock(m_Lock);
-            // Close sets this before it signals the cancel event; testing it
-            // here ends the thread between two reads of a long burst, which
-            // never waits on the event.
-            if (m_bClosing) break;
-            ::ResetEvent(received);
-            m_RXOverlap.Offset = 0;
-            m_RXOverlap.OffsetHigh = 0;
-            if (::ReadFile(port, m_RXBuffer, ReadSize(queued, static_cast<DWORD>(sizeof(m_RXBuffer))), &count,
-                           &m_RXOverlap)) {
-                done = true;
-            } else {
-                pending = ::GetLastError() == ERROR_IO_PENDING;
-            }
-        }
-
-        if (pending) {
-            // The read waits for the first byte for as long as the line is
-            // quiet, so it is waited for together with the cancel event and
-            // outside the lock, leaving Send and Close free.
-            const HANDLE waits[2] = {received, cancel};
-            if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-                // Cancelled (or the wait broke): the read must be finished
-                // before the thread ends, as it writes into m_RXBuffer. A
-                // cancel can be missed while the driver is re-arming the
-                // read after a spurious wake-up (seen under Wine), so it is
-                // repeated until the read has ended.
-                do {
-                    ::CancelIo(port);
-                } while (::WaitForSingleObject(received, kCancelRetryMs) == WAIT_TIMEOUT);
-                ::GetOverlappedResult(port, &m_RXOverlap, &count, FALSE);
-                break;
-            }
-            done = ::GetOverlappedResult(port, &m_RXOverlap, &count, FALSE) != FALSE;
-        }
-
-        DWORD errors = 0;
-        COMSTAT status = {};
-        {
-            LockScope lock(m_Lock);
-            if (!::ClearCommError(port, &errors, &status)) {
-                errors = 0;
-                status.cbInQue = 0;
-                ++unreadable;
-            } else {
-                unreadable = 0;
-            }
-        }
-        queued = status.cbInQue;
-        if (unreadable >= kLineLostAfter) {
-            unreadable = 0;
-            decoder.Reset();
-            if (!Reconnect(&port)) break;
-            continue;
-        }
-        if (errors != 0) {
-            decoder.Reset();
-        } else if (done && count > 0) {
-            // The listener may hold back what the payloads of this read
-            // cause (mouse input) and hand it on together at the end.
-            BracketRead(true);
-            decoder.Feed(m_RXBuffer, static_cast<int>(count));
-            BracketRead(false);
-        }
-        // A read that failed, or one that came back empty although it was
-        // asked to wait (a driver that ignores the timeouts), would make
-        // this loop spin: such a cycle waits a poll interval on the cancel
-        // event, as the thread did before it woke on arrival.
-        if ((!done || count == 0) && queued == 0 && ::WaitForSingleObject(cancel, kPollMs) != WAIT_TIMEOUT) {
-            break;
-        }
-    }
-    return 1;
-}
-
-void CommProtocol2::BracketRead(bool begin)
-{
-    LockScope lock(m_Lock);
-    if (m_pBatchListener == nullptr) return;
-    // The end is passed on even while closing: it hands on what payloads
-    // delivered before the close caused.
-    if (!begin) {
-        m_pBatchListener->OnReadEnd();
-    } else if (!m_bClosing) {
-        m_pBatchListener->OnReadBegin();
-    }
-}
-
-// The port has gone away under the thread: a healthy port always answers
-// ClearCommError, a removed USB adapter or a closed line does not, and no
-// read on that handle will ever return data again. The listener hears of it
-// (a touch that is down gets its release), the handle is closed so that
-// Send fails instead of writing into nothing, and the port is opened again
-// once a second until it is back or the channel is closed. Once back, the
-// device is identified and configured again as after a restart notice:
-// it may have been switched off, or replaced. False when the channel is
-// closing.
-bool CommProtocol2::Reconnect(HANDLE* port)
-{
-    HANDLE cancel;
-    CommSettings settings;
-    {
-        LockScope lock(m_Lock);
-        if (m_bClosing) return false;
-        cancel = m_hCancelEvent.get();
-        settings = m_Settings;
-        if (auto* watcher = dynamic_cast<LineLossListener*>(m_pListener)) watcher->OnLineLost();
+        LockScope send(m_SendLock);
         m_hPort.reset();
-        *port = nullptr;
     }
-    bool reported = false;
-    for (;;) {
-        if (::WaitForSingleObject(cancel, kReopenIntervalMs) != WAIT_TIMEOUT) return false;
-        UniqueFileHandle fresh(::CreateFileA(m_szPort, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                             OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
-        if (fresh && Configure(fresh.get(), settings)) {
-            LockScope lock(m_Lock);
-            if (m_bClosing) return false;
-            *port = fresh.get();
-            m_hPort = std::move(fresh);
-            SignalDeviceRestart();
-            return true;
-        }
-        const DWORD error = ::GetLastError();
-        fresh.reset();
-        if (!reported) {
-            // Once per loss: the log says when the line went, not every try.
-            char text[kTextMax] = {};
-            FormatBounded(text, sizeof text, "%s, LastError: %d", m_szPort, static_cast<int>(error));
-            ReportAppEvent(MSG_CHANNEL_CANT_OPEN, text);
-            reported = true;
-        }
-    }
+    m_hIdentEvent.reset();
 }
 
-void CommProtocol2::Deliver(void* self, const uint8_t* payload, int length)
+void comm::ReceiveShared::Detach()
 {
-    static_cast<CommProtocol2*>(self)->OnFrame(payload, length);
-}
-
-void CommProtocol2::OnFrame(const uint8_t* payload, int length)
-{
-    LockScope lock(m_Lock);
-    if (m_bClosing || length < 1) return;
-
-    switch (payload[0]) {
-    case kReInitReply:
-        if (length == 1) {
-            std::memset(m_Reply, 0, sizeof(m_Reply));
-            m_Reply[0] = kReInitReply;
-            ::SetEvent(m_hIdentEvent.get());
-        }
-        break;
-    case kIdentReply:
-        if (length == 4) {
-            std::memcpy(m_Reply, payload, sizeof(m_Reply));
-            ::SetEvent(m_hIdentEvent.get());
-        }
-        break;
-    case kRestartNotice:
-        SignalDeviceRestart();
-        break;
-    default:
-        break;
-    }
-
-    if (m_pListener != nullptr) m_pListener->OnReceive(payload, length);
+    detached.store(true);
+    // A visit holds no unbounded wait (see ChannelVisit).
+    while (visiting.load())
+        ::Sleep(1);
 }
 
 bool CommProtocol2::Send(const uint8_t* payload, int length)
 {
-    LockScope lock(m_Lock);
+    // The send lock, not the channel lock: the receive thread goes on
+    // delivering while a write waits for the device.
+    LockScope send(m_SendLock);
     if (!m_hPort) return false;
-    // Encoded under the lock: a listener may send from the receive thread
-    // while the main thread does.
-    const int size = EncodeFrame(payload, length, m_TXBuffer);
+    if (!m_pTX) m_pTX = comm::IoSlot::Create();
+    if (!m_pTX) return false;
+    comm::IoSlot& tx = *m_pTX;
+    const int size = EncodeFrame(payload, length, tx.buffer);
     if (size == 0) return false;
 
+    // Transmit errors are not read here: the receive thread owns the port's
+    // error flags, and reading them would clear those of a read it has not
+    // checked yet. They block nothing (the port does not abort on errors).
+    const CommPortApi& api = PortApi();
     const HANDLE port = m_hPort.get();
-    ::ResetEvent(m_hTXEvent.get());
-    m_TXOverlap.Offset = 0;
-    m_TXOverlap.OffsetHigh = 0;
+    tx.Arm();
     DWORD written = 0;
-    BOOL ok = ::WriteFile(port, m_TXBuffer, static_cast<DWORD>(size), &written, &m_TXOverlap);
+    BOOL ok = api.writeFile(port, tx.buffer, static_cast<DWORD>(size), &written, &tx.overlap);
     if (!ok && ::GetLastError() == ERROR_IO_PENDING) {
-        ok = ::GetOverlappedResult(port, &m_TXOverlap, &written, TRUE);
+        // The write timeouts end the write on a working driver; one that
+        // ignores them gets a margin, and then the write is cancelled.
+        const DWORD bound = m_WriteConstMs + m_WriteMultMs * static_cast<DWORD>(size) + kWriteMarginMs;
+        if (::WaitForSingleObject(tx.event.get(), bound) == WAIT_OBJECT_0) {
+            ok = api.getOverlappedResult(port, &tx.overlap, &written, FALSE);
+        } else {
+            ok = FALSE;
+            if (!comm::EndTransfer(port, tx, &written)) comm::LeaveToDriver(std::move(m_pTX));
+        }
     }
-    // Transmit errors are cleared and otherwise ignored.
-    DWORD errors = 0;
-    ::ClearCommError(port, &errors, nullptr);
     return ok && written == static_cast<DWORD>(size);
 }
 
 // Waits for a reply of the channel's own exchanges; true when one arrived
-// whose first byte is the one expected.
-bool CommProtocol2::AwaitReply(uint8_t expected)
+// whose first byte is the one expected. The reply is copied under the lock
+// it is written under.
+bool CommProtocol2::AwaitReply(uint8_t expected, uint8_t* reply)
 {
     HANDLE event;
     {
@@ -484,34 +367,42 @@ bool CommProtocol2::AwaitReply(uint8_t expected)
     }
     if (event == nullptr || ::WaitForSingleObject(event, kReplyWaitMs) != WAIT_OBJECT_0) return false;
     LockScope lock(m_Lock);
-    return m_Reply[0] == expected;
+    std::memcpy(reply, m_Reply, sizeof(m_Reply));
+    return reply[0] == expected;
+}
+
+// Sends request up to three times until a reply starting with expected
+// comes; reply gets its four bytes.
+bool CommProtocol2::Query(uint8_t request, uint8_t expected, uint8_t* reply)
+{
+    for (int attempt = 1; attempt <= kQueryAttempts; ++attempt) {
+        {
+            // Only a reply stored after this attempt's send counts. Replies
+            // carry no sequence number, so that is as far as the channel can
+            // tell them apart: a late reply to the previous attempt or
+            // command that arrives after the next send is still taken for
+            // its reply. That residue is accepted.
+            LockScope lock(m_Lock);
+            if (!m_hPort || !m_hIdentEvent) return false;
+            std::memset(m_Reply, 0, sizeof(m_Reply));
+            ::ResetEvent(m_hIdentEvent.get());
+        }
+        if (!Send(&request, 1)) return false;
+        if (AwaitReply(expected, reply)) return true;
+        if (attempt < kQueryAttempts) ::Sleep(kRetryPauseMs);
+    }
+    return false;
 }
 
 bool CommProtocol2::Identify(IdentRecord* out, bool notify)
 {
     if (out == nullptr) return false;
     *out = IdentRecord{};
-    {
-        LockScope lock(m_Lock);
-        std::memset(m_Reply, 0, sizeof(m_Reply));
-        if (!m_hPort) return false;
-        ::ResetEvent(m_hIdentEvent.get());
-    }
-
-    bool answered = false;
-    for (int attempt = 1; attempt <= kQueryAttempts && !answered; ++attempt) {
-        if (!Send(&kIdentQuery, 1)) return false;
-        answered = AwaitReply(kIdentReply);
-        if (!answered && attempt < kQueryAttempts) ::Sleep(kRetryPauseMs);
-    }
-    if (!answered) return false;
-
-    {
-        LockScope lock(m_Lock);
-        out->HwId = m_Reply[1];
-        out->MajorSwVer = m_Reply[2];
-        out->MinorSwVer = m_Reply[3];
-    }
+    uint8_t reply[sizeof(m_Reply)] = {};
+    if (!Query(kIdentQuery, kIdentReply, reply)) return false;
+    out->HwId = reply[1];
+    out->MajorSwVer = reply[2];
+    out->MinorSwVer = reply[3];
     const HWND window = App().messageWindow;
     if (notify && window != nullptr) {
         ::SendMessageA(window, WM_COMMAND, MAKEWPARAM(CMD_IDENTIFIED, 0), reinterpret_cast<LPARAM>(out));
@@ -521,17 +412,8 @@ bool CommProtocol2::Identify(IdentRecord* out, bool notify)
 
 bool CommProtocol2::ReInit()
 {
-    {
-        LockScope lock(m_Lock);
-        std::memset(m_Reply, 0, sizeof(m_Reply));
-        if (!m_hPort) return false;
-    }
-    for (int attempt = 1; attempt <= kQueryAttempts; ++attempt) {
-        if (!Send(&kReInitRequest, 1)) return false;
-        if (AwaitReply(kReInitReply)) return true;
-        if (attempt < kQueryAttempts) ::Sleep(kRetryPauseMs);
-    }
-    return false;
+    uint8_t reply[sizeof(m_Reply)] = {};
+    return Query(kReInitRequest, kReInitReply, reply);
 }
 
 bool CommProtocol2::BuildKeyPath(char* buffer, size_t size) const

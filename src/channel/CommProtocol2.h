@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "base/Handles.h"
 #include "channel/ChannelVirt.h"
@@ -32,6 +33,14 @@ struct CommSettings {
 };
 
 constexpr int kCommSettingCount = 13;
+
+// The channel's working parts, shared by its two source files
+// (channel/CommInternals.h).
+namespace comm {
+struct IoSlot;
+struct ReceiveShared;
+struct ReceiveStart;
+} // namespace comm
 
 // Registry value name of setting i (0..12, storage order), or nullptr.
 const char* CommSettingName(int i);
@@ -59,39 +68,52 @@ public:
     const char* DeviceName() const { return m_szPort; }
 
 private:
-    static DWORD WINAPI ReceiveThread(LPVOID self);
+    static DWORD WINAPI ReceiveThread(LPVOID start);
     static void Deliver(void* self, const uint8_t* payload, int length);
-    DWORD ReceiveLoop();
+    static DWORD ReceiveLoop(comm::ReceiveStart& start);
     void OnFrame(const uint8_t* payload, int length);
     void BracketRead(bool begin);
-    bool Configure(HANDLE port, const CommSettings& settings);
-    bool Reconnect(HANDLE* port);
+    void FeedRead(FrameDecoder& decoder, const uint8_t* bytes, DWORD count);
+    static bool Reconnect(comm::ReceiveStart& start);
     bool BuildKeyPath(char* buffer, size_t size) const;
-    bool AwaitReply(uint8_t expected);
+    bool AwaitReply(uint8_t expected, uint8_t* reply);
+    bool Query(uint8_t request, uint8_t expected, uint8_t* reply);
     void CloseNow();
 
-    // Written by the main thread only; read by the receive thread under the
-    // lock (the thread's own copies of the handles are taken at its start
-    // and stay valid because Close waits for the thread before releasing).
+    // Written by the main thread only, under the lock; read by the receive
+    // thread under the lock.
     CommSettings m_Settings;
     char m_szPort[MAX_PATH] = {};
+    // The channel's own handle of the port, used by Send. Replaced under
+    // both locks (m_Lock first, then m_SendLock), so that either lock alone
+    // is enough to read it. The receive thread reads through a duplicate of
+    // its own, so that a thread left running never uses a handle closed here.
     UniqueFileHandle m_hPort;
-    UniqueKernelHandle m_hTXEvent;
-    UniqueKernelHandle m_hRXEvent;
     UniqueKernelHandle m_hIdentEvent;
-    UniqueKernelHandle m_hCancelEvent;
-    UniqueKernelHandle m_hRecThread;
-    OVERLAPPED m_TXOverlap = {};
-    OVERLAPPED m_RXOverlap = {};
+    UniqueKernelHandle m_hRecThread; // main thread only
+    // What the receive thread shares with the channel; it outlives the
+    // channel while a thread that did not end in time still holds it.
+    // Main thread only, under the lock.
+    std::shared_ptr<comm::ReceiveShared> m_pReceive;
+
+    // Serialises Send's use of m_pTX and its wait for the write. Taken on
+    // its own, or after m_Lock (a listener sends from within a delivery),
+    // never the other way round.
+    CRITICAL_SECTION m_SendLock;
+    // Under m_SendLock. Replaced, and the old one left to the driver, when a
+    // write could not be ended.
+    std::unique_ptr<comm::IoSlot> m_pTX;
+    // Write timeouts in force on m_hPort, which also bound Send's wait;
+    // under m_SendLock.
+    DWORD m_WriteConstMs = 0;
+    DWORD m_WriteMultMs = 0;
 
     // Set under the lock by Close before it stops the thread, cleared by
     // Open once the new thread may deliver. A delivery checks it under the
     // lock, so none starts once Close has begun.
     bool m_bClosing = false;
 
-    uint8_t m_TXBuffer[kFrameBufferSize] = {}; // under the lock
-    uint8_t m_RXBuffer[100] = {};              // receive thread only
     // Written by the receive thread under the lock before it signals
-    // m_hIdentEvent; read by the main thread under the lock.
+    // m_hIdentEvent; read and cleared by the main thread under the lock.
     uint8_t m_Reply[4] = {};
 };

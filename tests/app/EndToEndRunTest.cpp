@@ -131,6 +131,29 @@ TEST_F(EndToEndRun, TouchesFromUnidentifiedDeviceAskForIdentificationWithoutFloo
     ExitCleanly();
 }
 
+// A finger is down when the device restarts and then leaves the
+// identification unanswered, so its release arrives while it is
+// unidentified: the restart notice itself releases the button.
+TEST_F(EndToEndRun, RestartNoticeWhilePressedReleasesTheButton)
+{
+    ASSERT_NO_FATAL_FAILURE(StartWith(SimOn(kDevicePort)));
+    const auto leftDown = [] { return (::GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0; };
+    ASSERT_TRUE(sim.Command("touch 2048 2048"));
+    for (int i = 0; i < 100 && !leftDown(); ++i)
+        ::Sleep(20);
+    ASSERT_TRUE(leftDown());
+
+    ASSERT_TRUE(sim.Command("silent 01"));
+    ASSERT_TRUE(sim.Command("restart"));
+    ASSERT_TRUE(sim.WaitReceived(3, 5000)); // three identification queries, unanswered
+    ::Sleep(300);
+    ASSERT_TRUE(sim.Command("release"));
+    ::Sleep(300);
+    EXPECT_FALSE(leftDown());
+    ASSERT_TRUE(sim.Command("unsilent 01"));
+    ExitCleanly();
+}
+
 TEST_F(EndToEndRun, TemperatureIsReadPeriodically)
 {
     ProgramUnderTest::Options fast;
@@ -266,7 +289,7 @@ TEST_F(EndToEndRun, StopWhileABoxIsUpEndsTheProgramNormally)
 
 TEST(EndToEndFault, UnhandledFaultIsShownAndEndsWithMinusOne)
 {
-    for (const char* mode : {"raise", "throw"}) {
+    for (const char* mode : {"raise", "throw", "receive-throw"}) {
         const std::string probe = WinePathOf(TP_FAULT_PROBE_PATH);
         std::string commandLine = "\"" + probe + "\" " + mode;
         STARTUPINFOA startup = {};

@@ -549,6 +549,21 @@ TEST_F(ChannelOnDevice, ReInitAndTheRestartNoticeReachTheMessageWindowOnce)
     EXPECT_EQ(window.Count(kCmdDeviceRestarted), 2);
 }
 
+// A reply that arrived before an attempt's send is not taken for its answer:
+// a stray 07 must not make ReInit fail its first attempt and send again.
+TEST_F(ChannelOnDevice, StrayReplyBeforeReInitIsNotTakenForItsAnswer)
+{
+    ASSERT_NO_FATAL_FAILURE(StartAndOpen());
+    ASSERT_TRUE(sim.Command("send 07"));
+    ASSERT_TRUE(listener.WaitFor(1, 1000));
+    EXPECT_TRUE(channel->ReInit());
+    ::Sleep(100);
+    size_t requests = 0;
+    for (const Bytes& p : sim.Received())
+        requests += p == Bytes{0x87} ? 1 : 0;
+    EXPECT_EQ(requests, 1u);
+}
+
 TEST_F(ChannelOnDevice, PortWithoutDeviceOrWithoutNameDoesNotOpen)
 {
     // Nothing is linked at COM5.
