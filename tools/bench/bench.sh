@@ -111,21 +111,36 @@ ensure_display() {
 prefix_version=2
 
 # Settings of the prefix; run again on an existing prefix when they change.
+# A registry value of the bench. On a machine's very first Wine start a
+# write can fail while the new prefix is still settling: it is tried again,
+# and a last failure is named with Wine's own words instead of ending the
+# run without a word.
+wine_reg_add() {
+    local try
+    for try in 1 2 3; do
+        wine reg add "$@" /f >>"$bench/reg.log" 2>&1 && return 0
+        sleep 2
+    done
+    log "wine reg add $1 /v $3 failed three times; the end of $bench/reg.log:"
+    tail -n 5 "$bench/reg.log" >&2 || true
+    exit 1
+}
+
 configure_prefix() {
     local i
     # Values for all eight ports: they take precedence over the serial
     # devices that Wine would otherwise map (the console may become COM1).
     for i in 1 2 3 4 5 6 7 8; do
-        wine reg add 'HKLM\Software\Wine\Ports' /v "COM$i" /t REG_SZ /d "$ports/com$i" /f >/dev/null 2>&1
+        wine_reg_add 'HKLM\Software\Wine\Ports' /v "COM$i" /t REG_SZ /d "$ports/com$i"
     done
     # A crash must end the process, never wait on a dialog.
-    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1 /f >/dev/null 2>&1
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d "false" /f >/dev/null 2>&1
+    wine_reg_add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
+    wine_reg_add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /t REG_SZ /d 1
+    wine_reg_add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d "false"
     # The virtual display has no window manager: windows managed by one would
     # wait for it (about 2 s) each time they are hidden or destroyed.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+    wine_reg_add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N
+    wine_reg_add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N
     # Restart the server so that the port mapping is applied and the
     # registry is written out.
     wineserver -k 2>/dev/null || true
