@@ -14,6 +14,7 @@
 #include "app/Factories.h"
 #include "app/MessageWindow.h"
 #include "app/ModelSelection.h"
+#include "app/StopWatch.h"
 #include "app/TrayIcon.h"
 #include "app/Wiring.h"
 #include "base/AppContext.h"
@@ -163,6 +164,7 @@ private:
     UniqueIcon m_hCalibrationIcon;
     UniqueIcon m_hMessageIcon;
     UniqueIcon m_hSettingsIcon;
+    StopWatch m_stopWatch;
     bool m_bCalibrationClass = false;
     bool m_bMessageClass = false;
 };
@@ -216,6 +218,9 @@ bool Session::Start(HINSTANCE instance)
 
     app.messageWindow = CreateMessageWindow(instance);
     if (app.messageWindow == nullptr) return false;
+    // From here on a stop request from any session ends the program, even
+    // during the open retries below. Without it only the window is reachable.
+    m_stopWatch.Start(app.messageWindow);
 
     app.commInfoBox = CreateCommInfoBox(instance);
 
@@ -316,6 +321,8 @@ void Session::Shutdown()
     m_hSettingsIcon.reset();
     m_hCalibrationIcon.reset();
     m_hMessageIcon.reset();
+    // Last: a stop tool waiting for the program's end sees it only now.
+    m_stopWatch.Stop();
 }
 
 } // namespace
