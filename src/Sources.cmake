@@ -11,6 +11,7 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/app/Startup.cpp
     ${CMAKE_SOURCE_DIR}/src/app/StopWatch.cpp
     ${CMAKE_SOURCE_DIR}/src/app/ConfigurationImport.cpp
+    ${CMAKE_SOURCE_DIR}/src/app/CommandRun.cpp
     ${CMAKE_SOURCE_DIR}/src/base/StopSignal.cpp
     ${CMAKE_SOURCE_DIR}/src/app/Factories.cpp
     ${CMAKE_SOURCE_DIR}/src/app/MessageWindow.cpp
