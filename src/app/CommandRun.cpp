@@ -42,10 +42,8 @@ bool Usable(HANDLE h)
 // Standard output and error output of this process. Main thread only.
 class CommandOutput {
 public:
-    CommandOutput()
+    CommandOutput() : m_hOut(::GetStdHandle(STD_OUTPUT_HANDLE)), m_hErr(::GetStdHandle(STD_ERROR_HANDLE))
     {
-        m_hOut = ::GetStdHandle(STD_OUTPUT_HANDLE);
-        m_hErr = ::GetStdHandle(STD_ERROR_HANDLE);
         if (Usable(m_hOut) && Usable(m_hErr)) return;
         // A program of the windows subsystem has no console of its own: it
         // writes to the one it was started from, if any.
