@@ -8,12 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/EndToEndSupport.h"
+#include "support/ExportFile.h"
 
 namespace {
 
@@ -23,47 +22,6 @@ constexpr int kJobMs = 30000;
 constexpr int kDevicePort = 4; // COM4
 // Exit codes of the user guide's table.
 constexpr DWORD kSuccess = 0, kBadFile = 3, kNoDevice = 5, kBusy = 6;
-
-std::string TempPath(const char* name)
-{
-    char dir[MAX_PATH] = {};
-    ::GetTempPathA(MAX_PATH, dir);
-    return std::string(dir) + name;
-}
-
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteText(const std::string& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
-std::string ValueLine(const std::string& name, const char* hex)
-{
-    return std::string(30 - name.size(), ' ') + name + " : " + hex + "\n";
-}
-
-// text with the first such value line changed; empty when there is none.
-std::string WithValue(std::string text, const std::string& name, const char* from, const char* to)
-{
-    const size_t at = text.find(ValueLine(name, from));
-    if (at == std::string::npos) return {};
-    return text.replace(at, ValueLine(name, from).size(), ValueLine(name, to));
-}
-
-int LineNumberOf(const std::string& text, const std::string& line)
-{
-    const size_t at = text.find(line);
-    return 1 + static_cast<int>(std::count(
-                   text.begin(), text.begin() + static_cast<std::string::difference_type>(at), '\n'));
-}
 
 class EndToEndCommand : public ::testing::Test {
 protected:

@@ -6,8 +6,6 @@
 // quit request in the file dialog imports nothing.
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "app/CommandLine.h"
 #include "app/ConfigurationImport.h"
@@ -18,6 +16,7 @@
 #include "resources/resource.h"
 #include "ui/ConfigurationExport.h"
 #include "ui/HardwarePage.h"
+#include "support/ExportFile.h"
 #include "ui/SettingsTestSupport.h"
 
 using namespace settings_test;
@@ -25,50 +24,6 @@ using namespace settings_test;
 namespace {
 
 const std::string kZmr03Key = std::string(kRegistryRoot) + "\\Devices\\ZMR03";
-
-std::string TempFile(const char* name)
-{
-    char dir[MAX_PATH] = {};
-    ::GetTempPathA(MAX_PATH, dir);
-    return std::string(dir) + name;
-}
-
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteText(const std::string& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
-// The export's line "<name right-aligned in 30> : <hex>".
-std::string ValueLine(const std::string& name, const char* hex)
-{
-    return std::string(30 - name.size(), ' ') + name + " : " + hex + "\n";
-}
-
-// text with one value line changed; empty when the line is not there.
-std::string WithValue(std::string text, const std::string& name, const char* from, const char* to)
-{
-    const size_t at = text.find(ValueLine(name, from));
-    if (at == std::string::npos) return {};
-    return text.replace(at, ValueLine(name, from).size(), ValueLine(name, to));
-}
-
-int LineNumberOf(const std::string& text, const std::string& line)
-{
-    const size_t at = text.find(line);
-    int n = 1;
-    for (size_t i = 0; i < at && i < text.size(); ++i)
-        n += text[i] == '\n' ? 1 : 0;
-    return n;
-}
 
 DWORD StoredZmr03(const char* name)
 {
@@ -111,10 +66,10 @@ protected:
         ASSERT_TRUE(App().lcd.load()->SaveConfig());
         StorePosition(LcdModelName(App().lcdModel), 40, 50);
         StorePosition("MiniLcd", 60, 70);
-        exported = TempFile("tp-import-a.txt");
+        exported = TempPath("tp-import-a.txt");
         ASSERT_EQ(WriteConfigurationFile(exported.c_str()), 0u);
         original = ReadText(exported);
-        edited = TempFile("tp-import-b.txt");
+        edited = TempPath("tp-import-b.txt");
         SetConfigurationChooser(&ChooseTestFile);
     }
     void TearDown() override
@@ -168,7 +123,7 @@ TEST_F(ConfigurationImportTest, GoodFileIsTakenAtOnceSentToTheDeviceAndExportsAs
     // The first export back in, and out again: the same file.
     outcome = ImportConfigurationFile(exported.c_str(), true, true);
     EXPECT_EQ(outcome.exitCode, kExitSuccess) << outcome.text;
-    const std::string again = TempFile("tp-import-c.txt");
+    const std::string again = TempPath("tp-import-c.txt");
     ASSERT_EQ(WriteConfigurationFile(again.c_str()), 0u);
     EXPECT_EQ(ReadText(again), original);
     ::DeleteFileA(again.c_str());

@@ -5,7 +5,6 @@
 // what the user chose, and once the store is writable again OK saves it. A
 // configuration import in that state writes nothing at all.
 #include <cstring>
-#include <fstream>
 
 #include "app/CommandLine.h"
 #include "app/ConfigurationImport.h"
@@ -14,6 +13,7 @@
 #include "base/RegistryIO.h"
 #include "base/Reporting.h"
 #include "resources/resource.h"
+#include "support/ExportFile.h"
 #include "ui/SettingsTestSupport.h"
 
 using namespace settings_test;
@@ -268,19 +268,14 @@ TEST_F(StandardUserSaveTest, ApplyOnEachSavingPageTellsTheUser)
 TEST_F(StandardUserSaveTest, ImportWritesNothingAndSaysSo)
 {
     ASSERT_NO_FATAL_FAILURE(StoreThenProtect());
-    char dir[MAX_PATH] = {};
-    ::GetTempPathA(MAX_PATH, dir);
-    const std::string path = std::string(dir) + "tp-import-rights.txt";
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << "This file contains application configuration.\r\n\n\nProductVersion: 1.0.0\n"
-               "\n\n\nController parameters.\n"
-               "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Devices\\ZMR01 : \n"
-               "                    PressDelay : 9\n"
-               "\n\n\nLcd parameters.\n"
-               "CURRENT_USER\\Software\\Mavrel\\TactilePane\\Lcds\\Type2 : \n"
-               "                    Brightness : 20\n";
-    }
+    const std::string path = TempPath("tp-import-rights.txt");
+    WriteText(path, "This file contains application configuration.\r\n\n\nProductVersion: 1.0.0\n"
+                    "\n\n\nController parameters.\n"
+                    "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Devices\\ZMR01 : \n"
+                    "                    PressDelay : 9\n"
+                    "\n\n\nLcd parameters.\n"
+                    "CURRENT_USER\\Software\\Mavrel\\TactilePane\\Lcds\\Type2 : \n"
+                    "                    Brightness : 20\n");
     const ImportOutcome outcome = ImportConfigurationFile(path.c_str(), false, true);
     ::DeleteFileA(path.c_str());
     EXPECT_EQ(outcome.exitCode, kExitNoRights);
