@@ -9,6 +9,10 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/base/OnScreenKeyboard.cpp
     ${CMAKE_SOURCE_DIR}/src/base/VersionInfo.cpp
     ${CMAKE_SOURCE_DIR}/src/app/Startup.cpp
+    ${CMAKE_SOURCE_DIR}/src/app/StopWatch.cpp
+    ${CMAKE_SOURCE_DIR}/src/app/ConfigurationImport.cpp
+    ${CMAKE_SOURCE_DIR}/src/app/CommandRun.cpp
+    ${CMAKE_SOURCE_DIR}/src/base/StopSignal.cpp
     ${CMAKE_SOURCE_DIR}/src/app/Factories.cpp
     ${CMAKE_SOURCE_DIR}/src/app/MessageWindow.cpp
     ${CMAKE_SOURCE_DIR}/src/app/TrayIcon.cpp

@@ -2,6 +2,10 @@
 
 #include <cctype>
 #include <cstddef>
+#include <cstring>
+
+#include "base/BoundedText.h"
+#include "base/ObjectNames.h"
 
 namespace {
 
@@ -141,9 +145,48 @@ const char* CommandUsageText()
            "  /import FILE [/with-calibration]\n"
            "                                take the configuration from FILE (the calibration\n"
            "                                only with /with-calibration)\n"
-           "  /calibrate                    calibrate the touch screen\n"
            "  /status                       print the port, the models and whether the device answers\n"
            "  /?                            print this text\n"
            "Exit codes: 0 success, 2 bad usage, 3 bad file, 4 no rights, 5 device not answering,\n"
            "            6 program busy, 7 aborted by the user\n";
+}
+
+namespace {
+
+const char* NameOr(const char* name, const char* none)
+{
+    return name != nullptr ? name : none;
+}
+
+} // namespace
+
+std::string FormatStatusReport(const StatusReport& status)
+{
+    char text[kTextMax * 2] = {};
+    char ident[64] = "none";
+    if (status.hwId != 0)
+        FormatBounded(ident, sizeof ident, "HW Id %d, SW Ver %d.%02d", status.hwId, status.majorSwVer,
+                      status.minorSwVer);
+    FormatBounded(text, sizeof text,
+                  "Port: %s\nController: %s\nLCD: %s\nIdentification: %s\nDevice answers: %s\n"
+                  "Program running: %s\n",
+                  NameOr(PortName(status.port), "none"),
+                  NameOr(ControllerModelName(status.controllerModel), "none"),
+                  NameOr(LcdModelName(status.lcdModel), "none"), ident, status.answers ? "yes" : "no",
+                  status.running ? "yes" : "no");
+    return text;
+}
+
+bool DecodeCommandPacket(const void* data, size_t size, CommandPacket* out)
+{
+    if (data == nullptr || out == nullptr || size != sizeof(CommandPacket)) return false;
+    std::memcpy(out, data, sizeof *out);
+    if (std::memchr(out->file, '\0', sizeof out->file) == nullptr) return false;
+    const auto mode = static_cast<CommandMode>(out->mode);
+    if (mode != CommandMode::Export && mode != CommandMode::Import && mode != CommandMode::Status &&
+        mode != CommandMode::Calibrate)
+        return false;
+    if (out->withCalibration > 1) return false;
+    if ((mode == CommandMode::Export || mode == CommandMode::Import) && out->file[0] == '\0') return false;
+    return true;
 }

@@ -3,6 +3,8 @@
 // runtime, the switches, and the exit codes. Platform-free.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -52,3 +54,36 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& args);
 
 // The usage text of "/?".
 const char* CommandUsageText();
+
+// What "/status" reports. Indices as the program keeps them; -1 for none.
+struct StatusReport {
+    int port = -1;                                // 0..7 = COM1..COM8
+    int controllerModel = -1;                     // 0..3 = ZMR01..ZMR04
+    int lcdModel = -1;                            // 0..2 = Type1..Type3
+    int hwId = 0, majorSwVer = 0, minorSwVer = 0; // all 0: nothing identified
+    bool answers = false;                         // the device answered just now
+    bool running = false;                         // told by the running program
+};
+
+// The lines of "/status", one "Name: value" each, ending with LF.
+std::string FormatStatusReport(const StatusReport& status);
+
+// The request a second instance hands to the running one (WM_COPYDATA):
+// fixed layout, the same for the x86 and the x64 program.
+constexpr unsigned long kCommandDataId = 0x54504331;   // request
+constexpr unsigned long kCommandOutputId = 0x54504f31; // text for standard output
+constexpr unsigned long kCommandErrorId = 0x54504531;  // text for the error output
+constexpr int kCommandFileMax = 260;
+struct CommandPacket {
+    uint32_t mode;            // CommandMode
+    uint32_t withCalibration; // 0 or 1
+    uint64_t replyWindow;     // where the running program sends the texts
+    char file[kCommandFileMax];
+};
+// The running program's answers: handled with an exit code, or busy.
+constexpr long kCommandAnswered = 0x10000;
+constexpr long kCommandBusy = 0x20000;
+
+// Checks a packet as received (size, mode, terminated file name); false
+// for anything that is not one of ours.
+bool DecodeCommandPacket(const void* data, size_t size, CommandPacket* out);

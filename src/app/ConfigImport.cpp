@@ -1,5 +1,6 @@
 #include "app/ConfigImport.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -215,6 +216,7 @@ private:
             m_key = std::string(prefix) + std::string(object);
         }
         m_haveKey = true;
+        m_keyLine = m_number;
         return true;
     }
 
@@ -261,7 +263,7 @@ private:
                 return Fail("the value was given before");
         }
         m_out->values.push_back(
-            ConfigValue{m_spec->section, currentUser, key, std::string(name), value, m_number});
+            ConfigValue{m_spec->section, currentUser, key, std::string(name), value, m_number, m_keyLine});
         return true;
     }
 
@@ -290,6 +292,7 @@ private:
     bool m_sawVersion = false;
     const SectionSpec* m_spec = nullptr;
     bool m_haveKey = false;
+    int m_keyLine = 0;
     std::string m_key;
     std::string m_barKey;
     int m_model = -1;
@@ -324,4 +327,100 @@ std::string DescribeConfigError(const ConfigError& error)
     std::string text = "line " + std::to_string(error.line) + ": " + error.text + ": " + error.reason;
     if (text.size() > kMaxErrorText) text.resize(kMaxErrorText);
     return text;
+}
+
+namespace {
+
+std::string_view LineOfText(std::string_view text, int number)
+{
+    size_t start = 0;
+    for (int n = 1; n < number; ++n) {
+        const size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) return {};
+        start = end + 1;
+    }
+    const size_t end = text.find('\n', start);
+    return Trim(text.substr(start, end == std::string_view::npos ? text.size() - start : end - start));
+}
+
+// "Devices\ZMR02" -> 1, "Lcds\Type2" -> 1, "Channels\COM3" -> 2; -1 else.
+int ObjectIndexOf(const std::string& key, std::string_view prefix)
+{
+    if (key.rfind(prefix, 0) != 0) return -1;
+    const std::string_view object = std::string_view(key).substr(prefix.size());
+    if (prefix == "Devices\\") return ControllerModelNamed(object);
+    if (prefix == "Lcds\\") {
+        for (int i = 0; i < 3; ++i)
+            if (object == kLcdModels[i]) return i;
+        return -1;
+    }
+    if (object.size() != 4 || object.substr(0, 3) != "COM" || object[3] < '1' || object[3] > '8') return -1;
+    return object[3] - '1';
+}
+
+void AddOnce(std::vector<int>& list, int item)
+{
+    for (int i : list)
+        if (i == item) return;
+    list.push_back(item);
+}
+
+} // namespace
+
+bool PlanImport(std::string_view text, const ConfigFile& file, bool withCalibration, ImportPlan* plan,
+                ConfigError* error)
+{
+    ConfigError ignored;
+    if (error == nullptr) error = &ignored;
+    if (plan == nullptr) return false;
+    *plan = ImportPlan{};
+    const auto fail = [&](const ConfigValue& v, const char* reason) {
+        error->line = v.keyLine;
+        error->text = std::string(LineOfText(text, v.keyLine));
+        error->reason = reason;
+        return false;
+    };
+    int channelKeyLine = 0;
+    for (const ConfigValue& v : file.values) {
+        switch (v.section) {
+        case ConfigSection::WindowPosition:
+            ++plan->skippedPositions;
+            continue;
+        case ConfigSection::Calibration:
+            if (!withCalibration) {
+                ++plan->skippedCalibration;
+                continue;
+            }
+            AddOnce(plan->controllerModels, ObjectIndexOf(v.key, "Devices\\"));
+            break;
+        case ConfigSection::Controller:
+        case ConfigSection::Driver:
+            AddOnce(plan->controllerModels, ObjectIndexOf(v.key, "Devices\\"));
+            break;
+        case ConfigSection::Lcd:
+            AddOnce(plan->lcdModels, ObjectIndexOf(v.key, "Lcds\\"));
+            break;
+        case ConfigSection::Channel: {
+            const int port = ObjectIndexOf(v.key, "Channels\\");
+            if (port < 0) return fail(v, "the program drives the ports COM1 to COM8 only");
+            if (channelKeyLine != 0 && channelKeyLine != v.keyLine)
+                return fail(v, "a second channel section: the file must name one port");
+            channelKeyLine = v.keyLine;
+            plan->port = port;
+            break;
+        }
+        }
+        ImportKey* target = nullptr;
+        for (ImportKey& k : plan->keys) {
+            if (k.currentUser == v.currentUser && k.key == v.key) target = &k;
+        }
+        if (target == nullptr) {
+            plan->keys.push_back(ImportKey{v.currentUser, v.key, {}});
+            target = &plan->keys.back();
+        }
+        target->values.push_back(&v);
+    }
+    std::stable_partition(plan->keys.begin(), plan->keys.end(),
+                          [](const ImportKey& k) { return !k.currentUser; });
+    return true;
 }

@@ -20,7 +20,8 @@ struct ConfigValue {
     std::string key;
     std::string name;
     uint32_t value;
-    int line; // 1-based, for messages
+    int line;        // 1-based, for messages
+    int keyLine = 0; // the line that named the key
 };
 
 struct ConfigFile {
@@ -46,3 +47,30 @@ bool ParseConfiguration(std::string_view text, ConfigFile* out, ConfigError* err
 
 // "line N: TEXT: REASON", bounded to the message length of the boxes.
 std::string DescribeConfigError(const ConfigError& error);
+
+// What an import writes, key by key, and what the running program then has
+// to take up.
+struct ImportKey {
+    bool currentUser;
+    std::string key; // below the application key
+    std::vector<const ConfigValue*> values;
+};
+
+struct ImportPlan {
+    // HKEY_LOCAL_MACHINE keys first: when they cannot be written (no
+    // administrator rights), nothing of the user's has been touched either.
+    std::vector<ImportKey> keys;
+    int port = -1;                     // the channel section's port 0..7; -1 none
+    std::vector<int> controllerModels; // models whose key is written
+    std::vector<int> lcdModels;        // LCD types whose key is written
+    int skippedCalibration = 0;        // values left out without the option
+    int skippedPositions = 0;          // window positions, never imported
+};
+
+// Chooses from a parsed file what an import takes: every controller, driver,
+// LCD and channel value; the calibration only withCalibration (it belongs to
+// one panel); window positions never (they belong to one screen). Refuses,
+// with the key line of text in error, a channel section for a port the
+// program cannot drive (beyond COM8) or a second channel section.
+bool PlanImport(std::string_view text, const ConfigFile& file, bool withCalibration, ImportPlan* plan,
+                ConfigError* error);

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "Messages.h"
+#include "app/CommandRun.h"
 #include "app/Factories.h"
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
@@ -99,6 +100,9 @@ LRESULT MessageWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_TIMER:
         OnTimer();
         return 0;
+    case WM_COPYDATA:
+        // A job of a second instance started by a setup script.
+        return AnswerCommand(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDCANCEL:

@@ -8,12 +8,16 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "Messages.h"
+#include "app/CommandRun.h"
 #include "app/Factories.h"
 #include "app/MessageWindow.h"
 #include "app/ModelSelection.h"
+#include "app/StopWatch.h"
 #include "app/TrayIcon.h"
 #include "app/Wiring.h"
 #include "base/AppContext.h"
@@ -78,6 +82,18 @@ UINT TemperaturePeriod()
     if (end == text || *end != '\0' || value < 10 || value > kTemperaturePeriodMs)
         return kTemperaturePeriodMs;
     return static_cast<UINT>(value);
+}
+
+// Launchers may pass arguments, which the program has always ignored: it
+// still does, and says once which.
+void ReportIgnoredArguments(const std::vector<std::string>& arguments)
+{
+    if (arguments.empty()) return;
+    std::string joined;
+    for (const std::string& a : arguments)
+        joined += (joined.empty() ? "" : " ") + a;
+    if (joined.size() > kTextMax - 1) joined.resize(kTextMax - 1);
+    ReportAppEvent(MSG_ARGUMENTS_IGNORED, joined.c_str());
 }
 
 // --- unhandled faults ----------------------------------------------------
@@ -154,7 +170,7 @@ void DestroyWindowOf(HWND* window)
 // What start-up created, so that shutdown undoes exactly that.
 class Session {
 public:
-    bool Start(HINSTANCE instance);
+    bool Start(HINSTANCE instance, const std::vector<std::string>& ignoredArguments);
     int Run();
     void Shutdown();
 
@@ -163,11 +179,12 @@ private:
     UniqueIcon m_hCalibrationIcon;
     UniqueIcon m_hMessageIcon;
     UniqueIcon m_hSettingsIcon;
+    StopWatch m_stopWatch;
     bool m_bCalibrationClass = false;
     bool m_bMessageClass = false;
 };
 
-bool Session::Start(HINSTANCE instance)
+bool Session::Start(HINSTANCE instance, const std::vector<std::string>& ignoredArguments)
 {
     AppContext& app = App();
     m_hInstance = instance;
@@ -177,6 +194,7 @@ bool Session::Start(HINSTANCE instance)
     RegisterAppEventSource();
     InstallEventTrace();
     InstallUnhandledFaultHandler();
+    ReportIgnoredArguments(ignoredArguments);
 
     app.ident = IdentRecord{};
     app.controllerModel = -1;
@@ -216,6 +234,9 @@ bool Session::Start(HINSTANCE instance)
 
     app.messageWindow = CreateMessageWindow(instance);
     if (app.messageWindow == nullptr) return false;
+    // From here on a stop request from any session ends the program, even
+    // during the open retries below. Without it only the window is reachable.
+    m_stopWatch.Start(app.messageWindow);
 
     app.commInfoBox = CreateCommInfoBox(instance);
 
@@ -260,6 +281,7 @@ bool Session::Start(HINSTANCE instance)
     StartTemperatureTimer(app.messageWindow, TemperaturePeriod());
     // The first reading at once rather than a minute from now.
     ::SendMessageA(app.messageWindow, WM_TIMER, kTemperatureTimerId, 0);
+    SetCommandsAccepted(true);
     return true;
 }
 
@@ -286,6 +308,7 @@ int Session::Run()
 
 void Session::Shutdown()
 {
+    SetCommandsAccepted(false);
     AppContext& app = App();
     if (app.messageWindow != nullptr) StopTemperatureTimer(app.messageWindow);
     if (!app.embedded) TrayUnload();
@@ -316,15 +339,17 @@ void Session::Shutdown()
     m_hSettingsIcon.reset();
     m_hCalibrationIcon.reset();
     m_hMessageIcon.reset();
+    // Last: a stop tool waiting for the program's end sees it only now.
+    m_stopWatch.Stop();
 }
 
 } // namespace
 
-int RunApplication(HINSTANCE instance)
+int RunApplication(HINSTANCE instance, const std::vector<std::string>& ignoredArguments)
 {
     ConnectLayers();
     Session session;
-    const int code = session.Start(instance) ? session.Run() : 0;
+    const int code = session.Start(instance, ignoredArguments) ? session.Run() : 0;
     session.Shutdown();
     return code;
 }

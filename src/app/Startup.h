@@ -4,9 +4,13 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 // Runs the program; returns the quit message's exit code after a normal run
-// and 0 when start-up fails.
-int RunApplication(HINSTANCE instance);
+// and 0 when start-up fails. The arguments that are none of the command
+// line's are logged once and otherwise ignored.
+int RunApplication(HINSTANCE instance, const std::vector<std::string>& ignoredArguments = {});
 
 // Any fault that nothing handles (structured exception, uncaught C++
 // exception) shows message 0xe02a0005 and ends the process with exit code

@@ -1,5 +1,6 @@
 #include "app/Wiring.h"
 
+#include "app/ConfigurationImport.h"
 #include "app/Factories.h"
 #include "app/TrayIcon.h"
 #include "base/AppContext.h"
@@ -40,6 +41,7 @@ void ConnectLayers()
     channels.create = &CreateChannel;
     channels.destroy = &DestroyChannel;
     SetChannelFactory(channels);
+    SetConfigurationLoader(&LoadConfigurationFromPage);
     SetCalibrationPageCreator(&CreateCalibrationPage);
     SetDriverPageLocator(&DriverPage);
 }

@@ -75,6 +75,11 @@ INT_PTR RunModalDialog(HINSTANCE instance, int templateId, HWND owner, DLGPROC p
     return run.result;
 }
 
+bool ModalBoxRunning()
+{
+    return g_innermost != nullptr;
+}
+
 void EndModalDialog(HWND box, INT_PTR result)
 {
     ModalRun* run = RunOf(box);

@@ -17,6 +17,8 @@ constexpr INT_PTR kModalQuit = -2;   // a quit request ended the box
 // quit request (at once, without a box, while one is pending or the session
 // is ending), kModalFailed when it could not be created.
 INT_PTR RunModalDialog(HINSTANCE instance, int templateId, HWND owner, DLGPROC proc, LPARAM param);
+// True while a box run by RunModalDialog is up (main thread).
+bool ModalBoxRunning();
 // Ends the box run by RunModalDialog with result; may be called from its
 // WM_INITDIALOG. A window that no such loop runs is left alone.
 void EndModalDialog(HWND box, INT_PTR result);

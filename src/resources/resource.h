@@ -146,6 +146,7 @@
 #define IDC_HW_LCD_CAPTION 1053 // "LCD type"
 #define IDC_HW_LCD_TYPE 1054
 #define IDC_HW_SAVE_CONFIGURATION 1112 // "Save configuration"
+#define IDC_HW_LOAD_CONFIGURATION 1119 // "Load configuration"
 
 // About page (dialog 162)
 #define IDB_ABOUT_LOWER 145

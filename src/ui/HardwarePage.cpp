@@ -1,5 +1,6 @@
 #include "ui/HardwarePage.h"
 
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -23,6 +24,10 @@
 namespace {
 
 ChannelFactory g_factory;
+// A port reopened with new line settings: up to 2 s for it to come back.
+constexpr int kReopenAttempts = 20;
+constexpr DWORD kReopenPauseMs = 100;
+ConfigurationLoader g_loader = nullptr;
 
 void DestroyChannelObject(ChannelVirt* channel)
 {
@@ -246,6 +251,9 @@ INT_PTR CALLBACK HardwarePageProc(HWND page, UINT msg, WPARAM wParam, LPARAM)
     case IDC_HW_SAVE_CONFIGURATION:
         ExportConfiguration();
         return TRUE;
+    case IDC_HW_LOAD_CONFIGURATION:
+        if (g_loader != nullptr) g_loader(page);
+        return TRUE;
     default:
         return FALSE;
     }
@@ -267,4 +275,65 @@ void SetChannelFactory(const ChannelFactory& factory)
 void HardwarePagePortChange(HWND page)
 {
     ChangePort(page);
+}
+
+void SetConfigurationLoader(ConfigurationLoader loader)
+{
+    g_loader = loader;
+}
+
+QuietPortChange HardwarePageSwitchQuietly(int n)
+{
+    AppContext& app = App();
+    ChannelVirt* current = app.channel.load();
+    if (n < 0 || n >= kPortCount) return QuietPortChange::Failed;
+    auto* serial = dynamic_cast<CommProtocol2*>(current);
+    if (current != nullptr && current->ChannelIndex() == n) {
+        // The same port with new line settings: a second object could not
+        // open it while this one holds it, so this one starts over.
+        if (serial == nullptr) return QuietPortChange::Failed;
+        // Unchanged settings need no new start (the usual case: a panel
+        // gets back its own or a like panel's file).
+        const CommProtocol2 stored(n, false);
+        if (std::memcmp(&stored.Settings(), &serial->Settings(), sizeof(CommSettings)) == 0) {
+            // Opened if start-up could not (true at once when it is open).
+            IdentRecord record;
+            if (!serial->Open() || !serial->Identify(&record, false)) return QuietPortChange::NoAnswer;
+            app.ident = record;
+            return QuietPortChange::Reopened;
+        }
+        serial->BreakTouchStream();
+        serial->ClearListener();
+        serial->Close();
+        serial->LoadSettings();
+        // The system may take a moment to let go of a port just closed.
+        bool opened = serial->Open();
+        for (int attempt = 1; !opened && attempt < kReopenAttempts; ++attempt) {
+            ::Sleep(kReopenPauseMs);
+            opened = serial->Open();
+        }
+        serial->SetListener(app.controller.load());
+        IdentRecord record;
+        if (!opened || !serial->Identify(&record, false)) return QuietPortChange::NoAnswer;
+        app.ident = record;
+        if (const HWND page = SettingsPage(kPageHardware)) ShowLineSettings(page);
+        return QuietPortChange::Reopened;
+    }
+
+    OwnedChannel candidate(g_factory.create != nullptr ? g_factory.create(n) : nullptr);
+    if (!candidate || !candidate->Open()) return QuietPortChange::Failed;
+    IdentRecord record;
+    if (!candidate->Identify(&record, false)) {
+        candidate.reset();
+        ReportAppEvent(kEventChannelSwitchFailed, PortName(n));
+        return QuietPortChange::NoAnswer;
+    }
+    SwitchTo(std::move(candidate), record);
+    if (!WriteCurrentChannel(n)) ShowMessageBoxModeless(kMsgRegistryWriteError);
+    if (const HWND page = SettingsPage(kPageHardware)) {
+        ShowLineSettings(page);
+        ShowCurrentPort(page);
+    }
+    ReportAppEvent(kEventChannelChanged, PortName(n));
+    return QuietPortChange::Switched;
 }

@@ -27,6 +27,25 @@ void SetChannelFactory(const ChannelFactory& factory);
 // another action of the settings window (a box) is under way.
 void HardwarePagePortChange(HWND page);
 
+// "Load configuration" belongs to the application, above this layer (the
+// import reaches every object); installed before the settings window is
+// created. Called with the page; nothing happens without one.
+using ConfigurationLoader = void (*)(HWND page);
+void SetConfigurationLoader(ConfigurationLoader loader);
+
+// A port change asked for by a configuration import: no confirmation and no
+// cable countdown, the rest as the list does it. When nothing answers on the
+// new port the old channel stays current (with the event the list writes);
+// the caller says so. A request for the port in use reopens it, so that it
+// takes its stored line settings.
+enum class QuietPortChange {
+    Switched, // the device answered on port n, which is current now
+    Reopened, // port n was current; it was reopened with its stored settings
+    NoAnswer, // nothing answered on port n; the previous channel is current
+    Failed,   // port n could not be created or opened; nothing changed
+};
+QuietPortChange HardwarePageSwitchQuietly(int n);
+
 // Messages and events of the port change.
 constexpr uint32_t kMsgConfirmChannelChange = 0xa02a001d;
 constexpr uint32_t kMsgChannelCreateError = 0xa02a001e;

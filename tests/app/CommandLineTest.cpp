@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,49 @@ TEST(CommandLine, SwitchesModesAndWhatIsIgnored)
         EXPECT_EQ(r.ignored, c.ignored) << line;
         EXPECT_EQ(r.problem.empty(), r.mode != CommandMode::BadUsage) << line << r.problem;
     }
+}
+
+TEST(CommandLine, StatusLinesAndHandedOverPackets)
+{
+    StatusReport status;
+    EXPECT_EQ(FormatStatusReport(status), "Port: none\nController: none\nLCD: none\nIdentification: none\n"
+                                          "Device answers: no\nProgram running: no\n");
+    status = {4, 2, 1, 5, 1, 7, true, true};
+    EXPECT_EQ(FormatStatusReport(status), "Port: COM5\nController: ZMR03\nLCD: Type2\n"
+                                          "Identification: HW Id 5, SW Ver 1.07\nDevice answers: yes\n"
+                                          "Program running: yes\n");
+    status.port = 8; // beyond the table: named as none, never read past it
+    EXPECT_NE(FormatStatusReport(status).find("Port: none\n"), std::string::npos);
+
+    CommandPacket good = {};
+    good.mode = static_cast<uint32_t>(CommandMode::Import);
+    good.withCalibration = 1;
+    std::memcpy(good.file, "C:\\a.txt", 9);
+    CommandPacket out;
+    EXPECT_TRUE(DecodeCommandPacket(&good, sizeof good, &out));
+    EXPECT_STREQ(out.file, "C:\\a.txt");
+
+    struct Case {
+        const char* what;
+        void (*spoil)(CommandPacket&);
+        size_t size;
+    };
+    const Case bad[] = {
+        {"short", [](CommandPacket&) {}, sizeof good - 1},
+        {"normal start", [](CommandPacket& p) { p.mode = static_cast<uint32_t>(CommandMode::Normal); }, 0},
+        {"unknown mode", [](CommandPacket& p) { p.mode = 99; }, 0},
+        {"flag", [](CommandPacket& p) { p.withCalibration = 2; }, 0},
+        {"unterminated", [](CommandPacket& p) { std::memset(p.file, 'x', sizeof p.file); }, 0},
+        {"no file", [](CommandPacket& p) { p.file[0] = '\0'; }, 0},
+    };
+    for (const Case& c : bad) {
+        CommandPacket p = good;
+        c.spoil(p);
+        EXPECT_FALSE(DecodeCommandPacket(&p, c.size != 0 ? c.size : sizeof p, &out)) << c.what;
+    }
+    CommandPacket status2 = {};
+    status2.mode = static_cast<uint32_t>(CommandMode::Status);
+    EXPECT_TRUE(DecodeCommandPacket(&status2, sizeof status2, &out)) << "status needs no file";
 }
 
 } // namespace

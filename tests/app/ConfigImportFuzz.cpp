@@ -3,7 +3,10 @@
 //  - a refusal names a line that exists (1 .. number of lines) and a reason;
 //  - an accepted file gives values that all name a line of the file, in
 //    order, none of them twice;
-//  - the parse is the same a second time (no state between calls).
+//  - the parse is the same a second time (no state between calls);
+//  - the import's plan of an accepted file, with and without the
+//    calibration, takes every value at most once, names a port of the
+//    program or none, and a refusal names a key line that exists.
 #include "app/ConfigImport.h"
 
 #include <cstddef>
@@ -56,5 +59,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     }
     Check(again.values.size() == file.values.size(), "same values twice");
+    for (bool withCalibration : {false, true}) {
+        ImportPlan plan;
+        ConfigError planError;
+        if (!PlanImport(text, file, withCalibration, &plan, &planError)) {
+            Check(planError.line >= 1 && planError.line <= lines, "the refused key line exists");
+            continue;
+        }
+        size_t taken = 0;
+        bool userSeen = false;
+        for (const ImportKey& k : plan.keys) {
+            Check(!(userSeen && !k.currentUser), "the user's keys after the machine's");
+            userSeen = userSeen || k.currentUser;
+            taken += k.values.size();
+        }
+        Check(taken + static_cast<size_t>(plan.skippedCalibration + plan.skippedPositions) ==
+                  file.values.size(),
+              "every value taken or skipped, once");
+        Check(plan.port >= -1 && plan.port < 8, "a port of the program or none");
+    }
     return 0;
 }

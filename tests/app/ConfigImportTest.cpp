@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -109,6 +110,69 @@ TEST(ConfigImport, RefusesTheFirstOffendingLine)
     error.text = std::string(400, 'x');
     error.reason = "r";
     EXPECT_EQ(DescribeConfigError(error).size(), 255u);
+}
+
+// What an import takes from a file: everything but the window positions,
+// the calibration only on request, the user's keys after the machine's; a
+// port the program cannot drive is refused at its key line.
+TEST(ConfigImport, PlanTakesWhatAnImportWrites)
+{
+    std::string text = kGood;
+    const std::string com12 = "Channels\\COM12";
+    text.replace(text.find(com12), com12.size(), "Channels\\COM3");
+    ConfigFile file;
+    ASSERT_TRUE(ParseConfiguration(text, &file, nullptr));
+
+    struct Case {
+        bool withCalibration;
+        size_t devicesValues; // Devices\ZMR02: controller and driver, calibration on request
+        int skippedCalibration;
+    };
+    for (const Case& c : {Case{false, 6, 2}, Case{true, 8, 0}}) {
+        ImportPlan plan;
+        ConfigError error;
+        ASSERT_TRUE(PlanImport(text, file, c.withCalibration, &plan, &error)) << DescribeConfigError(error);
+        ASSERT_EQ(plan.keys.size(), 3u);
+        EXPECT_EQ(plan.keys[0].key, "Devices\\ZMR02");
+        EXPECT_EQ(plan.keys[0].values.size(), c.devicesValues);
+        EXPECT_EQ(plan.keys[1].key, "Channels\\COM3");
+        EXPECT_FALSE(plan.keys[1].currentUser);
+        EXPECT_EQ(plan.keys[2].key, "Lcds\\Type2") << "the user's keys come last";
+        EXPECT_TRUE(plan.keys[2].currentUser);
+        EXPECT_EQ(plan.port, 2);
+        EXPECT_EQ(plan.controllerModels, std::vector<int>{1});
+        EXPECT_EQ(plan.lcdModels, std::vector<int>{1});
+        EXPECT_EQ(plan.skippedCalibration, c.skippedCalibration);
+        EXPECT_EQ(plan.skippedPositions, 4);
+    }
+
+    // The program's ports are COM1..COM8; a second channel section is refused too.
+    const std::string keyLine = "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Channels\\COM12 :";
+    const std::string second = "\n\n\nChannel parameters.\n"
+                               "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Channels\\COM4 : \n"
+                               "                      BaudRate : 2580\n";
+    std::string twoPorts = text;
+    twoPorts.insert(twoPorts.find("\n\n\nWindow position."), second);
+    const struct {
+        std::string text;
+        std::string line;
+        const char* reason;
+    } refused[] = {
+        {kGood, keyLine, "COM1 to COM8"},
+        {twoPorts, "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Channels\\COM4 :", "second channel"}};
+    for (const auto& r : refused) {
+        ConfigFile parsed;
+        ASSERT_TRUE(ParseConfiguration(r.text, &parsed, nullptr));
+        ImportPlan plan;
+        ConfigError error;
+        EXPECT_FALSE(PlanImport(r.text, parsed, false, &plan, &error));
+        EXPECT_EQ(error.text, r.line);
+        int line = 1;
+        for (size_t i = 0; i < r.text.find(r.line); ++i)
+            line += r.text[i] == '\n' ? 1 : 0;
+        EXPECT_EQ(error.line, line);
+        EXPECT_NE(error.reason.find(r.reason), std::string::npos) << error.reason;
+    }
 }
 
 } // namespace

@@ -287,6 +287,35 @@ TEST_F(EndToEndRun, StopWhileABoxIsUpEndsTheProgramNormally)
     }
 }
 
+// The stop tool in a session that cannot see the program's window (an
+// installer running as SYSTEM): the global event alone ends the program, as
+// the exit command would, with a finger on the screen.
+TEST_F(EndToEndRun, StopToolWithoutTheWindowEndsTheProgramThroughTheEvent)
+{
+    ASSERT_NO_FATAL_FAILURE(StartWith(SimOn(kDevicePort)));
+    const auto leftDown = [] { return (::GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0; };
+    ASSERT_TRUE(sim.Command("touch 2048 2048"));
+    for (int i = 0; i < 100 && !leftDown(); ++i)
+        ::Sleep(20);
+    ASSERT_TRUE(leftDown());
+
+    ::SetEnvironmentVariableA("TP_STOP_NO_WINDOW", "1");
+    const DWORD stopCode = RunAndWait(StopToolPath(), "10000", 15000);
+    ::SetEnvironmentVariableA("TP_STOP_NO_WINDOW", nullptr);
+    EXPECT_EQ(stopCode, 0u) << "the tool saw the program end";
+    DWORD code = 1;
+    ASSERT_TRUE(program.WaitExit(kExitMs, &code));
+    EXPECT_EQ(code, 0u);
+    EXPECT_FALSE(leftDown());
+    EXPECT_TRUE(CanOpenPort(kDevicePort));
+    EXPECT_EQ(program.CountEvents(MSG_FATAL_ERROR), 0u);
+
+    // Nothing running any more: the tool says so.
+    ::SetEnvironmentVariableA("TP_STOP_NO_WINDOW", "1");
+    EXPECT_EQ(RunAndWait(StopToolPath(), "2000", 5000), 1u);
+    ::SetEnvironmentVariableA("TP_STOP_NO_WINDOW", nullptr);
+}
+
 TEST(EndToEndFault, UnhandledFaultIsShownAndEndsWithMinusOne)
 {
     for (const char* mode : {"raise", "throw", "receive-throw"}) {

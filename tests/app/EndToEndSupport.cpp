@@ -231,6 +231,87 @@ DWORD RunAndWait(const std::string& windowsPath, const std::string& arguments, i
     return code;
 }
 
+namespace {
+
+std::string ReadAndRemove(const char* path)
+{
+    std::string content;
+    {
+        UniqueFileHandle file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        char buffer[4096];
+        DWORD got = 0;
+        while (file && ::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0)
+            content.append(buffer, got);
+    }
+    ::DeleteFileA(path);
+    return content;
+}
+
+UniqueFileHandle InheritableFile(const char* path)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    return UniqueFileHandle(::CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+} // namespace
+
+DWORD RunCapturing(const std::string& windowsPath, const std::string& arguments, int timeoutMs,
+                   std::string* out, std::string* err)
+{
+    char temp[MAX_PATH] = {};
+    ::GetTempPathA(sizeof temp, temp);
+    char outPath[MAX_PATH] = {};
+    char errPath[MAX_PATH] = {};
+    FormatBounded(outPath, sizeof outPath, "%stp-out-%lu-%d.txt", temp, ::GetCurrentProcessId(),
+                  ++g_runCounter);
+    FormatBounded(errPath, sizeof errPath, "%stp-err-%lu-%d.txt", temp, ::GetCurrentProcessId(),
+                  g_runCounter);
+    DWORD code = 0xDEAD;
+    {
+        UniqueFileHandle outFile = InheritableFile(outPath);
+        UniqueFileHandle errFile = InheritableFile(errPath);
+        std::string commandLine = "\"" + windowsPath + "\" " + arguments;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = nullptr;
+        startup.hStdOutput = outFile.get();
+        startup.hStdError = errFile.get();
+        PROCESS_INFORMATION info = {};
+        if (outFile && errFile &&
+            ::CreateProcessA(windowsPath.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                             nullptr, &startup, &info)) {
+            UniqueKernelHandle process(info.hProcess);
+            UniqueKernelHandle thread(info.hThread);
+            if (::WaitForSingleObject(process.get(), static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0) {
+                ::GetExitCodeProcess(process.get(), &code);
+            } else {
+                ::TerminateProcess(process.get(), 0xDEAD);
+                ::WaitForSingleObject(process.get(), 5000);
+            }
+        }
+    }
+    const std::string caughtOut = ReadAndRemove(outPath);
+    const std::string caughtErr = ReadAndRemove(errPath);
+    if (out != nullptr) *out = caughtOut;
+    if (err != nullptr) *err = caughtErr;
+    return code;
+}
+
+void SetUserValue(const char* keyName, const char* name, DWORD value)
+{
+    char path[MAX_PATH] = {};
+    FormatBounded(path, sizeof path, "%s\\%s", kRegistryRoot, keyName);
+    HKEY key = nullptr;
+    if (::RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                          &key, nullptr) != ERROR_SUCCESS)
+        return;
+    ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    ::RegCloseKey(key);
+}
+
 std::string ProgramPath()
 {
     return WinePathOf(TP_PROGRAM_PATH);

@@ -60,6 +60,14 @@ private:
 // 0xDEAD when it could not be started or did not end in time).
 DWORD RunAndWait(const std::string& windowsPath, const std::string& arguments, int timeoutMs);
 
+// The same with standard output and error output caught (in files that are
+// read back and removed), as a script that redirects them sees them.
+DWORD RunCapturing(const std::string& windowsPath, const std::string& arguments, int timeoutMs,
+                   std::string* out, std::string* err);
+
+// A REG_DWORD under HKEY_CURRENT_USER\<application key>\<key>.
+void SetUserValue(const char* key, const char* name, DWORD value);
+
 // Windows paths of the program and the stop tool of this build.
 std::string ProgramPath();
 std::string StopToolPath();

@@ -2,13 +2,18 @@
 // writable, as for a standard user under HKEY_LOCAL_MACHINE: the program's
 // key and every key below it deny setting values and creating keys. The
 // user is told (0xa02a0009), nothing stored is changed, the objects keep
-// what the user chose, and once the store is writable again OK saves it.
+// what the user chose, and once the store is writable again OK saves it. A
+// configuration import in that state writes nothing at all.
 #include <cstring>
+
+#include "app/CommandLine.h"
+#include "app/ConfigurationImport.h"
 
 #include "Messages.h"
 #include "base/RegistryIO.h"
 #include "base/Reporting.h"
 #include "resources/resource.h"
+#include "support/ExportFile.h"
 #include "ui/SettingsTestSupport.h"
 
 using namespace settings_test;
@@ -256,6 +261,34 @@ TEST_F(StandardUserSaveTest, ApplyOnEachSavingPageTellsTheUser)
     ASSERT_NE(controller, nullptr);
     EXPECT_EQ(static_cast<int32_t>(controller->PressDelay), 9);
     EXPECT_EQ(static_cast<int32_t>(controller->LcdTopMost), 1);
+}
+
+// An import without the rights for HKEY_LOCAL_MACHINE: nothing is written,
+// the user's values neither, and the outcome says why.
+TEST_F(StandardUserSaveTest, ImportWritesNothingAndSaysSo)
+{
+    ASSERT_NO_FATAL_FAILURE(StoreThenProtect());
+    const std::string path = TempPath("tp-import-rights.txt");
+    WriteText(path, "This file contains application configuration.\r\n\n\nProductVersion: 1.0.0\n"
+                    "\n\n\nController parameters.\n"
+                    "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Devices\\ZMR01 : \n"
+                    "                    PressDelay : 9\n"
+                    "\n\n\nLcd parameters.\n"
+                    "CURRENT_USER\\Software\\Mavrel\\TactilePane\\Lcds\\Type2 : \n"
+                    "                    Brightness : 20\n");
+    const ImportOutcome outcome = ImportConfigurationFile(path.c_str(), false, true);
+    ::DeleteFileA(path.c_str());
+    EXPECT_EQ(outcome.exitCode, kExitNoRights);
+    char text[256] = {};
+    FormatAppMessage(kMsgConfigNoRights, text, sizeof text);
+    EXPECT_EQ(outcome.text + "\r\n", text);
+    ExpectStoreUnchanged();
+    HKEY lcd = nullptr;
+    EXPECT_NE(::RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(kRegistryRoot) + "\\Lcds\\Type2").c_str(), 0,
+                              KEY_READ, &lcd),
+              ERROR_SUCCESS)
+        << "the user's LCD key was not written either";
+    if (lcd != nullptr) ::RegCloseKey(lcd);
 }
 
 } // namespace
