@@ -9,14 +9,14 @@ add_link_options(-static -static-libgcc -static-libstdc++)
 set(TP_GEN_DIR ${CMAKE_BINARY_DIR}/generated)
 file(MAKE_DIRECTORY ${TP_GEN_DIR})
 add_custom_command(
-    OUTPUT ${TP_GEN_DIR}/Messages.h ${TP_GEN_DIR}/Messages.rc
+    OUTPUT ${TP_GEN_DIR}/Messages.h ${TP_GEN_DIR}/Messages.rc ${TP_GEN_DIR}/MSG00409.bin
     COMMAND ${TP_WINDMC} -c -h ${TP_GEN_DIR} -r ${TP_GEN_DIR} ${CMAKE_SOURCE_DIR}/src/resources/Messages.mc
     DEPENDS ${CMAKE_SOURCE_DIR}/src/resources/Messages.mc
     COMMENT "Compiling message table"
     VERBATIM)
 # File and product version of the version resource, from project(VERSION).
 configure_file(${CMAKE_SOURCE_DIR}/src/resources/Version.h.in ${TP_GEN_DIR}/Version.h @ONLY)
-add_custom_target(tp_messages DEPENDS ${TP_GEN_DIR}/Messages.h ${TP_GEN_DIR}/Messages.rc)
+add_custom_target(tp_messages DEPENDS ${TP_GEN_DIR}/Messages.h ${TP_GEN_DIR}/Messages.rc ${TP_GEN_DIR}/MSG00409.bin)
 
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${TP_GEN_DIR} -I${CMAKE_SOURCE_DIR}/src/resources -I${CMAKE_SOURCE_DIR}/src")
 set(TP_RESOURCE_FILE ${CMAKE_SOURCE_DIR}/src/resources/TactilePane.rc)
@@ -25,7 +25,15 @@ set(TP_RESOURCE_FILE ${CMAKE_SOURCE_DIR}/src/resources/TactilePane.rc)
 # resources.
 file(GLOB TP_RESOURCE_PARTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/resources/*.rc
      ${CMAKE_SOURCE_DIR}/src/resources/resource.h ${CMAKE_SOURCE_DIR}/src/resources/*.manifest)
-set_source_files_properties(${TP_RESOURCE_FILE} PROPERTIES OBJECT_DEPENDS "${TP_GEN_DIR}/Messages.rc;${TP_GEN_DIR}/Version.h;${TP_RESOURCE_PARTS}")
+# The texts themselves are in the table's binary, which Messages.rc only
+# names. Source properties belong to one directory: every executable that
+# compiles the resources gets them on its own (tp_resource_depends).
+set(TP_RESOURCE_DEPENDS ${TP_GEN_DIR}/Messages.rc ${TP_GEN_DIR}/MSG00409.bin ${TP_GEN_DIR}/Version.h
+                        ${TP_RESOURCE_PARTS})
+function(tp_resource_depends target)
+    set_property(SOURCE ${TP_RESOURCE_FILE} TARGET_DIRECTORY ${target} PROPERTY OBJECT_DEPENDS
+                 "${TP_RESOURCE_DEPENDS}")
+endfunction()
 
 include(${CMAKE_SOURCE_DIR}/src/Sources.cmake)
 
@@ -37,6 +45,7 @@ tp_warnings(tp_core)
 
 add_executable(TactilePane WIN32 ${CMAKE_SOURCE_DIR}/src/app/Main.cpp ${TP_RESOURCE_FILE})
 target_link_libraries(TactilePane PRIVATE tp_core)
+tp_resource_depends(TactilePane)
 set_target_properties(TactilePane PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 tp_warnings(TactilePane)
 
@@ -50,6 +59,7 @@ add_subdirectory(${TP_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_F
 # entry per executable. Tests that use COM ports or the display share a lock.
 function(tp_wine_test name)
     add_executable(${name} ${ARGN} ${TP_RESOURCE_FILE})
+    tp_resource_depends(${name})
     target_link_libraries(${name} PRIVATE tp_core tp_test_support GTest::gtest GTest::gmock)
     tp_warnings(${name})
     add_test(NAME ${name} COMMAND ${name})
