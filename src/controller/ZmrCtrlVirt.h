@@ -14,6 +14,9 @@
 #include "controller/TouchBatch.h"
 #include "controller/TouchConversion.h"
 
+// Defaults of the optional calibration values (see CheckLimit below).
+constexpr int32_t kDefaultCheckLimitPx = 15;
+
 struct CalibrationRecord {
     int32_t Target[3][2]; // crosses: top left, bottom left, bottom right
     int32_t Touch[3][2];  // positions taken for them
@@ -108,6 +111,13 @@ public:
     int32_t DoubleClickTime = 800;
     CalibrationRecord m_Calibration = {};
     int32_t MarkerDistance = 1048;
+    // Optional values of the controller's key: a configuration stored
+    // without them loads as before and gets these defaults (read by
+    // LoadSettings when present and in range, saved last). Main thread only.
+    // Check point further off than this many pixels refuses a run; 0: no check.
+    int32_t CheckLimit = kDefaultCheckLimitPx;
+    // The residual of the last accepted check point in pixels; -1: none yet.
+    int32_t CheckResidual = -1;
 
     INPUT m_Input = {}; // as m_bPressed
 

@@ -1,5 +1,7 @@
 // The controller's configuration in the registry (one key per model under
 // "Devices") and its sections of the configuration export.
+#include <cstring>
+
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
 #include "base/BoundedText.h"
@@ -74,6 +76,35 @@ int NamesOf(const RegValue* values, int count, const char** names)
     return count;
 }
 
+// The values added after the first configurations: never part of the
+// all-or-nothing load, and saved after everything else.
+constexpr int kOptionalValueCount = 2;
+
+void OptionalValues(ZmrCtrlVirt& c, RegValue* out)
+{
+    out[0] = {"CheckLimit", &c.CheckLimit};
+    out[1] = {"CheckResidual", &c.CheckResidual};
+}
+
+// A stored value is taken only when it is one the program could have
+// written; anything else keeps the field's value.
+bool OptionalValueFits(const char* name, int32_t value)
+{
+    if (std::strcmp(name, "CheckLimit") == 0) return value >= 0;
+    if (std::strcmp(name, "CheckResidual") == 0) return value >= -1;
+    return false;
+}
+
+void ReadOptionalValues(ZmrCtrlVirt& c, HKEY key)
+{
+    RegValue values[kOptionalValueCount];
+    OptionalValues(c, values);
+    for (const RegValue& v : values) {
+        int32_t stored = 0;
+        if (QueryDword(key, v.name, &stored) && OptionalValueFits(v.name, stored)) *v.field = stored;
+    }
+}
+
 bool DevicesKeyPath(int model, char* buffer, size_t size)
 {
     const char* name = ControllerModelName(model);
@@ -102,6 +133,7 @@ int ZmrModelCtrl::LoadSettings()
     for (int i = 0; i < count; ++i) {
         if (!QueryDword(key.get(), values[i].name, values[i].field)) return 0;
     }
+    ReadOptionalValues(*this, key.get());
     return 1;
 }
 
@@ -133,7 +165,8 @@ int ZmrModelCtrl::SaveSettings()
 
     // The save order: calibration, identification, controller, driver.
     const IdentRecord ident = App().ident;
-    DwordValue values[kMaxControllerValues + kDriverValueCount + kCalibrationValueCount + 3];
+    DwordValue
+        values[kMaxControllerValues + kDriverValueCount + kCalibrationValueCount + 3 + kOptionalValueCount];
     int n = 0;
     for (int i = 0; i < kCalibrationValueCount; ++i)
         values[n++] = {fields[i].name, *fields[i].field};
@@ -142,6 +175,10 @@ int ZmrModelCtrl::SaveSettings()
     values[n++] = {"MinorSwVer", ident.MinorSwVer};
     for (int i = kCalibrationValueCount; i < count; ++i)
         values[n++] = {fields[i].name, *fields[i].field};
+    RegValue optional[kOptionalValueCount];
+    OptionalValues(*this, optional);
+    for (const RegValue& v : optional)
+        values[n++] = {v.name, *v.field};
     return WriteDwordsAllOrNothing(key.get(), values, n, &previous) ? 1 : 0;
 }
 

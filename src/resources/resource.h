@@ -101,6 +101,7 @@
 #define IDC_MARKER_12 1048     // "&12%"
 #define IDC_MARKER_22 1049     // "&22%"
 #define IDC_DRAW 1050          // "Draw"
+#define IDC_LAST_CHECK 1300    // "Last check: 3 px"
 
 // Driver page (dialog 149)
 #define IDC_ROTATE 1083
