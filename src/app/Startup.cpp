@@ -31,6 +31,7 @@
 #include "lcd/LcdModels.h"
 #include "resources/resource.h"
 #include "ui/CommInfoBox.h"
+#include "ui/HoldRingWindow.h"
 #include "ui/MouseButtonWindow.h"
 #include "ui/SettingsWindow.h"
 
@@ -181,7 +182,8 @@ bool Session::Start(HINSTANCE instance)
     app.ident = IdentRecord{};
     app.controllerModel = -1;
     app.lcdModel = -1;
-    app.settingsWindow = app.lcdBar = app.miniLcdBar = app.mouseButtonWindow = app.commInfoBox = nullptr;
+    app.settingsWindow = app.lcdBar = app.miniLcdBar = app.mouseButtonWindow = app.commInfoBox =
+        app.holdRingWindow = nullptr;
     app.keypadState = 0;
     app.reInitBusy.store(0);
     app.restartPending.store(0);
@@ -255,6 +257,7 @@ bool Session::Start(HINSTANCE instance)
     CreateLcdBar(&app.lcdBar);
     CreateMiniLcdBar(&app.miniLcdBar);
     app.mouseButtonWindow = CreateMouseButtonWindow(app.messageWindow);
+    app.holdRingWindow = CreateHoldRingWindow(instance);
     if (app.miniLcdBar != nullptr) ::SetActiveWindow(app.miniLcdBar);
 
     StartTemperatureTimer(app.messageWindow, TemperaturePeriod());
@@ -308,6 +311,7 @@ void Session::Shutdown()
     DestroyWindowOf(&app.lcdBar);
     DestroyWindowOf(&app.miniLcdBar);
     DestroyWindowOf(&app.mouseButtonWindow);
+    DestroyWindowOf(&app.holdRingWindow);
 
     if (m_bCalibrationClass) ::UnregisterClassA(kCalibrationClassName, m_hInstance);
     if (m_bMessageClass) ::UnregisterClassA(kMessageWindowClass, m_hInstance);

@@ -10,6 +10,7 @@
 #include "base/Handles.h"
 #include "channel/ChannelListener.h"
 #include "controller/CtrlVirt.h"
+#include "controller/HoldClick.h"
 #include "controller/ModelTable.h"
 #include "controller/TouchBatch.h"
 #include "controller/TouchConversion.h"
@@ -35,6 +36,10 @@ using InputInjector = UINT (*)(const INPUT* input);
 using InputBatchInjector = UINT (*)(UINT count, const INPUT* inputs);
 void SetInputInjector(InputInjector injector);
 void SetInputBatchInjector(InputBatchInjector injector);
+// The clock of the hold decision in ms: GetTickCount in the product, a
+// hand-moved one in tests. nullptr restores GetTickCount.
+using TouchClock = uint32_t (*)();
+void SetTouchClock(TouchClock clock);
 
 // The controller is also told where the payloads of one read begin and end:
 // the mouse records of a read are held and handed to the system in one call
@@ -44,9 +49,15 @@ void SetInputBatchInjector(InputBatchInjector injector);
 // pointer warp of its own there.) Everything else that leaves the receive
 // path (a posted notification, a stored reply) hands over what is held
 // first, so the order of all effects is unchanged.
-class ZmrCtrlVirt : public CtrlVirt, public LineLossListener, public ReceiveBatchListener {
+class ZmrCtrlVirt : public CtrlVirt,
+                    public LineLossListener,
+                    public ReceiveBatchListener,
+                    public TouchClockListener {
 public:
     int OnReceive(const uint8_t* payload, int length) override;
+    // A touch that waits for its hold decision gets it once the hold time has
+    // passed, report or not. Under the channel's lock, any thread.
+    void OnTouchClock() override;
     // The touch stream broke (the port went away, a restart notice, a failed
     // identification, a port switch, a damaged read): a touch that is down
     // gets its release now, as it would when this object is destroyed. Any
@@ -89,6 +100,10 @@ public:
     int32_t m_bPressed = 0;
     // What that press gave the system, for its release; kept with m_bPressed.
     TouchPress m_Press;
+    // The touch that is down began with the right click by holding on: all
+    // its reports go through m_Hold until its release. Kept as m_bPressed.
+    bool m_bHoldTouch = false;
+    HoldClick m_Hold;
 
     // Driver options and calibration: written by the main thread (pages,
     // calibration, mouse-button window), read by the receive thread for each
@@ -101,6 +116,9 @@ public:
     volatile int32_t Rotate = 0;
     volatile int32_t SwapXY = 0;
     volatile int32_t TouchMode = kTouchModeContinuous;
+    // "HoldRightClick": a touch held still this many ms is a right click;
+    // 0 is off. Taken at the start of each touch of the Continuous mode.
+    volatile int32_t HoldRightClick = kHoldRightClickOff;
     volatile int32_t LcdTopMost = 0;
     volatile int32_t m_bShowCommInfo = 0;
     int32_t MinDoubleClickSize = 5;
@@ -155,6 +173,14 @@ protected:
     TouchSnapshot Snapshot() const;
 
 private:
+    // Whether this report (or release) belongs to a touch decided by holding;
+    // a first report starts one when the options ask for it.
+    bool TakesHold(uint8_t code);
+    void OnHoldTouch(const uint8_t* payload, int length);
+    // Carries out the steps of the hold decision: records, press state, ring.
+    void ExecuteHold(const HoldSteps& steps);
+    void PostHoldWaiting();
+
     static int InjectBatch(void* self, const InjectRecord* records, int count);
     static void PauseAfterRefusal(void* self);
 

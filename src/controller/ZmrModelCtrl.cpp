@@ -225,6 +225,7 @@ int ZmrModelCtrl::Initialize(int create)
     MarkerDistance = 1048;
     CheckLimit = kDefaultCheckLimitPx;
     CheckResidual = -1;
+    HoldRightClick = kHoldRightClickOff;
     m_Calibration.LineDirX = m_pModel->calibration.LineDirX;
     m_Calibration.LineDirY = m_pModel->calibration.LineDirY;
     m_Calibration.LineShiftX = m_pModel->calibration.LineShiftX;

@@ -78,12 +78,14 @@ int NamesOf(const RegValue* values, int count, const char** names)
 
 // The values added after the first configurations: never part of the
 // all-or-nothing load, and saved after everything else.
-constexpr int kOptionalValueCount = 2;
+constexpr int kOptionalValueCount = 3;
 
 void OptionalValues(ZmrCtrlVirt& c, RegValue* out)
 {
     out[0] = {"CheckLimit", &c.CheckLimit};
     out[1] = {"CheckResidual", &c.CheckResidual};
+    // Written by the main thread only, as the other option fields.
+    out[2] = {"HoldRightClick", const_cast<int32_t*>(&c.HoldRightClick)};
 }
 
 // A stored value is taken only when it is one the program could have
@@ -92,6 +94,7 @@ bool OptionalValueFits(const char* name, int32_t value)
 {
     if (std::strcmp(name, "CheckLimit") == 0) return value >= 0;
     if (std::strcmp(name, "CheckResidual") == 0) return value >= -1;
+    if (std::strcmp(name, "HoldRightClick") == 0) return HoldChoiceIndex(value) >= 0;
     return false;
 }
 

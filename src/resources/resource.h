@@ -129,6 +129,8 @@
 #define IDC_WINDOW_MIDDLE 1007
 #define IDC_WINDOW_RIGHT 1008
 #define IDC_WINDOW_TOPMOST 1009
+#define IDC_HOLD_CAPTION 1310     // "Right click by holding:"
+#define IDC_HOLD_RIGHT_CLICK 1311 // off / 0.5 s / 1 s / 2 s
 
 // Hardware page (dialog 136)
 #define IDD_PAGE_HARDWARE 136
