@@ -103,6 +103,8 @@ void CalibrationPage::Reload()
     if (ctrl == nullptr) return;
     // A value outside the three (a damaged registry) leaves all unchecked.
     ::CheckRadioButton(m_hwnd, IDC_MARKER_0, IDC_MARKER_22, ctrl->MarkerDistance);
+    ::CheckRadioButton(m_hwnd, IDC_POINTS_3, IDC_POINTS_5,
+                       ctrl->CalibrationPoints == 5 ? IDC_POINTS_5 : IDC_POINTS_3);
     ShowLastCheck(m_hwnd);
 }
 
@@ -113,6 +115,8 @@ void CalibrationPage::Store()
     for (int id : kMarkerButtons) {
         if (::IsDlgButtonChecked(m_hwnd, id) == BST_CHECKED) ctrl->MarkerDistance = id;
     }
+    if (::IsDlgButtonChecked(m_hwnd, IDC_POINTS_3) == BST_CHECKED) ctrl->CalibrationPoints = 3;
+    if (::IsDlgButtonChecked(m_hwnd, IDC_POINTS_5) == BST_CHECKED) ctrl->CalibrationPoints = 5;
 }
 
 void CalibrationPage::Calibrate()

@@ -180,7 +180,7 @@ void StartRun(HWND hwnd)
     g_run.MarginX = margins.x;
     g_run.MarginY = margins.y;
     g_run.checkLimit = ctrl->CheckLimit > 0 ? ctrl->CheckLimit : 0;
-    g_run.layout.crosses = 3;
+    g_run.layout.crosses = ctrl->CalibrationPoints == kMaxCalibrationPoints ? kMaxCalibrationPoints : 3;
     g_run.layout.check = g_run.checkLimit > 0;
     g_run.SavedCalibration = ctrl->m_Calibration;
     g_run.savedSwapXY = ctrl->SwapXY;
@@ -263,16 +263,24 @@ CalibrationInput FirstThree()
 }
 
 // After the third touch the mounting is known, and crosses that share a
-// screen column or row must have touches that share it too. False when they
-// do not (a slipped finger); the attempt is refused then.
-bool FirstThreeFit(int32_t* worst)
+// screen column or row must have touches that share it too (of five crosses,
+// all five once the fifth is touched). False when they do not (a slipped
+// finger); the attempt is refused then.
+bool TouchesFit(int count, int32_t* worst)
 {
     *worst = 0;
     if (g_run.checkLimit <= 0) return true;
-    const CalibrationResult r = ComputeCalibration(FirstThree());
+    const CalibrationInput in = FirstThree();
+    const CalibrationResult r = ComputeCalibration(in);
     // A computation that fails is left to the computing step, which aborts.
     if (!r.ok()) return true;
-    return TouchesFitCrosses(g_run.target, r.touch, 3, g_run.checkLimit, worst);
+    CalPoint touch[kMaxCalibrationPoints];
+    for (int i = 0; i < count && i < kMaxCalibrationPoints; ++i) {
+        touch[i] = i < 3 ? r.touch[i] : g_run.touch[i];
+        if (i >= 3 && !TransformCalibrationTouch(r.transform, in.screenWidth, in.screenHeight, &touch[i]))
+            return true;
+    }
+    return TouchesFitCrosses(g_run.target, touch, count, g_run.checkLimit, worst);
 }
 
 // The check point, clear of the crosses, at a random place in the middle
@@ -304,7 +312,10 @@ bool ApplyComputation()
 {
     ZmrCtrlVirt* ctrl = RunController();
     if (ctrl == nullptr) return false;
-    const CalibrationResult r = ComputeCalibration(FirstThree());
+    const CalibrationResult r =
+        g_run.layout.crosses == kMaxCalibrationPoints
+            ? ComputeFivePointCalibration(FirstThree(), &g_run.target[3], &g_run.touch[3])
+            : ComputeCalibration(FirstThree());
     if (!r.ok()) return false;
     for (int i = 0; i < 3; ++i) {
         g_run.work.Target[i][0] = g_run.target[i].x;
@@ -415,7 +426,8 @@ bool OnMouse(HWND hwnd, UINT msg)
         } else if (change.touchIndex >= 0 && change.touchIndex < kMaxCalibrationPoints) {
             g_run.touch[change.touchIndex] = at;
             int32_t worst = 0;
-            if (change.touchIndex == 2 && !FirstThreeFit(&worst))
+            const bool judged = change.touchIndex == 2 || change.touchIndex == kMaxCalibrationPoints - 1;
+            if (judged && !TouchesFit(change.touchIndex + 1, &worst))
                 return Refuse(hwnd, MSG_TOUCHES_REFUSED_FORMAT, worst);
         }
         ::RedrawWindow(hwnd, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE);

@@ -136,6 +136,8 @@ public:
     int32_t CheckLimit = kDefaultCheckLimitPx;
     // The residual of the last accepted check point in pixels; -1: none yet.
     int32_t CheckResidual = -1;
+    // Crosses of a run: 3, or 5 with the top right and the centre.
+    int32_t CalibrationPoints = 3;
 
     INPUT m_Input = {}; // as m_bPressed
 
@@ -225,6 +227,9 @@ public:
     int LoadSettings() override;
     int SaveSettings() override;
     int DumpSettings(HANDLE file) override;
+    // The export's section of the values added later (check, points, hold),
+    // written after every other section.
+    int DumpOptionalSettings(HANDLE file);
     int ReadTemperature(float* celsius) override;
     int Initialize(int create) override;
 

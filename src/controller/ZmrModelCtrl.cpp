@@ -225,6 +225,7 @@ int ZmrModelCtrl::Initialize(int create)
     MarkerDistance = 1048;
     CheckLimit = kDefaultCheckLimitPx;
     CheckResidual = -1;
+    CalibrationPoints = 3;
     HoldRightClick = kHoldRightClickOff;
     m_Calibration.LineDirX = m_pModel->calibration.LineDirX;
     m_Calibration.LineDirY = m_pModel->calibration.LineDirY;

@@ -1,10 +1,11 @@
 // The controller's configuration in the registry (one key per model under
 // "Devices") and its sections of the configuration export.
-#include <cstring>
+#include <string>
 
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
 #include "base/BoundedText.h"
+#include "base/ExportText.h"
 #include "base/ObjectNames.h"
 #include "base/RegistryIO.h"
 #include "controller/ZmrCtrlVirt.h"
@@ -77,34 +78,36 @@ int NamesOf(const RegValue* values, int count, const char** names)
 }
 
 // The values added after the first configurations: never part of the
-// all-or-nothing load, and saved after everything else.
-constexpr int kOptionalValueCount = 3;
+// all-or-nothing load, saved after everything else, and exported in a
+// section of their own after all others. A stored value is taken only when
+// it is one the program could have written.
+constexpr int kOptionalValueCount = 4;
 
-void OptionalValues(ZmrCtrlVirt& c, RegValue* out)
-{
-    out[0] = {"CheckLimit", &c.CheckLimit};
-    out[1] = {"CheckResidual", &c.CheckResidual};
-    // Written by the main thread only, as the other option fields.
-    out[2] = {"HoldRightClick", const_cast<int32_t*>(&c.HoldRightClick)};
-}
+struct OptionalValue {
+    const char* name;
+    int32_t* field;
+    int32_t defaultValue;
+    bool (*fits)(int32_t);
+};
 
-// A stored value is taken only when it is one the program could have
-// written; anything else keeps the field's value.
-bool OptionalValueFits(const char* name, int32_t value)
+void OptionalValues(ZmrCtrlVirt& c, OptionalValue* out)
 {
-    if (std::strcmp(name, "CheckLimit") == 0) return value >= 0;
-    if (std::strcmp(name, "CheckResidual") == 0) return value >= -1;
-    if (std::strcmp(name, "HoldRightClick") == 0) return HoldChoiceIndex(value) >= 0;
-    return false;
+    // HoldRightClick is written by the main thread only, as the other
+    // option fields.
+    out[0] = {"CheckLimit", &c.CheckLimit, kDefaultCheckLimitPx, [](int32_t v) { return v >= 0; }};
+    out[1] = {"CheckResidual", &c.CheckResidual, -1, [](int32_t v) { return v >= -1; }};
+    out[2] = {"CalibrationPoints", &c.CalibrationPoints, 3, [](int32_t v) { return v == 3 || v == 5; }};
+    out[3] = {"HoldRightClick", const_cast<int32_t*>(&c.HoldRightClick), kHoldRightClickOff,
+              [](int32_t v) { return HoldChoiceIndex(v) >= 0; }};
 }
 
 void ReadOptionalValues(ZmrCtrlVirt& c, HKEY key)
 {
-    RegValue values[kOptionalValueCount];
+    OptionalValue values[kOptionalValueCount];
     OptionalValues(c, values);
-    for (const RegValue& v : values) {
+    for (const OptionalValue& v : values) {
         int32_t stored = 0;
-        if (QueryDword(key, v.name, &stored) && OptionalValueFits(v.name, stored)) *v.field = stored;
+        if (QueryDword(key, v.name, &stored) && v.fits(stored)) *v.field = stored;
     }
 }
 
@@ -178,9 +181,9 @@ int ZmrModelCtrl::SaveSettings()
     values[n++] = {"MinorSwVer", ident.MinorSwVer};
     for (int i = kCalibrationValueCount; i < count; ++i)
         values[n++] = {fields[i].name, *fields[i].field};
-    RegValue optional[kOptionalValueCount];
+    OptionalValue optional[kOptionalValueCount];
     OptionalValues(*this, optional);
-    for (const RegValue& v : optional)
+    for (const OptionalValue& v : optional)
         values[n++] = {v.name, *v.field};
     return WriteDwordsAllOrNothing(key.get(), values, n, &previous) ? 1 : 0;
 }
@@ -208,4 +211,27 @@ int ZmrModelCtrl::DumpSettings(HANDLE file)
                                count)
                ? 1
                : 0;
+}
+
+int ZmrModelCtrl::DumpOptionalSettings(HANDLE file)
+{
+    char path[kTextMax + 1];
+    if (!DevicesKeyPath(m_nType, path, sizeof(path))) return 0;
+    const UniqueRegKey key = OpenKeyForRead(HKEY_LOCAL_MACHINE, path);
+    OptionalValue optional[kOptionalValueCount];
+    OptionalValues(*this, optional);
+    // A configuration stored before these values existed exports the
+    // defaults it loads with.
+    ExportValue values[kOptionalValueCount];
+    for (int i = 0; i < kOptionalValueCount; ++i) {
+        int32_t stored = 0;
+        const bool taken =
+            key && QueryDword(key.get(), optional[i].name, &stored) && optional[i].fits(stored);
+        values[i] = {optional[i].name, true,
+                     static_cast<uint32_t>(taken ? stored : optional[i].defaultValue)};
+    }
+    std::string text;
+    const ExportSection section{"Calibration check and touch hold.", "HKEY_LOCAL_MACHINE", path, values,
+                                kOptionalValueCount};
+    return AppendExportSection(text, section) && WriteWholeText(file, text.c_str()) ? 1 : 0;
 }

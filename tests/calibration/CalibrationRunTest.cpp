@@ -11,6 +11,7 @@
 
 #include "CalibrationTestSupport.h"
 #include "base/AppContext.h"
+#include "calibration/CalibrationCheck.h"
 #include "calibration/CalibrationWindow.h"
 #include "calibration/DrawingWindow.h"
 #include "controller/ControllerTestSupport.h"
@@ -87,19 +88,26 @@ TEST_F(CalibrationRun, EachMountingIsFoundConfirmedAndHitsTheTargets)
         const char* mount;
         int32_t rotate;
         int32_t swap;
+        int points;
     };
-    const Case cases[] = {
-        {"as-is", 0, 0}, {"mirror-x", 1, 0}, {"rotate-180", 2, 0}, {"swap-xy", 0, 1}, {"mirror-y", 3, 0}};
+    const Case cases[] = {{"as-is", 0, 0, 3},     {"mirror-x", 1, 0, 3}, {"rotate-180", 2, 0, 3},
+                          {"swap-xy", 0, 1, 3},   {"mirror-y", 3, 0, 3}, {"as-is", 0, 0, 5},
+                          {"rotate-180", 2, 0, 5}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.mount);
+        SCOPED_TRACE(std::string(c.mount) + ", " + std::to_string(c.points) + " points");
         ASSERT_TRUE(sim.Command(std::string("mount ") + c.mount));
         SetDistinctiveState();
+        ctrl->CalibrationPoints = c.points;
         RotationNotices().clear();
         ModalBoxCloser closer;
         ASSERT_EQ(OpenCalibrationWindow(), 1);
         ExpectZeroed();
-        if (c.rotate == 0 && c.swap == 0) SaveScreenshot("calibration-cross.bmp");
+        EXPECT_EQ(CalibrationRunLayout().crosses, c.points);
+        if (c.rotate == 0 && c.swap == 0 && c.points == 3) SaveScreenshot("calibration-cross.bmp");
         ASSERT_NO_FATAL_FAILURE(TouchAllCrosses());
+        for (int i = 3; i < c.points; ++i)
+            ASSERT_NO_FATAL_FAILURE(
+                TouchCross(ExtraCrossTarget(i, 0, 0, W, H, MarginsFor(kMarkerDistance12, W, H))));
 
         // The result is in force before the confirmation, and before the
         // check point, whose touch goes through it.
@@ -109,7 +117,7 @@ TEST_F(CalibrationRun, EachMountingIsFoundConfirmedAndHitsTheTargets)
         const CalPoint check = CalibrationCheckPoint();
         EXPECT_TRUE(check.x >= W / 4 && check.x <= W * 3 / 4 && check.y >= H / 4 && check.y <= H * 3 / 4)
             << check.x << ", " << check.y;
-        if (c.rotate == 0 && c.swap == 0) SaveScreenshot("calibration-check.bmp");
+        if (c.rotate == 0 && c.swap == 0 && c.points == 3) SaveScreenshot("calibration-check.bmp");
         ASSERT_NO_FATAL_FAILURE(TouchCross(check));
         EXPECT_EQ(std::string(CalibrationRunNote()).find("Check point: "), 0u) << CalibrationRunNote();
         const HWND button = ConfirmButton();
@@ -117,7 +125,7 @@ TEST_F(CalibrationRun, EachMountingIsFoundConfirmedAndHitsTheTargets)
         char text[64] = {};
         ::GetWindowTextA(button, text, sizeof text);
         EXPECT_STREQ(text, "Confirm calibration");
-        if (c.rotate == 0 && c.swap == 0) SaveScreenshot("calibration-confirm.bmp");
+        if (c.rotate == 0 && c.swap == 0 && c.points == 3) SaveScreenshot("calibration-confirm.bmp");
         RECT r = {};
         ::GetWindowRect(button, &r);
         const CalPoint centre{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
