@@ -20,6 +20,7 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/ui/InfoBox.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/CommInfoBox.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/MouseButtonWindow.cpp
+    ${CMAKE_SOURCE_DIR}/src/ui/HoldRingWindow.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/AnyButtonSubclass.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/BoxLayout.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/ConfirmBox.cpp

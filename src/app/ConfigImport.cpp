@@ -26,6 +26,8 @@ constexpr SectionSpec kSections[] = {
     {"Lcd parameters.", ConfigSection::Lcd, "CURRENT_USER", "Lcds\\"},
     {"Channel parameters.", ConfigSection::Channel, "HKEY_LOCAL_MACHINE", "Channels\\"},
     {"Window position.", ConfigSection::WindowPosition, "HKEY_CURRENT_USER", ""},
+    // Values added later, in the controller's key as the calibration.
+    {"Calibration check and touch hold.", ConfigSection::Calibration, "HKEY_LOCAL_MACHINE", "Devices\\"},
 };
 
 constexpr const char* kDriverNames[] = {
@@ -43,8 +45,9 @@ constexpr const char* kDriverNames[] = {
     "MinDoubleClickTime",
     "MaxDoubleClickTime",
 };
-constexpr const char* kCalibrationNames[] = {"LineDirX", "LineDirY", "LineShiftX", "LineShiftY",
-                                             "MarkerDistance"};
+constexpr const char* kCalibrationNames[] = {"LineDirX",      "LineDirY",          "LineShiftX",
+                                             "LineShiftY",    "MarkerDistance",    "CheckLimit",
+                                             "CheckResidual", "CalibrationPoints", "HoldRightClick"};
 constexpr const char* kLcdNames[] = {"Brightness", "MinBrightness", "MaxBrightness"};
 constexpr const char* kChannelNames[] = {
     "RdIntTimeout", "RdTotTimeoutConst", "RdTotTimeoutMult", "WrTotTimeoutConst", "WrTotTimeoutMult",

@@ -35,6 +35,7 @@
 #include "lcd/LcdModels.h"
 #include "resources/resource.h"
 #include "ui/CommInfoBox.h"
+#include "ui/HoldRingWindow.h"
 #include "ui/MouseButtonWindow.h"
 #include "ui/SettingsWindow.h"
 
@@ -199,7 +200,8 @@ bool Session::Start(HINSTANCE instance, const std::vector<std::string>& ignoredA
     app.ident = IdentRecord{};
     app.controllerModel = -1;
     app.lcdModel = -1;
-    app.settingsWindow = app.lcdBar = app.miniLcdBar = app.mouseButtonWindow = app.commInfoBox = nullptr;
+    app.settingsWindow = app.lcdBar = app.miniLcdBar = app.mouseButtonWindow = app.commInfoBox =
+        app.holdRingWindow = nullptr;
     app.keypadState = 0;
     app.reInitBusy.store(0);
     app.restartPending.store(0);
@@ -276,6 +278,7 @@ bool Session::Start(HINSTANCE instance, const std::vector<std::string>& ignoredA
     CreateLcdBar(&app.lcdBar);
     CreateMiniLcdBar(&app.miniLcdBar);
     app.mouseButtonWindow = CreateMouseButtonWindow(app.messageWindow);
+    app.holdRingWindow = CreateHoldRingWindow(instance);
     if (app.miniLcdBar != nullptr) ::SetActiveWindow(app.miniLcdBar);
 
     StartTemperatureTimer(app.messageWindow, TemperaturePeriod());
@@ -331,6 +334,7 @@ void Session::Shutdown()
     DestroyWindowOf(&app.lcdBar);
     DestroyWindowOf(&app.miniLcdBar);
     DestroyWindowOf(&app.mouseButtonWindow);
+    DestroyWindowOf(&app.holdRingWindow);
 
     if (m_bCalibrationClass) ::UnregisterClassA(kCalibrationClassName, m_hInstance);
     if (m_bMessageClass) ::UnregisterClassA(kMessageWindowClass, m_hInstance);

@@ -35,6 +35,7 @@ struct AppContext {
     HWND messageWindow = nullptr;     // "TouchDevice"
     HWND mouseButtonWindow = nullptr; // gets CMD_MOUSE_BUTTON_CHANGED
     HWND commInfoBox = nullptr;       // "Please wait command is processing"
+    HWND holdRingWindow = nullptr;    // times a hold and shows its ring
 
     // Main thread only. The LCD bar is rebuilt when the LCD model changes.
     HINSTANCE instance = nullptr;
@@ -74,6 +75,12 @@ constexpr WORD CMD_LCD_BAR_REFRESH = 4006;
 constexpr WORD CMD_ROTATION_CHANGED = 4007;
 constexpr WORD CMD_MOUSE_BUTTON_CHANGED = 4008;
 constexpr WORD CMD_APP_EVENT = 4009; // an event to write on the main thread (PostAppEvent)
+// To the hold-ring window, posted by the receive thread: a hold is waiting
+// (wParam: ms until it is due; the window then ticks the channel's touch
+// clock), or one was recognised (lParam: the point on the absolute scale,
+// x in the low and y in the high word).
+constexpr UINT WM_HOLD_WAITING = WM_APP + 40;
+constexpr UINT WM_HOLD_RECOGNISED = WM_APP + 41;
 constexpr WORD CMD_EXIT_PROGRAM = 1044;
 constexpr WORD CMD_TEMPERATURE = 1138;
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -106,6 +107,11 @@ CalPoint CheckPointTarget(int32_t width, int32_t height, const CalPoint* crosses
     return best;
 }
 
+bool IsBounce(bool hadLift, uint32_t lastLiftMs, uint32_t nowMs)
+{
+    return hadLift && nowMs - lastLiftMs < kCalibrationBounceMs;
+}
+
 int32_t CheckResidual(CalPoint target, CalPoint touched)
 {
     const double dx = static_cast<double>(target.x) - touched.x;
@@ -204,4 +210,24 @@ CalPoint ApplyLineCorrection(CalPoint p, int32_t width, int32_t height, int32_t 
     if (width <= 0 || height <= 0) return p;
     return CalPoint{CorrectAxis(p.x, width, LineDirX, LineShiftX),
                     CorrectAxis(p.y, height, LineDirY, LineShiftY)};
+}
+
+void FillNumber(const char* pattern, int32_t value, char* buffer, size_t size)
+{
+    if (buffer == nullptr || size == 0) return;
+    char number[16] = {};
+    std::snprintf(number, sizeof number, "%ld", static_cast<long>(value));
+    size_t n = 0;
+    bool filled = false;
+    for (const char* p = pattern != nullptr ? pattern : ""; *p != '\0' && *p != '\r' && *p != '\n'; ++p) {
+        if (!filled && p[0] == '%' && p[1] == 'i') {
+            for (const char* q = number; *q != '\0' && n + 1 < size; ++q)
+                buffer[n++] = *q;
+            filled = true;
+            ++p;
+            continue;
+        }
+        if (n + 1 < size) buffer[n++] = *p;
+    }
+    buffer[n] = '\0';
 }

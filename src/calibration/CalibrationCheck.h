@@ -4,6 +4,7 @@
 // two crosses. Platform-free; the calibration window feeds it screen pixels.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "calibration/CalibrationMath.h"
@@ -31,6 +32,11 @@ CalPoint ExtraCrossTarget(int cross, int32_t left, int32_t top, int32_t right, i
 // that the result never depends on drawing again.
 CalPoint CheckPointTarget(int32_t width, int32_t height, const CalPoint* crosses, int count, int32_t r1,
                           int32_t r2);
+
+// Whether a press comes so soon after the previous lift (at lastLiftMs; none
+// yet when hadLift is false) that it is the finger bouncing, in message time
+// (milliseconds, wrapping).
+bool IsBounce(bool hadLift, uint32_t lastLiftMs, uint32_t nowMs);
 
 // Distance between the check point and where its touch landed, in whole
 // pixels (rounded to the nearest).
@@ -73,3 +79,9 @@ CalibrationResult ComputeFivePointCalibration(const CalibrationInput& firstThree
 // path's arithmetic on the absolute scale, back in pixels.
 CalPoint ApplyLineCorrection(CalPoint p, int32_t width, int32_t height, int32_t LineDirX, int32_t LineDirY,
                              int32_t LineShiftX, int32_t LineShiftY);
+
+// A message-table text with one number: pattern up to its first line end,
+// its first "%i" replaced by value, every other character (another '%'
+// included) as it is. Into buffer[size], always NUL-terminated when size > 0;
+// the pattern is never used as a format.
+void FillNumber(const char* pattern, int32_t value, char* buffer, size_t size);

@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr uint32_t kStepInvalid = 8;
 constexpr double kAbsoluteScale = 65535.0;
 
 bool FitsInt32(int64_t v)
@@ -170,36 +169,57 @@ CalPoint CrossTarget(int cross, int32_t left, int32_t top, int32_t right, int32_
     }
 }
 
-StepChange StepAfterPress(uint32_t step)
+uint32_t ComputingStep(RunLayout layout)
 {
-    const bool crossShown = step == 0 || step == 2 || step == 4;
-    return StepChange{crossShown ? step + 1 : step, -1};
+    const int crosses = layout.crosses < 3 ? 3 : (layout.crosses > 5 ? 5 : layout.crosses);
+    return static_cast<uint32_t>(2 * crosses);
 }
 
-StepChange StepAfterLift(uint32_t step)
+uint32_t CheckShownStep(RunLayout layout)
+{
+    return ComputingStep(layout) + 1;
+}
+
+uint32_t JudgingStep(RunLayout layout)
+{
+    return ComputingStep(layout) + 3;
+}
+
+uint32_t ConfirmingStep(RunLayout layout)
+{
+    return ComputingStep(layout) + (layout.check ? 4 : 1);
+}
+
+StepChange StepAfterPress(uint32_t step, RunLayout layout)
+{
+    const bool crossShown = step < ComputingStep(layout) && step % 2 == 0;
+    const bool checkShown = layout.check && step == CheckShownStep(layout);
+    return StepChange{crossShown || checkShown ? step + 1 : step, -1};
+}
+
+StepChange StepAfterLift(uint32_t step, RunLayout layout)
 {
     StepChange change;
-    if (step == 1 || step == 3 || step == 5) change.touchIndex = static_cast<int>(step / 2);
+    if (step < ComputingStep(layout) && step % 2 == 1) change.touchIndex = static_cast<int>(step / 2);
+    if (layout.check && step == CheckShownStep(layout) + 1)
+        change.touchIndex = static_cast<int>(ComputingStep(layout) / 2);
     // Any lift moves on; from an invalid step it stays invalid rather than
     // wrapping round to a valid one.
-    change.step = step >= kStepInvalid ? kStepInvalid : step + 1;
+    const uint32_t invalid = ConfirmingStep(layout) + 1;
+    change.step = step >= invalid ? invalid : step + 1;
     return change;
 }
 
-PaintPlan PaintFor(uint32_t step)
+PaintPlan PaintFor(uint32_t step, RunLayout layout)
 {
-    switch (step) {
-    case 0:
-    case 2:
-    case 4:
-        return PaintPlan{PaintAction::DrawCross, static_cast<int>(step / 2)};
-    case kStepComputing:
-        return PaintPlan{PaintAction::ComputeResult, -1};
-    case kStepConfirming:
-        return PaintPlan{PaintAction::Nothing, -1};
-    default:
-        return PaintPlan{PaintAction::Abort, -1};
-    }
+    if (step < ComputingStep(layout))
+        return step % 2 == 0 ? PaintPlan{PaintAction::DrawCross, static_cast<int>(step / 2)}
+                             : PaintPlan{PaintAction::Abort, -1};
+    if (step == ComputingStep(layout)) return PaintPlan{PaintAction::ComputeResult, -1};
+    if (step == ConfirmingStep(layout)) return PaintPlan{PaintAction::Nothing, -1};
+    if (layout.check && step == CheckShownStep(layout)) return PaintPlan{PaintAction::DrawCheckPoint, -1};
+    if (layout.check && step == JudgingStep(layout)) return PaintPlan{PaintAction::JudgeCheck, -1};
+    return PaintPlan{PaintAction::Abort, -1};
 }
 
 bool TransformCalibrationTouch(TouchTransformKind kind, int32_t width, int32_t height, CalPoint* touch)

@@ -28,31 +28,48 @@ CalPoint CrossTarget(int cross, int32_t left, int32_t top, int32_t right, int32_
 
 // --- steps ------------------------------------------------------------------
 
-// 0, 2, 4: cross 1, 2, 3 shown; 1, 3, 5: finger down on it; 6: computing at
-// the next paint; 7: confirm button shown; 8 and above: invalid.
+// How a run is laid out: three crosses (or five), then the check point
+// unless "CheckLimit" is 0.
+struct RunLayout {
+    int crosses = 3;
+    bool check = false;
+};
+
+// Cross k is shown in step 2k and the finger is down on it in step 2k + 1.
+// After the last cross: computing at the next paint; with the check point,
+// the check point shown, the finger down on it, judging its touch at the
+// next paint; then the confirm button shown; beyond that, invalid. A plain
+// three-cross run: 0..5 crosses, 6 computing, 7 confirm button, 8 invalid.
 constexpr uint32_t kStepComputing = 6;
 constexpr uint32_t kStepConfirming = 7;
+uint32_t ComputingStep(RunLayout layout);
+uint32_t CheckShownStep(RunLayout layout); // only with the check point
+uint32_t JudgingStep(RunLayout layout);    // only with the check point
+uint32_t ConfirmingStep(RunLayout layout);
 
 // What a press or lift does to the step. touchIndex is the touch to take
-// (the cursor position at the lift) or -1.
+// (the cursor position at the lift) or -1; layout.crosses stands for the
+// check point's touch.
 struct StepChange {
     uint32_t step = 0;
     int touchIndex = -1;
 };
-StepChange StepAfterPress(uint32_t step);
-StepChange StepAfterLift(uint32_t step);
+StepChange StepAfterPress(uint32_t step, RunLayout layout = {});
+StepChange StepAfterLift(uint32_t step, RunLayout layout = {});
 
 enum class PaintAction : uint8_t {
-    DrawCross,     // the cross of crossIndex
-    ComputeResult, // run the computation and show the confirm button
-    Nothing,       // the confirm button is shown
-    Abort,         // a paint in a step that cannot be painted ends the run
+    DrawCross,      // the cross of crossIndex
+    ComputeResult,  // run the computation, then the check point or the confirm button
+    DrawCheckPoint, // the check point
+    JudgeCheck,     // the check point's touch: the confirm button, or a refusal
+    Nothing,        // the confirm button is shown
+    Abort,          // a paint in a step that cannot be painted ends the run
 };
 struct PaintPlan {
     PaintAction action = PaintAction::Abort;
     int crossIndex = -1;
 };
-PaintPlan PaintFor(uint32_t step);
+PaintPlan PaintFor(uint32_t step, RunLayout layout = {});
 
 // --- the computation ----------------------------------------------------------
 

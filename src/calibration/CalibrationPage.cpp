@@ -2,12 +2,15 @@
 
 #include <commctrl.h>
 
+#include <cstring>
 #include <memory>
 #include <new>
 
 #include "Messages.h"
 #include "base/AppContext.h"
+#include "base/BoundedText.h"
 #include "base/Reporting.h"
+#include "calibration/CalibrationCheck.h"
 #include "calibration/CalibrationWindow.h"
 #include "calibration/DrawingWindow.h"
 #include "controller/ZmrCtrlVirt.h"
@@ -24,6 +27,30 @@ ZmrCtrlVirt* Controller()
     return static_cast<ZmrCtrlVirt*>(App().controller.load());
 }
 
+// The page's window while it exists, for the end of a run; main thread only.
+HWND g_page = nullptr;
+
+// "Last check: 3 px", or "Last check: none" before the first accepted check.
+void ShowLastCheck(HWND page)
+{
+    const ZmrCtrlVirt* ctrl = Controller();
+    char text[kTextMax] = {};
+    if (ctrl == nullptr || ctrl->CheckResidual < 0) {
+        FormatAppMessage(MSG_LAST_CHECK_NONE, text, static_cast<int>(sizeof text));
+        text[std::strcspn(text, "\r\n")] = '\0';
+    } else {
+        char pattern[kTextMax] = {};
+        FormatAppMessage(MSG_LAST_CHECK_FORMAT, pattern, static_cast<int>(sizeof pattern));
+        FillNumber(pattern, ctrl->CheckResidual, text, sizeof text);
+    }
+    ::SetDlgItemTextA(page, IDC_LAST_CHECK, text);
+}
+
+void RunEnded()
+{
+    if (g_page != nullptr) ShowLastCheck(g_page);
+}
+
 void WriteBothBack()
 {
     if (ZmrCtrlVirt* ctrl = Controller()) {
@@ -37,9 +64,16 @@ void WriteBothBack()
 INT_PTR CalibrationPage::HandleMessage(UINT msg, WPARAM wParam, LPARAM)
 {
     if (msg == WM_INITDIALOG) {
+        g_page = m_hwnd;
+        SetRunEndListener(&RunEnded);
         Reload();
         PlaceAtPageOrigin();
         return TRUE;
+    }
+    if (msg == WM_DESTROY && g_page == m_hwnd) {
+        g_page = nullptr;
+        SetRunEndListener(nullptr);
+        return FALSE;
     }
     if (msg != WM_COMMAND) return FALSE;
     switch (LOWORD(wParam)) {
@@ -69,6 +103,9 @@ void CalibrationPage::Reload()
     if (ctrl == nullptr) return;
     // A value outside the three (a damaged registry) leaves all unchecked.
     ::CheckRadioButton(m_hwnd, IDC_MARKER_0, IDC_MARKER_22, ctrl->MarkerDistance);
+    ::CheckRadioButton(m_hwnd, IDC_POINTS_3, IDC_POINTS_5,
+                       ctrl->CalibrationPoints == 5 ? IDC_POINTS_5 : IDC_POINTS_3);
+    ShowLastCheck(m_hwnd);
 }
 
 void CalibrationPage::Store()
@@ -78,6 +115,8 @@ void CalibrationPage::Store()
     for (int id : kMarkerButtons) {
         if (::IsDlgButtonChecked(m_hwnd, id) == BST_CHECKED) ctrl->MarkerDistance = id;
     }
+    if (::IsDlgButtonChecked(m_hwnd, IDC_POINTS_3) == BST_CHECKED) ctrl->CalibrationPoints = 3;
+    if (::IsDlgButtonChecked(m_hwnd, IDC_POINTS_5) == BST_CHECKED) ctrl->CalibrationPoints = 5;
 }
 
 void CalibrationPage::Calibrate()

@@ -10,6 +10,7 @@
 #include "base/Fatal.h"
 #include "base/Handles.h"
 #include "base/Reporting.h"
+#include "calibration/CalibrationCheck.h"
 #include "calibration/CalibrationMath.h"
 #include "calibration/WindowDC.h"
 #include "controller/ZmrCtrlVirt.h"
@@ -33,6 +34,7 @@ constexpr char kEscape = 27;
 // The one window of the class (calibration or drawing), main thread only.
 HWND g_hOpenWindow = nullptr;
 DriverPageLocator g_driverPageLocator = nullptr;
+RunEndListener g_runEndListener = nullptr;
 
 // One run at a time, main thread only. The controller is never held across
 // messages: it is fetched from the application for each use and accepted
@@ -42,9 +44,23 @@ struct CalibrationRun {
     bool started = false; // the saved values are valid
     bool ended = false;   // confirmed or aborted
     uint32_t CalibrationStep = 0;
+    RunLayout layout;
     int32_t MarginX = 0;
     int32_t MarginY = 0;
+    int32_t checkLimit = 0; // pixels; 0: no check point, no refusal
+    // Of the attempt under way; a refusal starts them afresh.
     CalibrationRecord work = {};
+    CalPoint target[kMaxCalibrationPoints];
+    CalPoint touch[kMaxCalibrationPoints]; // cursor positions at the lifts
+    CalPoint checkTarget;
+    CalPoint checkTouch;
+    int32_t residual = -1;
+    // Of the whole run.
+    int refused = 0;
+    bool hadLift = false;
+    uint32_t lastLiftMs = 0;    // message time of the last lift
+    bool ignoringTouch = false; // a bounce is down: its lift is ignored too
+    char note[kTextMax] = {};   // drawn under the instructions
     // The controller's block, Rotate and SwapXY when the run started.
     CalibrationRecord SavedCalibration = {};
     int32_t savedRotate = 0;
@@ -79,6 +95,7 @@ bool ArmIdleTimer(HWND hwnd)
 
 void NotifyDriverPage()
 {
+    if (g_runEndListener != nullptr) g_runEndListener();
     const HWND page = g_driverPageLocator != nullptr ? g_driverPageLocator() : nullptr;
     if (page == nullptr) return;
     const HWND settings = App().settingsWindow;
@@ -116,8 +133,28 @@ void Confirm(HWND hwnd)
     }
     g_run.ended = true;
     ctrl->m_Calibration = g_run.work;
+    if (g_run.layout.check) ctrl->CheckResidual = g_run.residual;
     NotifyDriverPage();
     ::DestroyWindow(hwnd);
+}
+
+// The start state of an attempt: nothing taken, and the controller with the
+// zeroed calibration and mounting, so that touches reach the window in raw
+// sensor coordinates scaled onto the screen.
+void StartAttempt(ZmrCtrlVirt* ctrl)
+{
+    g_run.CalibrationStep = 0;
+    g_run.work = CalibrationRecord{};
+    for (int i = 0; i < kMaxCalibrationPoints; ++i) {
+        g_run.target[i] = CalPoint{};
+        g_run.touch[i] = CalPoint{};
+    }
+    g_run.checkTarget = CalPoint{};
+    g_run.checkTouch = CalPoint{};
+    g_run.residual = -1;
+    ctrl->Rotate = 0;
+    ctrl->SwapXY = 0;
+    ctrl->m_Calibration = g_run.work;
 }
 
 void StartRun(HWND hwnd)
@@ -142,15 +179,36 @@ void StartRun(HWND hwnd)
                    static_cast<uint32_t>(::GetSystemMetrics(SM_CYSCREEN)));
     g_run.MarginX = margins.x;
     g_run.MarginY = margins.y;
+    g_run.checkLimit = ctrl->CheckLimit > 0 ? ctrl->CheckLimit : 0;
+    g_run.layout.crosses = ctrl->CalibrationPoints == kMaxCalibrationPoints ? kMaxCalibrationPoints : 3;
+    g_run.layout.check = g_run.checkLimit > 0;
     g_run.SavedCalibration = ctrl->m_Calibration;
     g_run.savedSwapXY = ctrl->SwapXY;
     g_run.savedRotate = ctrl->Rotate;
     g_run.started = true;
-    // From here on touches reach the window in raw sensor coordinates
-    // scaled onto the screen.
-    ctrl->Rotate = 0;
-    ctrl->SwapXY = 0;
-    ctrl->m_Calibration = g_run.work;
+    StartAttempt(ctrl);
+}
+
+// The message-table text of id with its number, as the run's note.
+void SetNote(uint32_t id, int32_t value)
+{
+    char pattern[kTextMax] = {};
+    FormatAppMessage(id, pattern, static_cast<int>(sizeof pattern));
+    FillNumber(pattern, value, g_run.note, sizeof g_run.note);
+}
+
+// A refused attempt: the run starts again from the first cross as at its
+// start, with the reason shown, until the attempts are used up. False when
+// they are: the caller aborts (after its paint, if it paints).
+bool Refuse(HWND hwnd, uint32_t noteId, int32_t value)
+{
+    if (++g_run.refused >= kCalibrationAttempts) return false;
+    ZmrCtrlVirt* ctrl = RunController();
+    if (ctrl == nullptr) return false;
+    SetNote(noteId, value);
+    StartAttempt(ctrl);
+    ::RedrawWindow(hwnd, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE);
+    return true;
 }
 
 void DrawCrossLines(HDC dc, COLORREF colour, int width, CalPoint at)
@@ -192,22 +250,76 @@ void ShowConfirmButton(HWND hwnd)
     ::SendMessageA(button, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(kConfirmText));
 }
 
+CalibrationInput FirstThree()
+{
+    CalibrationInput in;
+    in.screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
+    in.screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
+    for (int i = 0; i < 3; ++i) {
+        in.target[i] = g_run.target[i];
+        in.touch[i] = g_run.touch[i];
+    }
+    return in;
+}
+
+// After the third touch the mounting is known, and crosses that share a
+// screen column or row must have touches that share it too (of five crosses,
+// all five once the fifth is touched). False when they do not (a slipped
+// finger); the attempt is refused then.
+bool TouchesFit(int count, int32_t* worst)
+{
+    *worst = 0;
+    if (g_run.checkLimit <= 0) return true;
+    const CalibrationInput in = FirstThree();
+    const CalibrationResult r = ComputeCalibration(in);
+    // A computation that fails is left to the computing step, which aborts.
+    if (!r.ok()) return true;
+    CalPoint touch[kMaxCalibrationPoints];
+    for (int i = 0; i < count && i < kMaxCalibrationPoints; ++i) {
+        touch[i] = i < 3 ? r.touch[i] : g_run.touch[i];
+        if (i >= 3 && !TransformCalibrationTouch(r.transform, in.screenWidth, in.screenHeight, &touch[i]))
+            return true;
+    }
+    return TouchesFitCrosses(g_run.target, touch, count, g_run.checkLimit, worst);
+}
+
+// The check point, clear of the crosses, at a random place in the middle
+// half of the screen.
+void PlaceCheckPoint()
+{
+    const int r1 = std::rand() & 0x7FFF;
+    const int r2 = std::rand() & 0x7FFF;
+    g_run.checkTarget = CheckPointTarget(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN),
+                                         g_run.target, g_run.layout.crosses, r1, r2);
+}
+
+void DrawNote(HDC dc, const RECT& client)
+{
+    if (g_run.note[0] == '\0') return;
+    TEXTMETRICA tm = {};
+    ::GetTextMetricsA(dc, &tm);
+    if (tm.tmHeight <= 0) return;
+    const LONG rows = (client.bottom - client.top) / (2 * tm.tmHeight);
+    RECT rc = client;
+    rc.top = tm.tmHeight * (rows + 4);
+    rc.bottom = tm.tmHeight * (rows + 6);
+    ::DrawTextA(dc, g_run.note, -1, &rc, DT_CENTER | DT_SINGLELINE);
+}
+
 // Step 6: the mounting and line correction from the three touches, into the
 // controller at once. False (nothing written) when the computation fails.
 bool ApplyComputation()
 {
     ZmrCtrlVirt* ctrl = RunController();
     if (ctrl == nullptr) return false;
-    CalibrationInput in;
-    in.screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
-    in.screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
-    for (int i = 0; i < 3; ++i) {
-        in.target[i] = CalPoint{g_run.work.Target[i][0], g_run.work.Target[i][1]};
-        in.touch[i] = CalPoint{g_run.work.Touch[i][0], g_run.work.Touch[i][1]};
-    }
-    const CalibrationResult r = ComputeCalibration(in);
+    const CalibrationResult r =
+        g_run.layout.crosses == kMaxCalibrationPoints
+            ? ComputeFivePointCalibration(FirstThree(), &g_run.target[3], &g_run.touch[3])
+            : ComputeCalibration(FirstThree());
     if (!r.ok()) return false;
     for (int i = 0; i < 3; ++i) {
+        g_run.work.Target[i][0] = g_run.target[i].x;
+        g_run.work.Target[i][1] = g_run.target[i].y;
         g_run.work.Touch[i][0] = r.touch[i].x;
         g_run.work.Touch[i][1] = r.touch[i].y;
     }
@@ -230,22 +342,43 @@ bool PaintRun(HWND hwnd)
     RECT client = {};
     ::GetClientRect(hwnd, &client);
     DrawInstructions(dc, client, kInstructions);
-    const PaintPlan plan = PaintFor(g_run.CalibrationStep);
+    const PaintPlan plan = PaintFor(g_run.CalibrationStep, g_run.layout);
     bool abort = false;
     switch (plan.action) {
     case PaintAction::DrawCross: {
-        const CalPoint at = CrossTarget(plan.crossIndex, client.left, client.top, client.right, client.bottom,
-                                        CalPoint{g_run.MarginX, g_run.MarginY});
-        g_run.work.Target[plan.crossIndex][0] = at.x;
-        g_run.work.Target[plan.crossIndex][1] = at.y;
+        const CalPoint margins{g_run.MarginX, g_run.MarginY};
+        const int i = plan.crossIndex;
+        const CalPoint at =
+            i < 3 ? CrossTarget(i, client.left, client.top, client.right, client.bottom, margins)
+                  : ExtraCrossTarget(i, client.left, client.top, client.right, client.bottom, margins);
+        if (i >= 0 && i < kMaxCalibrationPoints) g_run.target[i] = at;
         DrawCross(dc, at);
         break;
     }
     case PaintAction::ComputeResult:
-        if (ApplyComputation()) {
-            ShowConfirmButton(hwnd);
-            g_run.CalibrationStep = kStepConfirming;
+        if (!ApplyComputation()) {
+            abort = true;
+        } else if (g_run.layout.check) {
+            PlaceCheckPoint();
+            g_run.CalibrationStep = CheckShownStep(g_run.layout);
+            DrawCross(dc, g_run.checkTarget);
         } else {
+            ShowConfirmButton(hwnd);
+            g_run.CalibrationStep = ConfirmingStep(g_run.layout);
+        }
+        break;
+    case PaintAction::DrawCheckPoint:
+        DrawCross(dc, g_run.checkTarget);
+        break;
+    case PaintAction::JudgeCheck:
+        // The touch went through the new calibration: its distance from the
+        // check point is what is left of the error.
+        g_run.residual = CheckResidual(g_run.checkTarget, g_run.checkTouch);
+        if (ResidualAccepted(g_run.residual, g_run.checkLimit)) {
+            SetNote(MSG_CHECK_RESIDUAL_FORMAT, g_run.residual);
+            ShowConfirmButton(hwnd);
+            g_run.CalibrationStep = ConfirmingStep(g_run.layout);
+        } else if (!Refuse(hwnd, MSG_CHECK_REFUSED_FORMAT, g_run.residual)) {
             abort = true;
         }
         break;
@@ -255,6 +388,7 @@ bool PaintRun(HWND hwnd)
         abort = true;
         break;
     }
+    if (!abort) DrawNote(dc, client);
     return !abort;
 }
 
@@ -263,20 +397,39 @@ void OnPaint(HWND hwnd)
     if (!PaintRun(hwnd)) Abort(hwnd);
 }
 
-// Every press, lift and move restarts the ten seconds.
+// Every press, lift and move restarts the ten seconds. A touch that follows
+// the previous lift within the bounce time is ignored, press and lift. False
+// when the run must abort.
 bool OnMouse(HWND hwnd, UINT msg)
 {
     if (!ArmIdleTimer(hwnd)) return false;
-    if (msg == WM_LBUTTONDOWN) g_run.CalibrationStep = StepAfterPress(g_run.CalibrationStep).step;
+    const uint32_t now = static_cast<uint32_t>(::GetMessageTime());
+    if (msg == WM_LBUTTONDOWN) {
+        g_run.ignoringTouch = IsBounce(g_run.hadLift, g_run.lastLiftMs, now);
+        if (!g_run.ignoringTouch)
+            g_run.CalibrationStep = StepAfterPress(g_run.CalibrationStep, g_run.layout).step;
+    }
     if (msg == WM_LBUTTONUP) {
-        const StepChange change = StepAfterLift(g_run.CalibrationStep);
-        if (change.touchIndex >= 0 && change.touchIndex < 3) {
-            POINT p = {};
-            ::GetCursorPos(&p);
-            g_run.work.Touch[change.touchIndex][0] = p.x;
-            g_run.work.Touch[change.touchIndex][1] = p.y;
+        g_run.hadLift = true;
+        g_run.lastLiftMs = now;
+        if (g_run.ignoringTouch) {
+            g_run.ignoringTouch = false;
+            return true;
         }
+        const StepChange change = StepAfterLift(g_run.CalibrationStep, g_run.layout);
+        POINT p = {};
+        ::GetCursorPos(&p);
+        const CalPoint at{p.x, p.y};
         g_run.CalibrationStep = change.step;
+        if (change.touchIndex == g_run.layout.crosses) {
+            g_run.checkTouch = at;
+        } else if (change.touchIndex >= 0 && change.touchIndex < kMaxCalibrationPoints) {
+            g_run.touch[change.touchIndex] = at;
+            int32_t worst = 0;
+            const bool judged = change.touchIndex == 2 || change.touchIndex == kMaxCalibrationPoints - 1;
+            if (judged && !TouchesFit(change.touchIndex + 1, &worst))
+                return Refuse(hwnd, MSG_TOUCHES_REFUSED_FORMAT, worst);
+        }
         ::RedrawWindow(hwnd, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE);
     }
     return true;
@@ -437,7 +590,27 @@ void SetDriverPageLocator(DriverPageLocator locator)
     g_driverPageLocator = locator;
 }
 
+void SetRunEndListener(RunEndListener listener)
+{
+    g_runEndListener = listener;
+}
+
 uint32_t CalibrationRunStep()
 {
     return g_run.CalibrationStep;
+}
+
+RunLayout CalibrationRunLayout()
+{
+    return g_run.layout;
+}
+
+CalPoint CalibrationCheckPoint()
+{
+    return g_run.checkTarget;
+}
+
+const char* CalibrationRunNote()
+{
+    return g_run.note;
 }

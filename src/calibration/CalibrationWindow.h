@@ -15,6 +15,8 @@
 
 #include <cstdint>
 
+#include "calibration/CalibrationMath.h"
+
 constexpr const char* kCalibrationClassName = "WndCalibrationClass";
 // Abort after this long without touch activity.
 constexpr UINT_PTR kCalibrationTimerId = 9316;
@@ -38,8 +40,19 @@ HWND OpenFullScreenWindow();
 using DriverPageLocator = HWND (*)();
 void SetDriverPageLocator(DriverPageLocator locator);
 
-// The run's step (0..8, see CalibrationMath.h), for tests and screenshots.
+// Told on the main thread when a run has ended, confirmed or aborted, after
+// the controller got its values (the Calibration page shows the last check).
+// nullptr (the default) tells nobody.
+using RunEndListener = void (*)();
+void SetRunEndListener(RunEndListener listener);
+
+// The run's step (see CalibrationMath.h), its layout, where its check point
+// stands and the note it shows (a refusal, the residual), for tests and
+// screenshots.
 uint32_t CalibrationRunStep();
+RunLayout CalibrationRunLayout();
+CalPoint CalibrationCheckPoint();
+const char* CalibrationRunNote();
 
 // --- shared with the drawing test -------------------------------------------
 

@@ -47,3 +47,16 @@ protected:
     LineLossListener() = default;
     ~LineLossListener() = default;
 };
+
+// Told, under the channel's lock, when time passes without a report: a
+// finger held still may send none, and a decision that waits on time (the
+// right click by holding) is taken then. The main thread keeps that clock
+// (ChannelVirt::TickTouchStream); found by a cast, as LineLossListener.
+class TouchClockListener {
+public:
+    virtual void OnTouchClock() = 0;
+
+protected:
+    TouchClockListener() = default;
+    ~TouchClockListener() = default;
+};

@@ -29,6 +29,13 @@ ChannelListener* ChannelVirt::SetListener(ChannelListener* listener)
     return previous;
 }
 
+void ChannelVirt::TickTouchStream()
+{
+    ::EnterCriticalSection(&m_Lock);
+    if (auto* clock = dynamic_cast<TouchClockListener*>(m_pListener)) clock->OnTouchClock();
+    ::LeaveCriticalSection(&m_Lock);
+}
+
 void ChannelVirt::BreakTouchStream()
 {
     ::EnterCriticalSection(&m_Lock);

@@ -33,6 +33,9 @@ public:
     // listener releases it now. Takes the lock; any thread. A listener that
     // holds no touch does nothing, and a second call releases nothing more.
     void BreakTouchStream();
+    // Time has passed for the touch that is down (see TouchClockListener).
+    // Takes the lock; any thread.
+    void TickTouchStream();
 
     int ChannelIndex() const { return m_nChannel; }
 

@@ -2,6 +2,30 @@
 
 #include <cstdlib>
 
+namespace {
+
+constexpr int32_t kHoldChoices[kHoldChoiceCount] = {0, 500, 1000, 2000};
+
+} // namespace
+
+int32_t HoldChoiceMs(int index)
+{
+    return index >= 0 && index < kHoldChoiceCount ? kHoldChoices[index] : kHoldRightClickOff;
+}
+
+int HoldChoiceIndex(int32_t ms)
+{
+    for (int i = 0; i < kHoldChoiceCount; ++i)
+        if (kHoldChoices[i] == ms) return i;
+    return -1;
+}
+
+int32_t HoldSlopAbsolute(int32_t screenSize)
+{
+    if (screenSize <= 0) return 0;
+    return static_cast<int32_t>(static_cast<int64_t>(kHoldSlopPixels) * 65535 / screenSize);
+}
+
 void HoldSteps::Add(HoldAction action, int32_t x, int32_t y)
 {
     if (count < 4) step[count++] = HoldStep{action, x, y};

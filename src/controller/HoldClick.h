@@ -11,6 +11,15 @@ constexpr int32_t kHoldRightClickOff = 0;
 // How far the finger may wander, in screen pixels, and still hold.
 constexpr int32_t kHoldSlopPixels = 10;
 
+// The Mouse page's choices "off", "0.5 s", "1 s", "2 s" in ms.
+constexpr int kHoldChoiceCount = 4;
+int32_t HoldChoiceMs(int index);
+// The choice of a stored value; -1 for a value that is none of them.
+int HoldChoiceIndex(int32_t ms);
+// kHoldSlopPixels on the absolute 0..65535 scale of a screen this many
+// pixels wide (or high); 0 for a size that is not positive.
+int32_t HoldSlopAbsolute(int32_t screenSize);
+
 enum class HoldAction : uint8_t {
     LeftDown,  // left press at (x, y)
     Move,      // the pointer to (x, y), the buttons as they are

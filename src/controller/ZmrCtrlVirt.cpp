@@ -15,6 +15,12 @@ UINT SystemInjector(UINT count, const INPUT* inputs)
     return ::SendInput(count, const_cast<INPUT*>(inputs), sizeof(INPUT));
 }
 
+uint32_t SystemClock()
+{
+    return ::GetTickCount();
+}
+
+std::atomic<TouchClock> g_clock{&SystemClock};
 std::atomic<InputInjector> g_oneInjector{nullptr};
 std::atomic<InputBatchInjector> g_injector{&SystemInjector};
 
@@ -43,6 +49,11 @@ void SetInputBatchInjector(InputBatchInjector injector)
     g_injector.store(injector != nullptr ? injector : &SystemInjector);
 }
 
+void SetTouchClock(TouchClock clock)
+{
+    g_clock.store(clock != nullptr ? clock : &SystemClock);
+}
+
 ZmrCtrlVirt::ZmrCtrlVirt() : m_Batch(&ZmrCtrlVirt::InjectBatch, &ZmrCtrlVirt::PauseAfterRefusal, this)
 {
     m_nType = -1;
@@ -67,6 +78,9 @@ void ZmrCtrlVirt::OnLineLost()
 {
     m_Batch.End();
     ExecutePlan(PlanReleaseOnDestroy(Snapshot()));
+    // A touch still waiting for its hold decision gives nothing.
+    m_bHoldTouch = false;
+    m_Hold = HoldClick();
 }
 
 int32_t* ZmrCtrlVirt::ParamField(CtrlParam param)
@@ -137,6 +151,10 @@ int ZmrCtrlVirt::OnReceive(const uint8_t* payload, int length)
     if (payload == nullptr || length < 1) return 1;
     const uint8_t code = payload[0];
     if (code == kTouchReportCode || code == kTouchReleaseCode) {
+        if (TakesHold(code)) {
+            OnHoldTouch(payload, length);
+            return 1;
+        }
         const TouchPlan plan = PlanTouch(payload, length, Snapshot());
         ExecutePlan(plan);
         return plan.result;
@@ -224,6 +242,103 @@ void ZmrCtrlVirt::ExecutePlan(const TouchPlan& plan)
     const int count = plan.recordCount < 2 ? plan.recordCount : 2;
     m_Input.mi.dwFlags = plan.records[count - 1].flags;
     m_Batch.Add(plan.records, count);
+}
+
+bool ZmrCtrlVirt::TakesHold(uint8_t code)
+{
+    if (m_bHoldTouch) return true;
+    // Only a touch that would press the left button in the Continuous mode:
+    // every other button, mode and the armed one-shot stay as they are.
+    const int32_t holdMs = HoldRightClick;
+    if (code != kTouchReportCode || m_bPressed != 0 || holdMs <= 0 || App().ident.HwId == 0 ||
+        TouchMode != kTouchModeContinuous || MouseButton != kMouseButtonLeft || m_bAssignedArmed != 0)
+        return false;
+    m_Hold = HoldClick();
+    m_Hold.Configure(static_cast<uint32_t>(holdMs), HoldSlopAbsolute(::GetSystemMetrics(SM_CXSCREEN)),
+                     HoldSlopAbsolute(::GetSystemMetrics(SM_CYSCREEN)));
+    m_bHoldTouch = true;
+    return true;
+}
+
+void ZmrCtrlVirt::OnHoldTouch(const uint8_t* payload, int length)
+{
+    const uint32_t now = g_clock.load()();
+    if (payload[0] == kTouchReleaseCode) {
+        m_bHoldTouch = false;
+        ExecuteHold(m_Hold.Release(now));
+        return;
+    }
+    RawTouch raw;
+    if (!DecodeTouchReport(payload, length, &raw)) return;
+    const AbsolutePoint p = TransformTouch(raw, Snapshot().transform);
+    const bool wasWaiting = m_Hold.Waiting();
+    ExecuteHold(m_Hold.Move(p.x, p.y, now));
+    if (!wasWaiting && m_Hold.Waiting()) PostHoldWaiting();
+}
+
+void ZmrCtrlVirt::OnTouchClock()
+{
+    if (!m_bHoldTouch || !m_Hold.Waiting()) return;
+    ExecuteHold(m_Hold.Tick(g_clock.load()()));
+    // Woken early: wait for the rest.
+    if (m_Hold.Waiting()) PostHoldWaiting();
+}
+
+void ZmrCtrlVirt::PostHoldWaiting()
+{
+    const HWND window = App().holdRingWindow;
+    if (window == nullptr) return;
+    const uint32_t left = m_Hold.DueMs() - g_clock.load()();
+    ::PostMessageA(window, WM_HOLD_WAITING, left > 0x7FFFFFFFu ? 0 : left, 0);
+}
+
+void ZmrCtrlVirt::ExecuteHold(const HoldSteps& steps)
+{
+    constexpr uint32_t kAt = kMouseMove | kMouseAbsolute;
+    InjectRecord records[2 * 4];
+    int n = 0;
+    for (int i = 0; i < steps.count; ++i) {
+        const HoldStep& step = steps.step[i];
+        const int32_t x = step.x < 0 ? 0 : (step.x > kAbsoluteMax ? kAbsoluteMax : step.x);
+        const int32_t y = step.y < 0 ? 0 : (step.y > kAbsoluteMax ? kAbsoluteMax : step.y);
+        switch (step.action) {
+        case HoldAction::LeftDown:
+            records[n++] = {x, y, kAt};
+            records[n++] = {x, y, kAt | kMouseLeftDown};
+            // Released as any press: the up of the button pressed.
+            m_bPressed = 1;
+            m_Press = TouchPress{true, kMouseLeftUp, false, false};
+            break;
+        case HoldAction::Move:
+            records[n++] = {x, y, kAt};
+            break;
+        case HoldAction::LeftUp:
+            records[n++] = {x, y, kAt | kMouseLeftUp};
+            m_bPressed = 0;
+            m_Press = TouchPress{};
+            break;
+        case HoldAction::RightDown:
+            records[n++] = {x, y, kAt};
+            records[n++] = {x, y, kAt | kMouseRightDown};
+            break;
+        case HoldAction::RightUp:
+            records[n++] = {x, y, kAt | kMouseRightUp};
+            break;
+        case HoldAction::ShowHeld:
+            m_Batch.Flush();
+            if (const HWND window = App().holdRingWindow) {
+                ::PostMessageA(
+                    window, WM_HOLD_RECOGNISED, 0,
+                    static_cast<LPARAM>(static_cast<uint32_t>(x) | static_cast<uint32_t>(y) << 16));
+            }
+            break;
+        }
+        m_Input.mi.dx = x;
+        m_Input.mi.dy = y;
+    }
+    if (n == 0 || InputLocked() != 0) return;
+    m_Input.mi.dwFlags = records[n - 1].flags;
+    m_Batch.Add(records, n);
 }
 
 void ZmrCtrlVirt::OnReadBegin()

@@ -10,9 +10,13 @@
 #include "base/Handles.h"
 #include "channel/ChannelListener.h"
 #include "controller/CtrlVirt.h"
+#include "controller/HoldClick.h"
 #include "controller/ModelTable.h"
 #include "controller/TouchBatch.h"
 #include "controller/TouchConversion.h"
+
+// Defaults of the optional calibration values (see CheckLimit below).
+constexpr int32_t kDefaultCheckLimitPx = 15;
 
 struct CalibrationRecord {
     int32_t Target[3][2]; // crosses: top left, bottom left, bottom right
@@ -32,6 +36,10 @@ using InputInjector = UINT (*)(const INPUT* input);
 using InputBatchInjector = UINT (*)(UINT count, const INPUT* inputs);
 void SetInputInjector(InputInjector injector);
 void SetInputBatchInjector(InputBatchInjector injector);
+// The clock of the hold decision in ms: GetTickCount in the product, a
+// hand-moved one in tests. nullptr restores GetTickCount.
+using TouchClock = uint32_t (*)();
+void SetTouchClock(TouchClock clock);
 
 // The controller is also told where the payloads of one read begin and end:
 // the mouse records of a read are held and handed to the system in one call
@@ -41,9 +49,15 @@ void SetInputBatchInjector(InputBatchInjector injector);
 // pointer warp of its own there.) Everything else that leaves the receive
 // path (a posted notification, a stored reply) hands over what is held
 // first, so the order of all effects is unchanged.
-class ZmrCtrlVirt : public CtrlVirt, public LineLossListener, public ReceiveBatchListener {
+class ZmrCtrlVirt : public CtrlVirt,
+                    public LineLossListener,
+                    public ReceiveBatchListener,
+                    public TouchClockListener {
 public:
     int OnReceive(const uint8_t* payload, int length) override;
+    // A touch that waits for its hold decision gets it once the hold time has
+    // passed, report or not. Under the channel's lock, any thread.
+    void OnTouchClock() override;
     // The touch stream broke (the port went away, a restart notice, a failed
     // identification, a port switch, a damaged read): a touch that is down
     // gets its release now, as it would when this object is destroyed. Any
@@ -86,6 +100,10 @@ public:
     int32_t m_bPressed = 0;
     // What that press gave the system, for its release; kept with m_bPressed.
     TouchPress m_Press;
+    // The touch that is down began with the right click by holding on: all
+    // its reports go through m_Hold until its release. Kept as m_bPressed.
+    bool m_bHoldTouch = false;
+    HoldClick m_Hold;
 
     // Driver options and calibration: written by the main thread (pages,
     // calibration, mouse-button window), read by the receive thread for each
@@ -98,6 +116,9 @@ public:
     volatile int32_t Rotate = 0;
     volatile int32_t SwapXY = 0;
     volatile int32_t TouchMode = kTouchModeContinuous;
+    // "HoldRightClick": a touch held still this many ms is a right click;
+    // 0 is off. Taken at the start of each touch of the Continuous mode.
+    volatile int32_t HoldRightClick = kHoldRightClickOff;
     volatile int32_t LcdTopMost = 0;
     volatile int32_t m_bShowCommInfo = 0;
     int32_t MinDoubleClickSize = 5;
@@ -108,6 +129,15 @@ public:
     int32_t DoubleClickTime = 800;
     CalibrationRecord m_Calibration = {};
     int32_t MarkerDistance = 1048;
+    // Optional values of the controller's key: a configuration stored
+    // without them loads as before and gets these defaults (read by
+    // LoadSettings when present and in range, saved last). Main thread only.
+    // Check point further off than this many pixels refuses a run; 0: no check.
+    int32_t CheckLimit = kDefaultCheckLimitPx;
+    // The residual of the last accepted check point in pixels; -1: none yet.
+    int32_t CheckResidual = -1;
+    // Crosses of a run: 3, or 5 with the top right and the centre.
+    int32_t CalibrationPoints = 3;
 
     INPUT m_Input = {}; // as m_bPressed
 
@@ -145,6 +175,14 @@ protected:
     TouchSnapshot Snapshot() const;
 
 private:
+    // Whether this report (or release) belongs to a touch decided by holding;
+    // a first report starts one when the options ask for it.
+    bool TakesHold(uint8_t code);
+    void OnHoldTouch(const uint8_t* payload, int length);
+    // Carries out the steps of the hold decision: records, press state, ring.
+    void ExecuteHold(const HoldSteps& steps);
+    void PostHoldWaiting();
+
     static int InjectBatch(void* self, const InjectRecord* records, int count);
     static void PauseAfterRefusal(void* self);
 
@@ -189,6 +227,9 @@ public:
     int LoadSettings() override;
     int SaveSettings() override;
     int DumpSettings(HANDLE file) override;
+    // The export's section of the values added later (check, points, hold),
+    // written after every other section.
+    int DumpOptionalSettings(HANDLE file);
     int ReadTemperature(float* celsius) override;
     int Initialize(int create) override;
 

@@ -223,6 +223,10 @@ int ZmrModelCtrl::Initialize(int create)
     MaxDoubleClickTime = 1500;
     DoubleClickTime = 800;
     MarkerDistance = 1048;
+    CheckLimit = kDefaultCheckLimitPx;
+    CheckResidual = -1;
+    CalibrationPoints = 3;
+    HoldRightClick = kHoldRightClickOff;
     m_Calibration.LineDirX = m_pModel->calibration.LineDirX;
     m_Calibration.LineDirY = m_pModel->calibration.LineDirY;
     m_Calibration.LineShiftX = m_pModel->calibration.LineShiftX;

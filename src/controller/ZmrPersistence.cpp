@@ -1,8 +1,11 @@
 // The controller's configuration in the registry (one key per model under
 // "Devices") and its sections of the configuration export.
+#include <string>
+
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
 #include "base/BoundedText.h"
+#include "base/ExportText.h"
 #include "base/ObjectNames.h"
 #include "base/RegistryIO.h"
 #include "controller/ZmrCtrlVirt.h"
@@ -74,6 +77,40 @@ int NamesOf(const RegValue* values, int count, const char** names)
     return count;
 }
 
+// The values added after the first configurations: never part of the
+// all-or-nothing load, saved after everything else, and exported in a
+// section of their own after all others. A stored value is taken only when
+// it is one the program could have written.
+constexpr int kOptionalValueCount = 4;
+
+struct OptionalValue {
+    const char* name;
+    int32_t* field;
+    int32_t defaultValue;
+    bool (*fits)(int32_t);
+};
+
+void OptionalValues(ZmrCtrlVirt& c, OptionalValue* out)
+{
+    // HoldRightClick is written by the main thread only, as the other
+    // option fields.
+    out[0] = {"CheckLimit", &c.CheckLimit, kDefaultCheckLimitPx, [](int32_t v) { return v >= 0; }};
+    out[1] = {"CheckResidual", &c.CheckResidual, -1, [](int32_t v) { return v >= -1; }};
+    out[2] = {"CalibrationPoints", &c.CalibrationPoints, 3, [](int32_t v) { return v == 3 || v == 5; }};
+    out[3] = {"HoldRightClick", const_cast<int32_t*>(&c.HoldRightClick), kHoldRightClickOff,
+              [](int32_t v) { return HoldChoiceIndex(v) >= 0; }};
+}
+
+void ReadOptionalValues(ZmrCtrlVirt& c, HKEY key)
+{
+    OptionalValue values[kOptionalValueCount];
+    OptionalValues(c, values);
+    for (const OptionalValue& v : values) {
+        int32_t stored = 0;
+        if (QueryDword(key, v.name, &stored) && v.fits(stored)) *v.field = stored;
+    }
+}
+
 bool DevicesKeyPath(int model, char* buffer, size_t size)
 {
     const char* name = ControllerModelName(model);
@@ -102,6 +139,7 @@ int ZmrModelCtrl::LoadSettings()
     for (int i = 0; i < count; ++i) {
         if (!QueryDword(key.get(), values[i].name, values[i].field)) return 0;
     }
+    ReadOptionalValues(*this, key.get());
     return 1;
 }
 
@@ -133,7 +171,8 @@ int ZmrModelCtrl::SaveSettings()
 
     // The save order: calibration, identification, controller, driver.
     const IdentRecord ident = App().ident;
-    DwordValue values[kMaxControllerValues + kDriverValueCount + kCalibrationValueCount + 3];
+    DwordValue
+        values[kMaxControllerValues + kDriverValueCount + kCalibrationValueCount + 3 + kOptionalValueCount];
     int n = 0;
     for (int i = 0; i < kCalibrationValueCount; ++i)
         values[n++] = {fields[i].name, *fields[i].field};
@@ -142,6 +181,10 @@ int ZmrModelCtrl::SaveSettings()
     values[n++] = {"MinorSwVer", ident.MinorSwVer};
     for (int i = kCalibrationValueCount; i < count; ++i)
         values[n++] = {fields[i].name, *fields[i].field};
+    OptionalValue optional[kOptionalValueCount];
+    OptionalValues(*this, optional);
+    for (const OptionalValue& v : optional)
+        values[n++] = {v.name, *v.field};
     return WriteDwordsAllOrNothing(key.get(), values, n, &previous) ? 1 : 0;
 }
 
@@ -168,4 +211,27 @@ int ZmrModelCtrl::DumpSettings(HANDLE file)
                                count)
                ? 1
                : 0;
+}
+
+int ZmrModelCtrl::DumpOptionalSettings(HANDLE file)
+{
+    char path[kTextMax + 1];
+    if (!DevicesKeyPath(m_nType, path, sizeof(path))) return 0;
+    const UniqueRegKey key = OpenKeyForRead(HKEY_LOCAL_MACHINE, path);
+    OptionalValue optional[kOptionalValueCount];
+    OptionalValues(*this, optional);
+    // A configuration stored before these values existed exports the
+    // defaults it loads with.
+    ExportValue values[kOptionalValueCount];
+    for (int i = 0; i < kOptionalValueCount; ++i) {
+        int32_t stored = 0;
+        const bool taken =
+            key && QueryDword(key.get(), optional[i].name, &stored) && optional[i].fits(stored);
+        values[i] = {optional[i].name, true,
+                     static_cast<uint32_t>(taken ? stored : optional[i].defaultValue)};
+    }
+    std::string text;
+    const ExportSection section{"Calibration check and touch hold.", "HKEY_LOCAL_MACHINE", path, values,
+                                kOptionalValueCount};
+    return AppendExportSection(text, section) && WriteWholeText(file, text.c_str()) ? 1 : 0;
 }

@@ -101,6 +101,10 @@
 #define IDC_MARKER_12 1048     // "&12%"
 #define IDC_MARKER_22 1049     // "&22%"
 #define IDC_DRAW 1050          // "Draw"
+#define IDC_LAST_CHECK 1300    // "Last check: 3 px"
+#define IDC_POINTS_GROUP 1301  // "&Points"
+#define IDC_POINTS_3 1302      // "3"; CalibrationPoints 3
+#define IDC_POINTS_5 1303      // "5"; CalibrationPoints 5
 
 // Driver page (dialog 149)
 #define IDC_ROTATE 1083
@@ -128,6 +132,8 @@
 #define IDC_WINDOW_MIDDLE 1007
 #define IDC_WINDOW_RIGHT 1008
 #define IDC_WINDOW_TOPMOST 1009
+#define IDC_HOLD_CAPTION 1310     // "Right click by holding:"
+#define IDC_HOLD_RIGHT_CLICK 1311 // off / 0.5 s / 1 s / 2 s
 
 // Hardware page (dialog 136)
 #define IDD_PAGE_HARDWARE 136

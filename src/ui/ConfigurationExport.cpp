@@ -15,6 +15,7 @@
 #include "base/VersionInfo.h"
 #include "channel/ChannelVirt.h"
 #include "controller/CtrlVirt.h"
+#include "controller/ZmrCtrlVirt.h"
 #include "lcd/LcdVirt.h"
 
 namespace {
@@ -90,6 +91,9 @@ uint32_t WriteConfigurationFile(const char* filePath)
     if (lcd == nullptr || lcd->DumpConfig(file.get()) == 0) return kMsgExportLcd;
     if (channel == nullptr || !channel->DumpSettings(file.get())) return kMsgExportChannel;
     if (!WriteWindowPositions(file.get())) return kMsgExportWindowPosition;
+    // Only the model family holds these values.
+    auto* model = dynamic_cast<ZmrModelCtrl*>(controller);
+    if (model != nullptr && model->DumpOptionalSettings(file.get()) == 0) return kMsgExportController;
     return 0;
 }
 

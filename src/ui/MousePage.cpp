@@ -18,6 +18,8 @@ namespace {
 constexpr UINT_PTR kRadioSubclassId = 1;
 constexpr int kButtonRadios[] = {IDC_BUTTON_LEFT, IDC_BUTTON_MIDDLE, IDC_BUTTON_RIGHT};
 constexpr int kWindowRadios[] = {IDC_WINDOW_LEFT, IDC_WINDOW_MIDDLE, IDC_WINDOW_RIGHT};
+// The choices of "Right click by holding:" in the order of HoldChoiceMs.
+constexpr const char* kHoldItems[kHoldChoiceCount] = {"off", "0.5 s", "1 s", "2 s"};
 
 // Fetched afresh every time: a box's message loop can replace the controller.
 ZmrCtrlVirt* CurrentController()
@@ -73,6 +75,10 @@ void MousePage::OnInitDialog()
     for (int id : kButtonRadios)
         ::SetWindowSubclass(::GetDlgItem(m_hwnd, id), &MousePage::RadioSubclass, kRadioSubclassId,
                             reinterpret_cast<DWORD_PTR>(this));
+    const HWND hold = ::GetDlgItem(m_hwnd, IDC_HOLD_RIGHT_CLICK);
+    ::SendMessageA(hold, CB_RESETCONTENT, 0, 0);
+    for (const char* item : kHoldItems)
+        ::SendMessageA(hold, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
     Reload();
 }
 
@@ -118,6 +124,9 @@ void MousePage::Reload()
     for (int i = 0; i < 3; ++i)
         ::CheckDlgButton(m_hwnd, kWindowRadios[i], i == assigned ? BST_CHECKED : BST_UNCHECKED);
     ::CheckDlgButton(m_hwnd, IDC_WINDOW_TOPMOST, ctrl->MouseButtonTopMost == 1 ? BST_CHECKED : BST_UNCHECKED);
+    const int hold = HoldChoiceIndex(ctrl->HoldRightClick);
+    ::SendDlgItemMessageA(m_hwnd, IDC_HOLD_RIGHT_CLICK, CB_SETCURSEL,
+                          static_cast<WPARAM>(hold < 0 ? 0 : hold), 0);
     if (button >= IDC_BUTTON_LEFT && button <= IDC_BUTTON_RIGHT)
         ::SendDlgItemMessageA(m_hwnd, button, WM_SETFOCUS, 0, 0); // draws its focus mark
 }
@@ -136,6 +145,8 @@ void MousePage::Store()
     }
     for (int i = 0; i < 3; ++i)
         if (::IsDlgButtonChecked(m_hwnd, kWindowRadios[i]) == BST_CHECKED) ctrl->AssignedMouseButton = i;
+    const LRESULT hold = ::SendDlgItemMessageA(m_hwnd, IDC_HOLD_RIGHT_CLICK, CB_GETCURSEL, 0, 0);
+    if (hold >= 0 && hold < kHoldChoiceCount) ctrl->HoldRightClick = HoldChoiceMs(static_cast<int>(hold));
     TellMouseButtonWindow();
 }
 

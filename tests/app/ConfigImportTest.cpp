@@ -40,6 +40,33 @@ const std::string kGood = "This file contains application configuration.\r\n"
                           "                             x : 3eb\n"
                           "                             y : 2bc\n";
 
+// The section the export writes after all others: the check, the points and
+// the hold, into the controller's key.
+TEST(ConfigImport, ReadsTheCheckAndHoldSection)
+{
+    const std::string text = kGood + "\n\n\nCalibration check and touch hold.\n"
+                                     "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Devices\\ZMR02 : \n"
+                                     "                    CheckLimit : f\n"
+                                     "                 CheckResidual : ffffffff\n"
+                                     "             CalibrationPoints : 5\n"
+                                     "                HoldRightClick : 3e8\n";
+    ConfigFile file;
+    ConfigError error;
+    ASSERT_TRUE(ParseConfiguration(text, &file, &error)) << DescribeConfigError(error);
+    ASSERT_EQ(file.values.size(), 18u);
+    const ConfigValue& hold = file.values.back();
+    EXPECT_EQ(hold.name, "HoldRightClick");
+    EXPECT_EQ(hold.value, 1000u);
+    EXPECT_EQ(hold.key, "Devices\\ZMR02");
+    EXPECT_EQ(hold.section, ConfigSection::Calibration);
+    EXPECT_EQ(file.values[15].value, 0xffffffffu);
+    EXPECT_FALSE(
+        ParseConfiguration(kGood + "\n\n\nCalibration check and touch hold.\n"
+                                   "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Devices\\ZMR02 : \n"
+                                   "                     HoldRight : 0\n",
+                           &file, &error));
+}
+
 TEST(ConfigImport, ReadsWhatTheExportWrites)
 {
     ConfigFile file;

@@ -34,6 +34,10 @@ const ExportValue kCalibration[] = {{"LineDirX", true, 0x10000},
                                     {"LineShiftY", true, 0x7fffffff}};
 const ExportValue kLcd[] = {
     {"Brightness", true, 50}, {"MinBrightness", true, 1}, {"MaxBrightness", true, 255}};
+const ExportValue kCheckAndHold[] = {{"CheckLimit", true, 15},
+                                     {"CheckResidual", true, 3},
+                                     {"CalibrationPoints", true, 5},
+                                     {"HoldRightClick", true, 1000}};
 const ExportValue kChannel[] = {
     {"ByteSize", true, 8}, {"BaudRate", true, 9600}, {"Parity", true, 2}, {"StopBits", true, 0}};
 
@@ -57,6 +61,10 @@ std::string WholeFile()
     const ExportValue bar[2] = {{"x", true, 500}, {"y", true, 2}};
     const ExportValue mini[2] = {{"x", true, 1003}, {"y", true, 700}};
     EXPECT_TRUE(AppendWindowPositionSection(out, kAppKey, "Type2", bar, mini));
+    // The values added later come after every other section.
+    EXPECT_TRUE(
+        AppendExportSection(out, {"Calibration check and touch hold.", "HKEY_LOCAL_MACHINE",
+                                  "Software\\Mavrel\\TactilePane\\Devices\\ZMR02", kCheckAndHold, 4}));
     return out;
 }
 

@@ -87,6 +87,12 @@ const Message kMessages[] = {
     {MSG_FREE_LIBRARY_FAILED, 0xe02a0038u, "FreeLibrary (Shell32.dll) failed: .\r\n"},
     {MSG_CODE_WRITE_ERROR, 0xe02a0039u, "While new code was writed to register an error occurred.\r\n"},
     {MSG_CODE_INCORRECT, 0xe02a003au, "Entered code is not correct.\r\n"},
+    {MSG_CHECK_RESIDUAL_FORMAT, 0xa02a0050u, "Check point: %i px off\r\n"},
+    {MSG_CHECK_REFUSED_FORMAT, 0xa02a0051u, "Check point %i px off: touch the crosses again\r\n"},
+    {MSG_TOUCHES_REFUSED_FORMAT, 0xa02a0052u,
+     "A touch landed %i px beside its line: touch the crosses again\r\n"},
+    {MSG_LAST_CHECK_FORMAT, 0xa02a0053u, "Last check: %i px\r\n"},
+    {MSG_LAST_CHECK_NONE, 0xa02a0054u, "Last check: none\r\n"},
 };
 
 TEST(MessageTable, CompiledIdentifiersMatchTheTable)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -137,6 +138,36 @@ TEST(CalibrationCheck, ResidualsAndMisplacedTouches)
         int32_t worst = -1;
         EXPECT_EQ(TouchesFitCrosses(kCrosses, c.touch, 3, c.limit, &worst), c.fits);
         EXPECT_EQ(worst, c.worst);
+    }
+}
+
+TEST(CalibrationCheck, BouncesAndTexts)
+{
+    EXPECT_FALSE(IsBounce(false, 0, 5)) << "the first touch";
+    for (uint32_t last : {1000u, 0xFFFFFFA0u}) { // the clock may wrap
+        EXPECT_TRUE(IsBounce(true, last, last));
+        EXPECT_TRUE(IsBounce(true, last, last + 199));
+        EXPECT_FALSE(IsBounce(true, last, last + 200));
+    }
+    struct Text {
+        const char* pattern;
+        int32_t value;
+        size_t size;
+        const char* out;
+    };
+    const Text texts[] = {
+        {"Check point: %i px off\r\n", 3, 64, "Check point: 3 px off"},
+        {"%i%i %s %d 100%", -7, 64, "-7%i %s %d 100%"}, // only the first %i, nothing as a format
+        {"Last check: %i px", 12345, 16, "Last check: 123"},
+        {"two\nlines %i", 5, 64, "two"},
+        {nullptr, 5, 8, ""},
+        {"%i", 5, 1, ""},
+    };
+    for (const Text& t : texts) {
+        char out[64];
+        std::memset(out, 'x', sizeof out);
+        FillNumber(t.pattern, t.value, out, t.size);
+        EXPECT_STREQ(out, t.out);
     }
 }
 

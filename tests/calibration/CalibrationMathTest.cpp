@@ -306,6 +306,53 @@ TEST(CalibrationMath, StepsOfThePressLiftTable)
     EXPECT_EQ(PaintFor(4).crossIndex, 2);
 }
 
+// The walk of a finger doing everything right, with the check point and
+// with five crosses: every cross drawn in its step, every touch taken at its
+// lift; a repaint with the finger down, a lift where none belongs and a
+// touch beside the confirm button lead to a paint that aborts.
+TEST(CalibrationMath, StepsWithTheCheckPointAndFiveCrosses)
+{
+    struct Case {
+        RunLayout layout;
+        uint32_t computing, checkShown, confirming;
+    };
+    const Case cases[] = {
+        {{3, false}, 6, 0, 7}, {{3, true}, 6, 7, 10}, {{5, false}, 10, 0, 11}, {{5, true}, 10, 11, 14}};
+    for (const Case& c : cases) {
+        const RunLayout l = c.layout;
+        SCOPED_TRACE(testing::Message() << l.crosses << " crosses, check " << l.check);
+        EXPECT_EQ(ComputingStep(l), c.computing);
+        EXPECT_EQ(ConfirmingStep(l), c.confirming);
+        uint32_t step = 0;
+        int taken = 0;
+        for (int guard = 0; guard < 40 && step != c.confirming; ++guard) {
+            const PaintPlan paint = PaintFor(step, l);
+            if (paint.action == PaintAction::ComputeResult || paint.action == PaintAction::JudgeCheck) {
+                step = paint.action == PaintAction::ComputeResult && l.check ? c.checkShown : c.confirming;
+                continue;
+            }
+            ASSERT_EQ(paint.action, taken < l.crosses ? PaintAction::DrawCross : PaintAction::DrawCheckPoint);
+            if (taken < l.crosses) {
+                EXPECT_EQ(paint.crossIndex, taken);
+            }
+            const uint32_t down = StepAfterPress(step, l).step;
+            ASSERT_EQ(down, step + 1);
+            EXPECT_EQ(PaintFor(down, l).action, PaintAction::Abort);
+            EXPECT_EQ(StepAfterPress(down, l).step, down);
+            EXPECT_EQ(StepAfterLift(down, l).touchIndex, taken++);
+            step = StepAfterLift(down, l).step;
+        }
+        EXPECT_EQ(taken, l.crosses + (l.check ? 1 : 0));
+        if (l.check) {
+            EXPECT_EQ(PaintFor(StepAfterLift(c.checkShown, l).step, l).action, PaintAction::Abort);
+        }
+        EXPECT_EQ(PaintFor(c.confirming, l).action, PaintAction::Nothing);
+        const uint32_t beside = StepAfterLift(c.confirming, l).step;
+        EXPECT_EQ(PaintFor(beside, l).action, PaintAction::Abort);
+        EXPECT_EQ(StepAfterLift(UINT32_MAX, l).step, beside);
+    }
+}
+
 TEST(CalibrationMath, ConfirmButtonNearTheTopCentre)
 {
     EXPECT_EQ(ConfirmButtonOrigin(1024, 768, 0, 0), (CalPoint{512, 0}));

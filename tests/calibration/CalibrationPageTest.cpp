@@ -76,6 +76,30 @@ TEST_F(CalibrationPageBench, MarginChoiceIsShownAndStored)
     EXPECT_EQ(origin.y, area.top + 8);
 }
 
+// "Points" both ways, and the last check: none before the first accepted
+// one, then its pixels, refreshed when a run ends.
+TEST_F(CalibrationPageBench, PointsChoiceAndLastCheck)
+{
+    EXPECT_TRUE(Checked(IDC_POINTS_3)) << "the default";
+    EXPECT_EQ(DlgItemText(page, IDC_LAST_CHECK), "Last check: none");
+    ::CheckRadioButton(page, IDC_POINTS_3, IDC_POINTS_5, IDC_POINTS_5);
+    EXPECT_EQ(ctrl->CalibrationPoints, 3);
+    Command(CMD_PAGE_STORE);
+    EXPECT_EQ(ctrl->CalibrationPoints, 5);
+    ctrl->CalibrationPoints = 3;
+    ctrl->CheckResidual = 3;
+    Command(CMD_PAGE_RELOAD);
+    EXPECT_TRUE(Checked(IDC_POINTS_3));
+    EXPECT_EQ(DlgItemText(page, IDC_LAST_CHECK), "Last check: 3 px");
+
+    ModalBoxCloser closer;
+    ctrl->CheckResidual = 12;
+    ASSERT_EQ(OpenCalibrationWindow(), 1);
+    ::PostMessageA(OpenFullScreenWindow(), WM_CHAR, 27, 1);
+    ASSERT_TRUE(PumpUntil([] { return OpenFullScreenWindow() == nullptr; }, 3000));
+    EXPECT_EQ(DlgItemText(page, IDC_LAST_CHECK), "Last check: 12 px") << "shown again at the end of a run";
+}
+
 TEST_F(CalibrationPageBench, CalibrateRefreshesBothValuesAroundTheRun)
 {
     ASSERT_TRUE(sim.Command("param 0x05 9"));

@@ -7,9 +7,11 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "CalibrationTestSupport.h"
 #include "base/AppContext.h"
+#include "calibration/CalibrationCheck.h"
 #include "calibration/CalibrationWindow.h"
 #include "calibration/DrawingWindow.h"
 #include "controller/ControllerTestSupport.h"
@@ -61,6 +63,20 @@ protected:
         for (int i = 0; i < 3; ++i)
             ASSERT_NO_FATAL_FAILURE(TouchCross(Target(i)));
     }
+    // The crosses, then the check point where it stands.
+    void TouchCrossesAndCheck()
+    {
+        ASSERT_NO_FATAL_FAILURE(TouchAllCrosses());
+        ASSERT_EQ(CalibrationRunStep(), CheckShownStep(CalibrationRunLayout()));
+        ASSERT_NO_FATAL_FAILURE(TouchCross(CalibrationCheckPoint()));
+    }
+    void PressConfirm()
+    {
+        RECT r = {};
+        ::GetWindowRect(ConfirmButton(), &r);
+        ASSERT_NO_FATAL_FAILURE(Press(CalPoint{(r.left + r.right) / 2, (r.top + r.bottom) / 2}));
+        ASSERT_NO_FATAL_FAILURE(Lift());
+    }
     HWND ConfirmButton() const { return ::FindWindowExA(OpenFullScreenWindow(), nullptr, "Button", nullptr); }
 
     CalibrationRecord before = {};
@@ -72,29 +88,44 @@ TEST_F(CalibrationRun, EachMountingIsFoundConfirmedAndHitsTheTargets)
         const char* mount;
         int32_t rotate;
         int32_t swap;
+        int points;
     };
-    const Case cases[] = {
-        {"as-is", 0, 0}, {"mirror-x", 1, 0}, {"rotate-180", 2, 0}, {"swap-xy", 0, 1}, {"mirror-y", 3, 0}};
+    const Case cases[] = {{"as-is", 0, 0, 3},     {"mirror-x", 1, 0, 3}, {"rotate-180", 2, 0, 3},
+                          {"swap-xy", 0, 1, 3},   {"mirror-y", 3, 0, 3}, {"as-is", 0, 0, 5},
+                          {"rotate-180", 2, 0, 5}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.mount);
+        SCOPED_TRACE(std::string(c.mount) + ", " + std::to_string(c.points) + " points");
         ASSERT_TRUE(sim.Command(std::string("mount ") + c.mount));
         SetDistinctiveState();
+        ctrl->CalibrationPoints = c.points;
         RotationNotices().clear();
         ModalBoxCloser closer;
         ASSERT_EQ(OpenCalibrationWindow(), 1);
         ExpectZeroed();
-        if (c.rotate == 0 && c.swap == 0) SaveScreenshot("calibration-cross.bmp");
+        EXPECT_EQ(CalibrationRunLayout().crosses, c.points);
+        if (c.rotate == 0 && c.swap == 0 && c.points == 3) SaveScreenshot("calibration-cross.bmp");
         ASSERT_NO_FATAL_FAILURE(TouchAllCrosses());
+        for (int i = 3; i < c.points; ++i)
+            ASSERT_NO_FATAL_FAILURE(
+                TouchCross(ExtraCrossTarget(i, 0, 0, W, H, MarginsFor(kMarkerDistance12, W, H))));
 
-        // The result is in force before the confirmation.
+        // The result is in force before the confirmation, and before the
+        // check point, whose touch goes through it.
         EXPECT_EQ(ctrl->Rotate, c.rotate);
         EXPECT_EQ(ctrl->SwapXY, c.swap);
+        EXPECT_EQ(ConfirmButton(), nullptr);
+        const CalPoint check = CalibrationCheckPoint();
+        EXPECT_TRUE(check.x >= W / 4 && check.x <= W * 3 / 4 && check.y >= H / 4 && check.y <= H * 3 / 4)
+            << check.x << ", " << check.y;
+        if (c.rotate == 0 && c.swap == 0 && c.points == 3) SaveScreenshot("calibration-check.bmp");
+        ASSERT_NO_FATAL_FAILURE(TouchCross(check));
+        EXPECT_EQ(std::string(CalibrationRunNote()).find("Check point: "), 0u) << CalibrationRunNote();
         const HWND button = ConfirmButton();
         ASSERT_NE(button, nullptr);
         char text[64] = {};
         ::GetWindowTextA(button, text, sizeof text);
         EXPECT_STREQ(text, "Confirm calibration");
-        if (c.rotate == 0 && c.swap == 0) SaveScreenshot("calibration-confirm.bmp");
+        if (c.rotate == 0 && c.swap == 0 && c.points == 3) SaveScreenshot("calibration-confirm.bmp");
         RECT r = {};
         ::GetWindowRect(button, &r);
         const CalPoint centre{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
@@ -106,8 +137,10 @@ TEST_F(CalibrationRun, EachMountingIsFoundConfirmedAndHitsTheTargets)
         EXPECT_TRUE(closer.seen().empty());
         ASSERT_NO_FATAL_FAILURE(ExpectOneNotice());
 
-        // Kept: mounting, crosses, and line values of a sensor that is off
-        // by no more than the pixel rounding of its raw values.
+        // Kept: mounting, crosses, the residual, and line values of a sensor
+        // that is off by no more than the pixel rounding of its raw values.
+        EXPECT_GE(ctrl->CheckResidual, 0);
+        EXPECT_LE(ctrl->CheckResidual, 2);
         EXPECT_EQ(ctrl->Rotate, c.rotate);
         EXPECT_EQ(ctrl->SwapXY, c.swap);
         const CalibrationRecord& k = ctrl->m_Calibration;
@@ -139,10 +172,12 @@ TEST_F(CalibrationRun, EveryAbortRestoresExactlyAndReports)
     };
     const Case cases[] = {
         {"Escape on the first cross", How::Escape, 0},
-        {"Escape at the confirm button", How::Escape, 3},
+        {"Escape at the check point", How::Escape, 3},
+        {"Escape at the confirm button", How::Escape, 4},
         {"Alt+F4 on the second cross", How::AltF4, 1},
         {"WM_CLOSE on the third cross", How::Close, 2},
-        {"a touch beside the confirm button", How::BesideButton, 3},
+        {"WM_CLOSE at the check point", How::Close, 3},
+        {"a touch beside the confirm button", How::BesideButton, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -152,7 +187,7 @@ TEST_F(CalibrationRun, EveryAbortRestoresExactlyAndReports)
         ASSERT_EQ(OpenCalibrationWindow(), 1);
         const HWND window = OpenFullScreenWindow();
         for (int i = 0; i < c.crossesFirst; ++i)
-            ASSERT_NO_FATAL_FAILURE(TouchCross(Target(i)));
+            ASSERT_NO_FATAL_FAILURE(TouchCross(i < 3 ? Target(i) : CalibrationCheckPoint()));
         switch (c.how) {
         case How::Escape:
             ::PostMessageA(window, WM_CHAR, 27, 1);
@@ -179,6 +214,102 @@ TEST_F(CalibrationRun, EveryAbortRestoresExactlyAndReports)
         ExpectRestored();
         ExpectOneNotice();
     }
+}
+
+// A slipped touch (found at the third) or a far check point refuses the
+// attempt: the run starts again from the first cross as at its start, the
+// reason shown. A good attempt then keeps its residual; a third refusal
+// ends the run as Escape does.
+TEST_F(CalibrationRun, MisplacedTouchesAndAFarCheckPointAreRefused)
+{
+    struct Slip {
+        int touch; // 0..2 a cross, 3 the check point, -1 none
+        CalPoint by;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Slip> attempts;
+        const char* note;
+    };
+    const Case cases[] = {
+        {"a touch slipped on the second cross", {{1, {20, 0}}}, "A touch landed "},
+        {"the check point 40 px off, then a good attempt",
+         {{3, {40, 0}}, {-1, {}}},
+         "px off: touch the crosses again"},
+        {"three refusals", {{2, {0, 30}}, {0, {-20, 0}}, {1, {20, 0}}}, "touch the crosses again"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetDistinctiveState();
+        ctrl->CheckResidual = 77;
+        RotationNotices().clear();
+        ModalBoxCloser closer;
+        ASSERT_EQ(OpenCalibrationWindow(), 1);
+        for (size_t a = 0; a < c.attempts.size(); ++a) {
+            const Slip& slip = c.attempts[a];
+            const int refusedAt = slip.touch < 0 ? -1 : (slip.touch < 3 ? 2 : 3);
+            for (int i = 0; i < 4; ++i) {
+                const CalPoint aim = i == 3 ? CalibrationCheckPoint() : Target(i);
+                const CalPoint p = i == slip.touch ? CalPoint{aim.x + slip.by.x, aim.y + slip.by.y} : aim;
+                if (i == refusedAt && a == 2) {
+                    ASSERT_NO_FATAL_FAILURE(Press(p));
+                    ASSERT_NO_FATAL_FAILURE(Lift());
+                    break;
+                }
+                ASSERT_NO_FATAL_FAILURE(TouchCross(p, i == refusedAt ? 0 : -1));
+                if (i != refusedAt) continue;
+                ExpectZeroed();
+                EXPECT_NE(std::string(CalibrationRunNote()).find(c.note), std::string::npos)
+                    << CalibrationRunNote();
+                if (i == 3) SaveScreenshot("calibration-refused.bmp");
+                break;
+            }
+        }
+        const bool good = c.attempts.back().touch < 0;
+        if (good) {
+            ASSERT_NO_FATAL_FAILURE(PressConfirm());
+        }
+        if (c.attempts.size() == 1) ::PostMessageA(OpenFullScreenWindow(), WM_CHAR, 27, 1);
+        ASSERT_TRUE(WaitClosed(3000));
+        if (good) {
+            EXPECT_TRUE(closer.seen().empty());
+            EXPECT_TRUE(ctrl->CheckResidual >= 0 && ctrl->CheckResidual <= 2) << ctrl->CheckResidual;
+        } else {
+            ASSERT_TRUE(PumpUntil([&] { return !closer.seen().empty(); }, 3000));
+            EXPECT_EQ(closer.seen()[0].text.rfind(kCalibrationError, 0), 0u);
+            ExpectRestored();
+            EXPECT_EQ(ctrl->CheckResidual, 77);
+        }
+        ExpectOneNotice();
+    }
+}
+
+// A press that follows a lift within the bounce time is ignored with its
+// lift; "CheckLimit" 0 runs the three crosses without a check point.
+TEST_F(CalibrationRun, BouncesAreIgnoredAndNoLimitMeansNoCheck)
+{
+    SetDistinctiveState();
+    ctrl->CheckLimit = 0;
+    ModalBoxCloser closer;
+    ASSERT_EQ(OpenCalibrationWindow(), 1);
+    EXPECT_FALSE(CalibrationRunLayout().check);
+    const HWND window = OpenFullScreenWindow();
+    ::SetCursorPos(Target(0).x, Target(0).y);
+    // Posted together, so that their message times lie well within 200 ms.
+    ::PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    ::PostMessageA(window, WM_LBUTTONUP, 0, 0);
+    ::PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    ::PostMessageA(window, WM_LBUTTONUP, 0, 0);
+    PumpUntil([] { return false; }, 300);
+    EXPECT_EQ(CalibrationRunStep(), 2u) << "the second touch is a bounce";
+    ASSERT_EQ(OpenFullScreenWindow(), window);
+    ASSERT_NO_FATAL_FAILURE(TouchCross(Target(1)));
+    ASSERT_NO_FATAL_FAILURE(TouchCross(Target(2)));
+    ASSERT_EQ(CalibrationRunStep(), kStepConfirming);
+    ASSERT_NO_FATAL_FAILURE(PressConfirm());
+    ASSERT_TRUE(WaitClosed(3000));
+    EXPECT_TRUE(closer.seen().empty());
+    EXPECT_EQ(ctrl->CheckResidual, -1) << "no check, nothing kept";
 }
 
 TEST_F(CalibrationRun, TenSecondsWithoutTouchAbort)

@@ -146,16 +146,24 @@ void CalibrationBench::Lift()
     ASSERT_TRUE(sim.Command("release"));
 }
 
-void CalibrationBench::TouchCross(CalPoint p)
+void CalibrationBench::TouchCross(CalPoint p, int64_t next)
 {
     const uint32_t step = CalibrationRunStep();
+    const RunLayout l = CalibrationRunLayout();
     ASSERT_NO_FATAL_FAILURE(Press(p));
     ASSERT_TRUE(PumpUntil([&] { return CalibrationRunStep() == step + 1; }, 3000))
         << "press at step " << step;
     ASSERT_NO_FATAL_FAILURE(Lift());
-    // The last lift leads to the computation at the next paint (step 7).
-    const uint32_t next = step + 2 == kStepComputing ? kStepConfirming : step + 2;
-    ASSERT_TRUE(PumpUntil([&] { return CalibrationRunStep() == next; }, 3000)) << "lift at step " << step;
+    if (next < 0) {
+        // The last lift leads to the computation at the next paint.
+        next = step + 2;
+        if (next == ComputingStep(l)) next = l.check ? CheckShownStep(l) : ConfirmingStep(l);
+        if (l.check && step == CheckShownStep(l)) next = ConfirmingStep(l);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return CalibrationRunStep() == static_cast<uint32_t>(next); }, 3000))
+        << "lift at step " << step << ", now at " << CalibrationRunStep();
+    // A press within the bounce time of this lift would be ignored.
+    PumpUntil([] { return false; }, 250);
 }
 
 void CalibrationBench::WaitCursorNear(CalPoint p)

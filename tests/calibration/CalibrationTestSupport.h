@@ -30,8 +30,10 @@ protected:
     // reports there (before its mounting), then "release".
     void Press(CalPoint p);
     void Lift();
-    // Press and lift on p, waiting for the run to take each.
-    void TouchCross(CalPoint p);
+    // Press and lift on p, waiting for the run to take each and to show what
+    // comes next: the next cross, the check point, the confirm button, or
+    // the step given in next. Then waits out the bounce time.
+    void TouchCross(CalPoint p, int64_t next = -1);
     void WaitCursorNear(CalPoint p);
 
     // Screen pixels.

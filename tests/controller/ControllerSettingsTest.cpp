@@ -126,6 +126,49 @@ TEST_F(ControllerSettings, SaveThenLoadRestoresEveryFieldNegativeValuesIncluded)
     EXPECT_EQ(hw, 5u);
 }
 
+// The values added later: saved and loaded back; missing or out of range
+// they keep their defaults and never make the configuration invalid (no
+// notice). 0xDEAD removes the value.
+TEST_F(ControllerSettings, LaterValuesAreOptionalAndRangeChecked)
+{
+    struct Case {
+        const char* name;
+        DWORD stored;
+        int32_t loaded;
+    };
+    const Case cases[] = {
+        {"CheckLimit", 0xDEAD, 15},    {"CheckLimit", 0x80000000u, 15}, {"CheckLimit", 0, 0},
+        {"CheckResidual", 0xDEAD, -1}, {"CheckResidual", 4, 4},         {"CheckResidual", 0xFFFFFFFEu, -1},
+        {"CalibrationPoints", 4, 3},   {"CalibrationPoints", 5, 5},     {"HoldRightClick", 0xDEAD, 0},
+        {"HoldRightClick", 700, 0},    {"HoldRightClick", 2000, 2000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.stored));
+        ClearControllerRegistry();
+        {
+            ZMR02Ctrl fresh;
+        } // stores the defaults, the later values among them
+        CloseThreadBoxes();
+        const std::string key = DevicesKey("ZMR02");
+        DWORD value = 0;
+        ASSERT_TRUE(GetDwordValue(key, c.name, &value));
+        if (c.stored != 0xDEAD) SetDwordValue(key, c.name, c.stored);
+        HKEY h = nullptr;
+        if (c.stored == 0xDEAD && ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0,
+                                                  AppKeyAccess(HKEY_LOCAL_MACHINE, KEY_SET_VALUE), &h) == 0) {
+            ::RegDeleteValueA(h, c.name);
+            ::RegCloseKey(h);
+        }
+        ZMR02Ctrl ctrl;
+        EXPECT_EQ(CloseThreadBoxes(), 0) << "the configuration still loads";
+        const std::string n = c.name;
+        EXPECT_EQ(n == "CheckLimit"          ? ctrl.CheckLimit
+                  : n == "CheckResidual"     ? ctrl.CheckResidual
+                  : n == "CalibrationPoints" ? ctrl.CalibrationPoints
+                                             : ctrl.HoldRightClick + 0,
+                  c.loaded);
+    }
+}
+
 TEST_F(ControllerSettings, PartlyStoredConfigurationIsReplacedAsAWhole)
 {
     {

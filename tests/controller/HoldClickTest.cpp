@@ -95,4 +95,19 @@ TEST(HoldClick, EachTouchGivesOneOfThreeOutcomes)
     }
 }
 
+// The Mouse page's choices and the values they store; ten screen pixels of
+// wander on the absolute scale.
+TEST(HoldClick, ChoicesAndSlop)
+{
+    for (int i = 0; i < kHoldChoiceCount; ++i)
+        EXPECT_EQ(HoldChoiceIndex(HoldChoiceMs(i)), i);
+    EXPECT_EQ(HoldChoiceMs(1), 500);
+    for (int32_t bad : {-1, 1, 750, 3000})
+        EXPECT_EQ(HoldChoiceIndex(bad), -1) << bad;
+    EXPECT_EQ(HoldChoiceMs(4), 0);
+    EXPECT_EQ(HoldSlopAbsolute(1024), 639);
+    EXPECT_EQ(HoldSlopAbsolute(768), 853);
+    EXPECT_EQ(HoldSlopAbsolute(0), 0);
+}
+
 } // namespace

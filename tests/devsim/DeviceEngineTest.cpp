@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@ namespace {
 using devsim::ControlResult;
 using devsim::DeviceEngine;
 using devsim::DeviceSettings;
+using devsim::TouchNoiseOffset;
 using Bytes = std::vector<uint8_t>;
 
 Bytes Frame(const Bytes& payload)
@@ -252,6 +255,40 @@ TEST(DeviceEngine, MountingTransformsTouches)
     Ctl(engine, "touch 2000 0", 3);
     EXPECT_EQ(engine.TakeDue(3), Frame({0x90, 0x00, 0x00, 0x00})) << "beyond full scale mirrors to 0";
     EXPECT_EQ(Ctl(engine, "mount sideways"), "err usage: mount as-is|mirror-x|mirror-y|rotate-180|swap-xy");
+}
+
+// Touch noise: every touch within the amplitude of its aim on each axis,
+// the whole range used, the same sequence on every run, clamped at the
+// sensor's edge; 0 aims exactly.
+TEST(DeviceEngine, TouchNoiseKeepsWithinItsAmplitude)
+{
+    for (int amplitude : {0, 1, 4, 30}) {
+        int lowest = 0, highest = 0;
+        for (uint64_t n = 0; n < 2000; ++n) {
+            lowest = std::min(lowest, TouchNoiseOffset(n, amplitude));
+            highest = std::max(highest, TouchNoiseOffset(n, amplitude));
+        }
+        EXPECT_EQ(lowest, -amplitude);
+        EXPECT_EQ(highest, amplitude);
+    }
+    const auto land = [](const char* noise, const char* touch) {
+        DeviceEngine engine;
+        Ctl(engine, noise);
+        Ctl(engine, touch, 3);
+        Ctl(engine, touch, 3);
+        return Payloads(engine.TakeDue(3));
+    };
+    const std::vector<Bytes> noisy = land("touch-noise 8", "touch 500 4095");
+    ASSERT_EQ(noisy.size(), 2u);
+    EXPECT_EQ(land("touch-noise 8", "touch 500 4095"), noisy) << "the same every run";
+    EXPECT_NE(noisy[0], noisy[1]);
+    for (const Bytes& p : noisy) {
+        EXPECT_LE(std::abs((p[1] | (p[3] & 0x0F) << 8) - 500), 8);
+        EXPECT_GE(p[2] | (p[3] & 0xF0) << 4, 4087);
+    }
+    EXPECT_EQ(land("touch-noise 0", "touch 500 500")[1], Bytes({0x90, 0xF4, 0xF4, 0x11}));
+    DeviceEngine engine;
+    EXPECT_EQ(Ctl(engine, "touch-noise 256"), "err usage: touch-noise COUNTS (0..255)");
 }
 
 TEST(DeviceEngine, RawBytesGoOutUnframed)

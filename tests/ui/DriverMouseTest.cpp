@@ -14,6 +14,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Messages.h"
@@ -386,6 +387,25 @@ TEST_F(DriverMouseTest, CombosSelectByIndexAndNoSelectionKeepsTheValue)
     EXPECT_EQ(ctrl->TouchMode, kTouchModeDownUp);
     // Rotate and SwapXY belong to calibration: storing leaves them.
     EXPECT_EQ(ctrl->Rotate, 1);
+}
+
+// "Right click by holding:" shows the stored choice (off for any other
+// value) and stores the one picked, in ms.
+TEST_F(DriverMouseTest, HoldChoiceIsShownAndStored)
+{
+    ASSERT_NO_FATAL_FAILURE(OpenMousePage());
+    const HWND hold = ::GetDlgItem(mousePage, IDC_HOLD_RIGHT_CLICK);
+    const std::pair<int32_t, const char*> cases[] = {{0, "off"}, {500, "0.5 s"}, {2000, "2 s"}, {750, "off"}};
+    for (const auto& [stored, text] : cases) {
+        Ctrl()->HoldRightClick = stored;
+        Page(mousePage, CMD_PAGE_RELOAD);
+        char item[16] = {};
+        ::GetWindowTextA(hold, item, sizeof item);
+        EXPECT_STREQ(item, text) << stored;
+    }
+    ::SendMessageA(hold, CB_SETCURSEL, 2, 0);
+    Page(mousePage, CMD_PAGE_STORE);
+    EXPECT_EQ(Ctrl()->HoldRightClick, 1000);
 }
 
 TEST_F(DriverMouseTest, DoubleClickSlidersSnapAndTheSystemGetsClampedValues)

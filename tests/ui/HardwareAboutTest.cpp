@@ -357,8 +357,17 @@ TEST_F(HardwareAboutTest, ExportWritesEverySectionInOrder)
     EXPECT_EQ(WriteConfigurationFile(path.c_str()), 0u);
     text = ReadFile(path);
     const std::string full = tail + std::string(29, ' ') + "x : 10\n" + std::string(29, ' ') + "y : 0\n";
-    ASSERT_GE(text.size(), full.size());
-    EXPECT_EQ(text.substr(text.size() - full.size()), full);
+    // After every other section: the values added later, defaulted for a
+    // configuration stored without them.
+    const size_t later = text.find("\n\n\nCalibration check and touch hold.\nHKEY_LOCAL_MACHINE\\");
+    ASSERT_NE(later, std::string::npos);
+    ASSERT_GE(later, full.size());
+    EXPECT_EQ(text.substr(later - full.size(), full.size()), full);
+    const std::string values = std::string(20, ' ') + "CheckLimit : f\n" + std::string(17, ' ') +
+                               "CheckResidual : ffffffff\n" + std::string(13, ' ') +
+                               "CalibrationPoints : 3\n" + std::string(16, ' ') + "HoldRightClick : 0\n";
+    ASSERT_GE(text.size(), values.size());
+    EXPECT_EQ(text.substr(text.size() - values.size()), values);
     ::DeleteFileA(path.c_str());
 }
 

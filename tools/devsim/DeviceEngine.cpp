@@ -143,6 +143,17 @@ uint8_t NoiseByte(uint64_t n)
     return static_cast<uint8_t>(v < kDle ? v : v + 1);
 }
 
+int TouchNoiseOffset(uint64_t n, int amplitude)
+{
+    if (amplitude <= 0) return 0;
+    uint64_t z = (n ^ 0x5DEECE66DULL) + 0x9E3779B97F4A7C15ULL;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    z ^= z >> 31;
+    const uint64_t span = 2 * static_cast<uint64_t>(amplitude) + 1;
+    return static_cast<int>(static_cast<long long>(z % span) - amplitude);
+}
+
 std::optional<long long> ParseNumber(std::string_view text)
 {
     bool negative = false;
@@ -460,7 +471,18 @@ ControlResult DeviceEngine::Control(std::string_view line, int64_t nowMs)
         auto x = num(1), y = num(2);
         if (args != 2 || !InRange(x, 0, kMaxCoordinate) || !InRange(y, 0, kMaxCoordinate))
             return Err("usage: touch X Y (0..4095 each)");
-        Schedule(nowMs, TouchPayload(*x, *y), true);
+        const int noise = m_settings.touchNoise;
+        const long long nx = *x + TouchNoiseOffset(m_touchNoiseNext, noise);
+        const long long ny = *y + TouchNoiseOffset(m_touchNoiseNext + 1, noise);
+        if (noise > 0) m_touchNoiseNext += 2;
+        const auto clamp = [](long long v) { return v < 0 ? 0 : (v > kMaxCoordinate ? kMaxCoordinate : v); };
+        Schedule(nowMs, TouchPayload(clamp(nx), clamp(ny)), true);
+        return Ok();
+    }
+    if (cmd == "touch-noise") {
+        auto counts = num(1);
+        if (args != 1 || !InRange(counts, 0, 255)) return Err("usage: touch-noise COUNTS (0..255)");
+        m_settings.touchNoise = static_cast<int>(*counts);
         return Ok();
     }
     if (cmd == "release" || cmd == "restart") {

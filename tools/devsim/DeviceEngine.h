@@ -38,6 +38,9 @@ struct DeviceSettings {
     bool absent = false;
     std::array<bool, 256> silent{};
     Mounting mounting = Mounting::AsIs;
+    // A finger is never exactly where it aims: each `touch` lands up to
+    // this many sensor counts off on each axis (0 = exactly).
+    int touchNoise = 0;
 };
 
 // What the caller must do with a control line beyond printing the answer.
@@ -85,6 +88,11 @@ StreamPoint StreamPlace(long long k);
 // Noise byte n of a stream: a fixed pseudo-random sequence that never holds
 // the escape byte 0x10, so no noise can open, close or corrupt a frame.
 uint8_t NoiseByte(uint64_t n);
+
+// The offset of touch coordinate n (two per touch: x, then y) under touch
+// noise of amplitude counts: a fixed pseudo-random sequence, evenly spread
+// over -amplitude..amplitude.
+int TouchNoiseOffset(uint64_t n, int amplitude);
 
 struct ReceivedPayload {
     int64_t ms;
@@ -161,6 +169,7 @@ private:
     int m_streamInStroke = 0;    // reports of the current stroke sent so far
     long long m_noiseCredit = 0; // noise owed, in hundredths of a byte
     uint64_t m_noiseNext = 0;
+    uint64_t m_touchNoiseNext = 0; // coordinates of `touch` under noise so far
     StreamCounts m_streamCounts;
 };
 

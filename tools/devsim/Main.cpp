@@ -63,7 +63,7 @@ const char kUsage[] =
     "  ident HWID MAJOR MINOR | silent CODE | unsilent CODE | absent on|off\n"
     "  delay MS | reinit-delay MS | param CODE [VALUE] | temp HALF_DEGREES\n"
     "  touch X Y | release | restart | send HEX... | raw HEX... | sleep MS\n"
-    "  mount as-is|mirror-x|mirror-y|rotate-180|swap-xy\n"
+    "  mount as-is|mirror-x|mirror-y|rotate-180|swap-xy | touch-noise COUNTS\n"
     "  stream RATE STROKE NOISE_PERCENT | stream off | stream | drop MS | mute MS\n"
     "  rx | clear | wait-rx N TIMEOUT_MS | wait-closed TIMEOUT_MS | quit\n"
     "End of input ends the program (once a --script has run to its end).\n";
