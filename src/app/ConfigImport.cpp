@@ -48,6 +48,9 @@ constexpr const char* kDriverNames[] = {
 constexpr const char* kCalibrationNames[] = {"LineDirX",      "LineDirY",          "LineShiftX",
                                              "LineShiftY",    "MarkerDistance",    "CheckLimit",
                                              "CheckResidual", "CalibrationPoints", "HoldRightClick"};
+// The calibration values that an import takes only on request.
+constexpr const char* kPanelCalibrationNames[] = {"LineDirX",   "LineDirY",       "LineShiftX",
+                                                  "LineShiftY", "MarkerDistance", "CheckResidual"};
 constexpr const char* kLcdNames[] = {"Brightness", "MinBrightness", "MaxBrightness"};
 constexpr const char* kChannelNames[] = {
     "RdIntTimeout", "RdTotTimeoutConst", "RdTotTimeoutMult", "WrTotTimeoutConst", "WrTotTimeoutMult",
@@ -390,7 +393,10 @@ bool PlanImport(std::string_view text, const ConfigFile& file, bool withCalibrat
             ++plan->skippedPositions;
             continue;
         case ConfigSection::Calibration:
-            if (!withCalibration) {
+            // The mounting, the correction and the check's result belong to
+            // one panel; the check limit, the points and the hold are
+            // choices like the driver's and go with every import.
+            if (!withCalibration && Listed(kPanelCalibrationNames, v.name)) {
                 ++plan->skippedCalibration;
                 continue;
             }

@@ -148,14 +148,19 @@ TEST(ConfigImport, PlanTakesWhatAnImportWrites)
     const std::string com12 = "Channels\\COM12";
     text.replace(text.find(com12), com12.size(), "Channels\\COM3");
     ConfigFile file;
-    ASSERT_TRUE(ParseConfiguration(text, &file, nullptr));
 
     struct Case {
         bool withCalibration;
         size_t devicesValues; // Devices\ZMR02: controller and driver, calibration on request
         int skippedCalibration;
     };
-    for (const Case& c : {Case{false, 6, 2}, Case{true, 8, 0}}) {
+    // The later section: the hold is a choice, the check's result the panel's.
+    text += "\n\n\nCalibration check and touch hold.\n"
+            "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Devices\\ZMR02 : \n"
+            "                HoldRightClick : 1000\n"
+            "                 CheckResidual : 3\n";
+    ASSERT_TRUE(ParseConfiguration(text, &file, nullptr));
+    for (const Case& c : {Case{false, 7, 3}, Case{true, 10, 0}}) {
         ImportPlan plan;
         ConfigError error;
         ASSERT_TRUE(PlanImport(text, file, c.withCalibration, &plan, &error)) << DescribeConfigError(error);
