@@ -10,6 +10,7 @@
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
 #include "base/BoundedText.h"
+#include "base/FileDialog.h"
 #include "base/Handles.h"
 #include "base/ModalLoop.h"
 #include "base/ObjectNames.h"
@@ -156,16 +157,7 @@ ImportOutcome ApplyToProgram(const ImportPlan& plan)
 bool ChooseConfigurationFile(HWND owner, char* path, size_t size)
 {
     static const char kFilter[] = "Configuration\0*.txt\0All files\0*.*\0";
-    path[0] = '\0';
-    OPENFILENAMEA dialog = {};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = owner;
-    dialog.lpstrFilter = kFilter;
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = static_cast<DWORD>(size);
-    dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
-    return ::GetOpenFileNameA(&dialog) != FALSE;
+    return ChooseExistingFile(owner, kFilter, OFN_HIDEREADONLY, path, size);
 }
 
 ConfigurationChooser g_chooser = &ChooseConfigurationFile;

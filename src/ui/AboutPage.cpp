@@ -1,9 +1,8 @@
 #include "ui/AboutPage.h"
 
-#include <commdlg.h>
-
 #include "base/AppContext.h"
 #include "base/BoundedText.h"
+#include "base/FileDialog.h"
 #include "base/Handles.h"
 #include "base/ModalLoop.h"
 #include "base/Reporting.h"
@@ -22,16 +21,7 @@ bool ChooseProgram(HWND owner, char* path, size_t size)
 {
     // Filter pairs, double-NUL terminated: "EXE" *.* first and preselected.
     static const char kFilter[] = "EXE\0*.*\0Application\0*.EXE\0";
-    path[0] = '\0';
-    OPENFILENAMEA dialog = {};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = owner;
-    dialog.lpstrFilter = kFilter;
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = static_cast<DWORD>(size);
-    dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
-    return ::GetOpenFileNameA(&dialog) != FALSE;
+    return ChooseExistingFile(owner, kFilter, 0, path, size);
 }
 
 RestartAction g_restart = &SystemRestart;

@@ -43,6 +43,18 @@ protected:
         sim.ClearReceived();
     }
 
+    static bool LeftDown() { return (::GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0; }
+
+    // A finger down in the middle of the screen, until the system has the
+    // left button pressed.
+    void HoldFinger()
+    {
+        ASSERT_TRUE(sim.Command("touch 2048 2048"));
+        for (int i = 0; i < 100 && !LeftDown(); ++i)
+            ::Sleep(20);
+        ASSERT_TRUE(LeftDown());
+    }
+
     void ExitCleanly()
     {
         DWORD code = 1;
@@ -137,11 +149,7 @@ TEST_F(EndToEndRun, TouchesFromUnidentifiedDeviceAskForIdentificationWithoutFloo
 TEST_F(EndToEndRun, RestartNoticeWhilePressedReleasesTheButton)
 {
     ASSERT_NO_FATAL_FAILURE(StartWith(SimOn(kDevicePort)));
-    const auto leftDown = [] { return (::GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0; };
-    ASSERT_TRUE(sim.Command("touch 2048 2048"));
-    for (int i = 0; i < 100 && !leftDown(); ++i)
-        ::Sleep(20);
-    ASSERT_TRUE(leftDown());
+    ASSERT_NO_FATAL_FAILURE(HoldFinger());
 
     ASSERT_TRUE(sim.Command("silent 01"));
     ASSERT_TRUE(sim.Command("restart"));
@@ -149,7 +157,7 @@ TEST_F(EndToEndRun, RestartNoticeWhilePressedReleasesTheButton)
     ::Sleep(300);
     ASSERT_TRUE(sim.Command("release"));
     ::Sleep(300);
-    EXPECT_FALSE(leftDown());
+    EXPECT_FALSE(LeftDown());
     ASSERT_TRUE(sim.Command("unsilent 01"));
     ExitCleanly();
 }
@@ -293,11 +301,7 @@ TEST_F(EndToEndRun, StopWhileABoxIsUpEndsTheProgramNormally)
 TEST_F(EndToEndRun, StopToolWithoutTheWindowEndsTheProgramThroughTheEvent)
 {
     ASSERT_NO_FATAL_FAILURE(StartWith(SimOn(kDevicePort)));
-    const auto leftDown = [] { return (::GetAsyncKeyState(VK_LBUTTON) & 0x8000) != 0; };
-    ASSERT_TRUE(sim.Command("touch 2048 2048"));
-    for (int i = 0; i < 100 && !leftDown(); ++i)
-        ::Sleep(20);
-    ASSERT_TRUE(leftDown());
+    ASSERT_NO_FATAL_FAILURE(HoldFinger());
 
     ::SetEnvironmentVariableA("TP_STOP_NO_WINDOW", "1");
     const DWORD stopCode = RunAndWait(StopToolPath(), "10000", 15000);
@@ -306,7 +310,7 @@ TEST_F(EndToEndRun, StopToolWithoutTheWindowEndsTheProgramThroughTheEvent)
     DWORD code = 1;
     ASSERT_TRUE(program.WaitExit(kExitMs, &code));
     EXPECT_EQ(code, 0u);
-    EXPECT_FALSE(leftDown());
+    EXPECT_FALSE(LeftDown());
     EXPECT_TRUE(CanOpenPort(kDevicePort));
     EXPECT_EQ(program.CountEvents(MSG_FATAL_ERROR), 0u);
 

@@ -34,18 +34,6 @@ DWORD StoredZmr03(const char* name)
     return value;
 }
 
-void StorePosition(const char* keyName, DWORD x, DWORD y)
-{
-    const std::string path = std::string(kRegistryRoot) + "\\" + keyName;
-    HKEY key = nullptr;
-    ASSERT_EQ(
-        ::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
-        ERROR_SUCCESS);
-    ::RegSetValueExA(key, "x", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&x), sizeof x);
-    ::RegSetValueExA(key, "y", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&y), sizeof y);
-    ::RegCloseKey(key);
-}
-
 std::string g_chosen;
 bool g_quitInDialog = false;
 bool ChooseTestFile(HWND, char* path, size_t size)

@@ -64,18 +64,6 @@ std::string TempFile(const char* name)
     return std::string(dir) + name;
 }
 
-void StorePosition(const char* keyName, DWORD x, DWORD y)
-{
-    const std::string path = std::string(kRegistryRoot) + "\\" + keyName;
-    HKEY key = nullptr;
-    ASSERT_EQ(
-        ::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
-        ERROR_SUCCESS);
-    ::RegSetValueExA(key, "x", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&x), sizeof x);
-    ::RegSetValueExA(key, "y", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&y), sizeof y);
-    ::RegCloseKey(key);
-}
-
 // Whether COM<comNumber> can be opened within 2 s (under load Wine may take
 // a moment to let go of a closed port).
 bool CanOpenNow(int comNumber)

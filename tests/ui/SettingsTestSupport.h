@@ -44,6 +44,10 @@ inline const std::string kDevicesZmr01 = std::string(kRegistryRoot) + "\\Devices
 // or of another size.
 bool DeviceValue(const char* name, DWORD* value);
 
+// Stores a bar's window position (the user's key keyName below the
+// application key).
+void StorePosition(const char* keyName, DWORD x, DWORD y);
+
 // Counts the page commands each page receives, by subclassing the pages.
 class PageCommandCounter {
 public:
