@@ -96,24 +96,6 @@ TEST_F(EndToEndCommand, StatusWithoutADevice)
     EXPECT_NE(out.find("Program running: no"), std::string::npos) << out;
 }
 
-// A visible box of the program with this caption, within timeoutMs.
-HWND WaitForBox(const ProgramUnderTest& program, const char* caption, int timeoutMs)
-{
-    for (int waited = 0; waited < timeoutMs; waited += 50) {
-        const HWND box = program.FindTopWindow("#32770", caption);
-        if (box != nullptr && ::IsWindowVisible(box)) return box;
-        ::Sleep(50);
-    }
-    return nullptr;
-}
-
-BOOL CALLBACK FindPortList(HWND child, LPARAM found)
-{
-    if (::GetDlgItem(child, 1056) == nullptr) return TRUE;
-    *reinterpret_cast<HWND*>(found) = child;
-    return FALSE;
-}
-
 TEST_F(EndToEndCommand, RunningProgramTakesTheImportAndReportsItsStatus)
 {
     SetAppValue("CurrentChannel", kDevicePort - 1);
@@ -141,9 +123,7 @@ TEST_F(EndToEndCommand, RunningProgramTakesTheImportAndReportsItsStatus)
     EXPECT_NE(out.find("Device answers: yes\nProgram running: yes"), std::string::npos) << out;
 
     // A box up in the running program: the job waits, then says "busy".
-    HWND page = nullptr;
-    ::EnumChildWindows(program.FindTopWindow("#32770", "Touch device"), &FindPortList,
-                       reinterpret_cast<LPARAM>(&page));
+    const HWND page = FindHardwarePage(program.FindTopWindow("#32770", "Touch device"));
     ASSERT_NE(page, nullptr);
     ::SendDlgItemMessageA(page, 1056, CB_SETCURSEL, 5, 0); // COM6
     ::PostMessageA(page, WM_COMMAND, MAKEWPARAM(1056, CBN_SELENDOK),

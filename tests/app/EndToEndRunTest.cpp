@@ -207,32 +207,6 @@ TEST_F(EndToEndRun, ExitRemovesTrayIconAndReleasesPort)
     EXPECT_FALSE(::Shell_NotifyIconA(NIM_MODIFY, &probe));
 }
 
-BOOL CALLBACK FindPortList(HWND child, LPARAM found)
-{
-    if (::GetDlgItem(child, 1056) == nullptr) return TRUE;
-    *reinterpret_cast<HWND*>(found) = child;
-    return FALSE;
-}
-
-// The Hardware page of the running program (a child of the settings window).
-HWND FindHardwarePage(HWND settings)
-{
-    HWND page = nullptr;
-    ::EnumChildWindows(settings, &FindPortList, reinterpret_cast<LPARAM>(&page));
-    return page;
-}
-
-// A visible box of the program with this caption, within timeoutMs.
-HWND WaitForBox(const ProgramUnderTest& program, const char* caption, int timeoutMs)
-{
-    for (int waited = 0; waited < timeoutMs; waited += 50) {
-        const HWND box = program.FindTopWindow("#32770", caption);
-        if (box != nullptr && ::IsWindowVisible(box)) return box;
-        ::Sleep(50);
-    }
-    return nullptr;
-}
-
 // A stop request, by the stop tool or the exit command, while a modal loop
 // runs: the Warning box and the cable countdown of a port change, and the
 // start-up's open retries. The program ends at once, with exit code 0 and

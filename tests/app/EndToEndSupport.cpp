@@ -379,3 +379,28 @@ std::string TouchBurst(int count)
     }
     return command;
 }
+
+static BOOL CALLBACK FindPortList(HWND child, LPARAM found)
+{
+    if (::GetDlgItem(child, 1056) == nullptr) return TRUE;
+    *reinterpret_cast<HWND*>(found) = child;
+    return FALSE;
+}
+
+// A visible box of the program with this caption, within timeoutMs.
+HWND WaitForBox(const ProgramUnderTest& program, const char* caption, int timeoutMs)
+{
+    for (int waited = 0; waited < timeoutMs; waited += 50) {
+        const HWND box = program.FindTopWindow("#32770", caption);
+        if (box != nullptr && ::IsWindowVisible(box)) return box;
+        ::Sleep(50);
+    }
+    return nullptr;
+}
+
+HWND FindHardwarePage(HWND settings)
+{
+    HWND page = nullptr;
+    ::EnumChildWindows(settings, &FindPortList, reinterpret_cast<LPARAM>(&page));
+    return page;
+}

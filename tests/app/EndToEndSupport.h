@@ -80,5 +80,12 @@ void ClearProgramRegistry();
 void SetAppValue(const char* name, DWORD value);
 bool GetAppValue(const char* name, DWORD* value);
 
+// A visible box of the program with this caption, within timeoutMs.
+HWND WaitForBox(const ProgramUnderTest& program, const char* caption, int timeoutMs);
+
+// The Hardware page of the running program (a child of its settings
+// window), found by its port list; null when it is not there.
+HWND FindHardwarePage(HWND settings);
+
 // "raw" command that writes count touch reports in one go.
 std::string TouchBurst(int count);
