@@ -176,13 +176,15 @@ HFONT FontFor(std::vector<DpiFollower::MadeFont>& made, const ChildLayout& child
     LOGFONTA lf = child.logFont;
     lf.lfHeight = RescaleForDpi(lf.lfHeight, child.dpi, dpi);
     lf.lfWidth = RescaleForDpi(lf.lfWidth, child.dpi, dpi);
+    // Without a new font the control gets its first one back: it must not
+    // keep one of the set that is deleted.
     UniqueGdiObject font(::CreateFontIndirectA(&lf));
-    if (!font) return nullptr;
+    if (!font) return child.font;
     const auto result = static_cast<HFONT>(font.get());
     try {
         made.push_back({child.font, std::move(font)});
     } catch (const std::bad_alloc&) {
-        return nullptr;
+        return child.font;
     }
     return result;
 }
