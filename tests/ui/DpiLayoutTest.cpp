@@ -36,21 +36,21 @@ struct Child {
     LONG font; // its font's height
 };
 
+BOOL CALLBACK AddChild(HWND hwnd, LPARAM list)
+{
+    Child c{hwnd, {}, 0};
+    ::GetWindowRect(hwnd, &c.rect);
+    LOGFONTA lf = {};
+    if (::GetObjectA(reinterpret_cast<HFONT>(::SendMessageA(hwnd, WM_GETFONT, 0, 0)), sizeof lf, &lf))
+        c.font = std::labs(lf.lfHeight);
+    reinterpret_cast<std::vector<Child>*>(list)->push_back(c);
+    return TRUE;
+}
+
 std::vector<Child> Children(HWND window)
 {
     std::vector<Child> all;
-    ::EnumChildWindows(
-        window,
-        [](HWND hwnd, LPARAM list) -> BOOL {
-            Child c{hwnd, {}, 0};
-            ::GetWindowRect(hwnd, &c.rect);
-            LOGFONTA lf = {};
-            if (::GetObjectA(reinterpret_cast<HFONT>(::SendMessageA(hwnd, WM_GETFONT, 0, 0)), sizeof lf, &lf))
-                c.font = std::labs(lf.lfHeight);
-            reinterpret_cast<std::vector<Child>*>(list)->push_back(c);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&all));
+    ::EnumChildWindows(window, &AddChild, reinterpret_cast<LPARAM>(&all));
     return all;
 }
 
@@ -142,17 +142,20 @@ void CheckWindow(HWND window, const std::string& shot)
 // cancelled.
 HWND g_modal = nullptr;
 std::string g_modalShot;
+void CALLBACK CheckModalTick(HWND, UINT, UINT_PTR, DWORD)
+{
+    const std::vector<HWND> boxes = ThreadBoxes();
+    const HWND box = g_modal != nullptr ? g_modal : boxes.empty() ? nullptr : boxes[0];
+    if (box == nullptr || g_modalShot.empty()) return;
+    CheckWindow(box, g_modalShot);
+    g_modalShot.clear();
+    ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
+}
+
 void CheckModal(const std::function<void()>& run, const std::string& shot)
 {
     g_modalShot = shot;
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR, DWORD) {
-        const std::vector<HWND> boxes = ThreadBoxes();
-        const HWND box = g_modal != nullptr ? g_modal : boxes.empty() ? nullptr : boxes[0];
-        if (box == nullptr || g_modalShot.empty()) return;
-        CheckWindow(box, g_modalShot);
-        g_modalShot.clear();
-        ::PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0);
-    });
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 200, &CheckModalTick);
     run();
     ::KillTimer(nullptr, timer);
     EXPECT_TRUE(g_modalShot.empty()) << shot << " never opened";
