@@ -5,6 +5,7 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/base/Reporting.cpp
     ${CMAKE_SOURCE_DIR}/src/base/Fatal.cpp
     ${CMAKE_SOURCE_DIR}/src/base/ModalLoop.cpp
+    ${CMAKE_SOURCE_DIR}/src/base/Dpi.cpp
     ${CMAKE_SOURCE_DIR}/src/base/FileDialog.cpp
     ${CMAKE_SOURCE_DIR}/src/base/RegistryIO.cpp
     ${CMAKE_SOURCE_DIR}/src/base/OnScreenKeyboard.cpp

@@ -19,6 +19,8 @@
 
 #include <memory>
 
+#include "base/Dpi.h"
+
 template <class Derived> class DialogObject {
 public:
     static INT_PTR CALLBACK DlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -33,6 +35,10 @@ public:
         }
         if (self == nullptr) return FALSE;
         const INT_PTR result = self->HandleMessage(msg, wParam, lParam);
+        // A top-level window follows its monitor's DPI, with the children
+        // its initialisation made.
+        if (msg == WM_INITDIALOG && (::GetWindowLongPtrA(hwnd, GWL_STYLE) & WS_CHILD) == 0)
+            FollowDpiChanges(hwnd);
         if (msg == WM_NCDESTROY) {
             ::SetWindowLongPtrA(hwnd, DWLP_USER, 0);
             self->m_hwnd = nullptr;

@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "base/Dpi.h"
+
 namespace {
 
 // Written on the main thread; read as found by any thread.
@@ -44,6 +46,7 @@ INT_PTR RunModalDialog(HINSTANCE instance, int templateId, HWND owner, DLGPROC p
     g_innermost = &run;
     const HWND box = ::CreateDialogParamA(instance, MAKEINTRESOURCEA(templateId), owner, proc, param);
     run.box = box;
+    FollowDpiChanges(box);
     if (box == nullptr) {
         g_innermost = run.outer;
         return kModalFailed;

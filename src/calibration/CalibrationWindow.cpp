@@ -7,6 +7,7 @@
 #include "Messages.h"
 #include "base/AppContext.h"
 #include "base/BoundedText.h"
+#include "base/Dpi.h"
 #include "base/Fatal.h"
 #include "base/Handles.h"
 #include "base/Reporting.h"
@@ -211,21 +212,25 @@ bool Refuse(HWND hwnd, uint32_t noteId, int32_t value)
     return true;
 }
 
-void DrawCrossLines(HDC dc, COLORREF colour, int width, CalPoint at)
+void DrawCrossLines(HDC dc, COLORREF colour, int width, int arm, CalPoint at)
 {
     UniqueGdiObject pen(::CreatePen(PS_SOLID, width, colour));
     if (!pen) return;
     ScopedSelect select(dc, pen.get());
-    ::MoveToEx(dc, at.x - kCrossArm, at.y, nullptr);
-    ::LineTo(dc, at.x + kCrossArm, at.y);
-    ::MoveToEx(dc, at.x, at.y + kCrossArm, nullptr);
-    ::LineTo(dc, at.x, at.y - kCrossArm);
+    ::MoveToEx(dc, at.x - arm, at.y, nullptr);
+    ::LineTo(dc, at.x + arm, at.y);
+    ::MoveToEx(dc, at.x, at.y + arm, nullptr);
+    ::LineTo(dc, at.x, at.y - arm);
 }
 
+// The cross is as large on the screen at every scaling; its centre line
+// stays one pixel wide, the pixel to be touched.
 void DrawCross(HDC dc, CalPoint at)
 {
-    DrawCrossLines(dc, kCrossColour, kCrossPenWidth, at);
-    DrawCrossLines(dc, RGB(0, 0, 0), 1, at);
+    const uint32_t dpi = DpiForWindow(::WindowFromDC(dc));
+    const int arm = ScaleForDpi(kCrossArm, dpi);
+    DrawCrossLines(dc, kCrossColour, ScaleForDpi(kCrossPenWidth, dpi), arm, at);
+    DrawCrossLines(dc, RGB(0, 0, 0), 1, arm, at);
 }
 
 void ShowConfirmButton(HWND hwnd)
@@ -245,7 +250,8 @@ void ShowConfirmButton(HWND hwnd)
     TEXTMETRICA tm = {};
     if (dc) ::GetTextMetricsA(dc.get(), &tm);
     const int length = static_cast<int>(std::strlen(kConfirmText));
-    ::SetWindowPos(button, nullptr, at.x, at.y, length * tm.tmAveCharWidth + 10, tm.tmHeight + 10,
+    const int padding = ScaleForDpi(10, DpiForWindow(hwnd));
+    ::SetWindowPos(button, nullptr, at.x, at.y, length * tm.tmAveCharWidth + padding, tm.tmHeight + padding,
                    SWP_NOZORDER);
     ::SendMessageA(button, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(kConfirmText));
 }

@@ -1,12 +1,13 @@
 #include "ui/BoxLayout.h"
 
+#include "base/Dpi.h"
 #include "resources/resource.h"
 
 UniqueIcon SetBoxIcon(HWND box)
 {
-    UniqueIcon icon(static_cast<HICON>(
-        ::LoadImageA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_SETTINGS), IMAGE_ICON,
-                     ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), 0)));
+    UniqueIcon icon(static_cast<HICON>(::LoadImageA(
+        ::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_SETTINGS), IMAGE_ICON,
+        MetricForDpi(SM_CXICON, DpiForWindow(box)), MetricForDpi(SM_CYICON, DpiForWindow(box)), 0)));
     if (icon) ::SendMessageA(box, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon.get()));
     return icon;
 }

@@ -1,12 +1,14 @@
 #include "ui/HoldRingWindow.h"
 
 #include "base/AppContext.h"
+#include "base/Dpi.h"
 #include "base/Handles.h"
 #include "channel/ChannelVirt.h"
 
 namespace {
 
 constexpr const char* kClassName = "TactilePaneHoldRing";
+// At 100 %; the ring keeps its size on the screen at every scaling.
 constexpr int kRingSize = 48;
 constexpr int kRingPen = 5;
 constexpr COLORREF kSeeThrough = RGB(0xFF, 0x00, 0xFF);
@@ -33,12 +35,15 @@ private:
 void PaintRing(HWND hwnd)
 {
     PaintScope paint(hwnd);
-    UniqueGdiObject pen(::CreatePen(PS_SOLID, kRingPen, kRingColour));
+    RECT client = {};
+    ::GetClientRect(hwnd, &client);
+    const int ringPen = ScaleForDpi(kRingPen, DpiForWindow(hwnd));
+    UniqueGdiObject pen(::CreatePen(PS_SOLID, ringPen, kRingColour));
     if (!pen || paint.get() == nullptr) return;
     ScopedSelect selectPen(paint.get(), pen.get());
     ScopedSelect selectBrush(paint.get(), ::GetStockObject(NULL_BRUSH));
-    const int inset = kRingPen / 2 + 1;
-    ::Ellipse(paint.get(), inset, inset, kRingSize - inset, kRingSize - inset);
+    const int inset = ringPen / 2 + 1;
+    ::Ellipse(paint.get(), inset, inset, client.right - inset, client.bottom - inset);
 }
 
 void ShowRingAt(HWND hwnd, LPARAM point)
@@ -48,7 +53,8 @@ void ShowRingAt(HWND hwnd, LPARAM point)
     const int64_t ay = packed >> 16;
     const int x = static_cast<int>(ax * ::GetSystemMetrics(SM_CXSCREEN) / 65535);
     const int y = static_cast<int>(ay * ::GetSystemMetrics(SM_CYSCREEN) / 65535);
-    ::SetWindowPos(hwnd, HWND_TOPMOST, x - kRingSize / 2, y - kRingSize / 2, kRingSize, kRingSize,
+    const int size = ScaleForDpi(kRingSize, DpiForPoint(POINT{x, y}));
+    ::SetWindowPos(hwnd, HWND_TOPMOST, x - size / 2, y - size / 2, size, size,
                    SWP_NOACTIVATE | SWP_SHOWWINDOW);
     ::InvalidateRect(hwnd, nullptr, TRUE);
     ::SetTimer(hwnd, kShowTimer, kShowMs, nullptr);

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "base/AppContext.h"
+#include "base/Dpi.h"
 #include "base/ModalLoop.h"
 #include "resources/resource.h"
 
@@ -46,9 +47,9 @@ void InfoBox::OnInitDialog()
 {
     PlaceAtBottomLeft();
     // A private copy: the box destroys its icon, which a shared one must not be.
-    m_hIcon.reset(
-        static_cast<HICON>(::LoadImageA(ProgramInstance(), MAKEINTRESOURCEA(IDI_SETTINGS), IMAGE_ICON,
-                                        ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), 0)));
+    m_hIcon.reset(static_cast<HICON>(::LoadImageA(ProgramInstance(), MAKEINTRESOURCEA(IDI_SETTINGS),
+                                                  IMAGE_ICON, MetricForDpi(SM_CXICON, DpiForWindow(m_hwnd)),
+                                                  MetricForDpi(SM_CYICON, DpiForWindow(m_hwnd)), 0)));
     if (m_hIcon) ::SendMessageA(m_hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon.get()));
     if (m_pszInitialText != nullptr) ::SetDlgItemTextA(m_hwnd, IDC_BOX_TEXT, m_pszInitialText);
 }

@@ -6,6 +6,7 @@
 
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
+#include "base/Dpi.h"
 #include "base/ModalLoop.h"
 #include "base/OnScreenKeyboard.h"
 #include "base/Reporting.h"
@@ -272,6 +273,7 @@ HWND CreateSettingsWindow(HWND owner)
     const HWND window = ::CreateDialogParamA(App().instance, MAKEINTRESOURCEA(IDD_SETTINGS), owner,
                                              &SettingsWindow::DlgProc, 0);
     if (window != nullptr) ::ShowWindow(window, SW_HIDE);
+    FollowDpiChanges(window);
     return window;
 }
 
