@@ -145,6 +145,8 @@ const char* CommandUsageText()
            "  /import FILE [/with-calibration]\n"
            "                                take the configuration from FILE (the calibration\n"
            "                                only with /with-calibration)\n"
+           "  /calibrate                    calibrate the touch screen (in the running program if\n"
+           "                                there is one); ends when the user confirms or aborts\n"
            "  /status                       print the port, the models and whether the device answers\n"
            "  /?                            print this text\n"
            "Exit codes: 0 success, 2 bad usage, 3 bad file, 4 no rights, 5 device not answering,\n"

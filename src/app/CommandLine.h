@@ -73,6 +73,7 @@ std::string FormatStatusReport(const StatusReport& status);
 constexpr unsigned long kCommandDataId = 0x54504331;   // request
 constexpr unsigned long kCommandOutputId = 0x54504f31; // text for standard output
 constexpr unsigned long kCommandErrorId = 0x54504531;  // text for the error output
+constexpr unsigned long kCommandExitId = 0x54505831;   // uint32_t: a started job's exit code
 constexpr int kCommandFileMax = 260;
 struct CommandPacket {
     uint32_t mode;            // CommandMode
@@ -83,6 +84,9 @@ struct CommandPacket {
 // The running program's answers: handled with an exit code, or busy.
 constexpr long kCommandAnswered = 0x10000;
 constexpr long kCommandBusy = 0x20000;
+// A job that goes on after the answer (a calibration run): its exit code
+// follows as kCommandExitId data when it ends.
+constexpr long kCommandStarted = 0x40000;
 
 // Checks a packet as received (size, mode, terminated file name); false
 // for anything that is not one of ours.
