@@ -14,7 +14,7 @@ enum class CommandMode {
     Normal,
     Usage,     // "/?": print the usage
     Export,    // "/export FILE"
-    Import,    // "/import FILE [/with-calibration]"
+    Import,    // "/import FILE [/with-calibration] [/check | /machine]"
     Calibrate, // "/calibrate"
     Status,    // "/status"
     BadUsage,  // a switch of ours with its argument missing, or two jobs
@@ -37,6 +37,12 @@ struct CommandRequest {
     CommandMode mode = CommandMode::Normal;
     std::string file;             // Export, Import
     bool withCalibration = false; // Import
+    // Import: only check the file, write nothing (an installer, before it
+    // installs anything); or write only the machine's values, not the
+    // user's (an installer, at its end). Both done here, never handed over.
+    bool checkOnly = false;
+    bool machineOnly = false;
+    std::string logFile; // "/log FILE": every job's output appended there too
     // Arguments that are none of ours. A normal start ignores them, as the
     // program always did (launchers may pass some), and logs them once.
     std::vector<std::string> ignored;

@@ -65,8 +65,7 @@ public:
 
     void Write(bool error, const std::string& text) const
     {
-        const HANDLE h = error ? m_hErr : m_hOut;
-        if (!Usable(h) || text.empty()) return;
+        if (text.empty()) return;
         std::string lines;
         for (char c : text) {
             if (c == '\n' && (lines.empty() || lines.back() != '\r')) lines += '\r';
@@ -74,13 +73,26 @@ public:
         }
         if (lines.back() != '\n') lines += "\r\n";
         DWORD written = 0;
-        ::WriteFile(h, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+        if (m_hLog)
+            ::WriteFile(m_hLog.get(), lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+        const HANDLE h = error ? m_hErr : m_hOut;
+        if (Usable(h)) ::WriteFile(h, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+    }
+
+    // "/log FILE": the output appended to FILE as well (an installer's log,
+    // where nobody reads the standard handles). False when it cannot be opened.
+    bool AppendTo(const std::string& path)
+    {
+        m_hLog.reset(::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return static_cast<bool>(m_hLog);
     }
 
 private:
     HANDLE m_hOut = nullptr; // not owned: the process's standard handles
     HANDLE m_hErr = nullptr;
     UniqueFileHandle m_hConsole;
+    UniqueFileHandle m_hLog;
 };
 
 // Set while a job runs in this process; main thread only.
@@ -122,15 +134,19 @@ JobResult ExportJob(const char* file)
     return result;
 }
 
-JobResult ImportJob(const char* file, bool withCalibration, bool running)
+JobResult ImportJob(const char* file, bool withCalibration, bool running,
+                    ImportScope scope = ImportScope::Everything)
 {
     JobResult result;
-    const ImportOutcome outcome = ImportConfigurationFile(file, withCalibration, running);
+    const ImportOutcome outcome = ImportConfigurationFile(file, withCalibration, running, scope);
     result.exitCode = outcome.exitCode;
     if (outcome.exitCode != kExitSuccess) {
         result.err = outcome.text;
+    } else if (scope == ImportScope::CheckOnly) {
+        result.out = std::string("The configuration in ") + file + " can be loaded; nothing was written.";
     } else {
-        result.out = std::string("The configuration was loaded from ") + file + ".";
+        result.out = std::string("The configuration was loaded from ") + file +
+                     (scope == ImportScope::MachineOnly ? " (the machine's values only)." : ".");
         if (!outcome.text.empty()) result.err = outcome.text;
     }
     return result;
@@ -299,7 +315,10 @@ JobResult RunAlone(const CommandRequest& request)
         return ExportJob(request.file.c_str());
     }
     case CommandMode::Import:
-        return ImportJob(request.file.c_str(), request.withCalibration, false);
+        return ImportJob(request.file.c_str(), request.withCalibration, false,
+                         request.checkOnly     ? ImportScope::CheckOnly
+                         : request.machineOnly ? ImportScope::MachineOnly
+                                               : ImportScope::Everything);
     case CommandMode::Status: {
         const int port = ReadCurrentChannel();
         CommProtocol2 channel(port >= 0 && port < 8 ? port : 0, false);
@@ -490,7 +509,11 @@ void SendExit(HWND reply, int exitCode)
 
 int RunCommand(const CommandRequest& request)
 {
-    const CommandOutput output;
+    CommandOutput output;
+    if (!request.logFile.empty() && !output.AppendTo(request.logFile)) {
+        output.Write(true, "The log file cannot be opened: " + request.logFile);
+        return kExitBadUsage;
+    }
     g_output = &output;
     struct Forget {
         ~Forget() { g_output = nullptr; }
@@ -510,7 +533,10 @@ int RunCommand(const CommandRequest& request)
     SetReportingHooks(hooks);
     RegisterAppEventSource();
 
-    if (const HWND running = ::FindWindowA(kMessageWindowClass, kMessageWindowTitle)) {
+    // A check writes nothing, and an installer's import of the machine's
+    // values comes before the program runs: both are done here.
+    const bool handOver = !request.checkOnly && !request.machineOnly;
+    if (const HWND running = handOver ? ::FindWindowA(kMessageWindowClass, kMessageWindowTitle) : nullptr) {
         const int code = HandOver(running, request, output);
         if (code >= 0) return code;
     }
