@@ -531,7 +531,9 @@ int RunCommand(const CommandRequest& request)
     ReportingHooks hooks;
     hooks.showBox = &BoxToErrorOutput;
     SetReportingHooks(hooks);
-    RegisterAppEventSource();
+    // A check changes nothing, not even the event source: an installer runs
+    // it from a temporary copy of the program.
+    if (!request.checkOnly) RegisterAppEventSource();
 
     // A check writes nothing, and an installer's import of the machine's
     // values comes before the program runs: both are done here.

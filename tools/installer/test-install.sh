@@ -115,6 +115,7 @@ status=0
 wine "$setup" /S "/CONFIG=$(winepath -w "$work/bad.txt")" || status=$?
 [ "$status" -eq 3 ] || fail "a bad file: installer exit status $status, expected 3"
 [ -d "$dir" ] && fail "a bad file: something was installed"
+no_key "$events"
 reg query "$settings" /reg:32 >/dev/null && fail "a bad file: settings written"
 log=$(find "$WINEPREFIX/drive_c/users" -name TactilePane-Setup.log | head -1)
 if [ -z "$log" ]; then
