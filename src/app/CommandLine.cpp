@@ -102,18 +102,15 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& args)
     std::vector<std::string> logArgs; // "/log FILE" as given
     for (size_t i = 0; i < args.size() && request.mode != CommandMode::BadUsage; ++i) {
         const std::string& arg = args[i];
-        const bool takesFile = IsSwitch(arg, "export") || IsSwitch(arg, "import") || IsSwitch(arg, "log");
+        const bool takesFile = IsSwitch(arg, "export") || IsSwitch(arg, "import");
         const bool fileFollows = i + 1 < args.size() && !args[i + 1].empty();
-        if (IsSwitch(arg, "log") && !fileFollows) {
-            // A launcher's own "/log", as before: ignored on a normal start.
-            request.ignored.push_back(arg);
+        if (IsSwitch(arg, "log") && fileFollows) {
+            logArgs = {arg, args[i + 1]};
+            request.logFile = args[++i];
         } else if (takesFile && !fileFollows) {
             request.mode = CommandMode::BadUsage;
             request.problem = arg + " needs a file name";
             break;
-        } else if (IsSwitch(arg, "log")) {
-            logArgs = {arg, args[i + 1]};
-            request.logFile = args[++i];
         } else if (takesFile) {
             if (!job(IsSwitch(arg, "export") ? CommandMode::Export : CommandMode::Import)) break;
             request.file = args[++i];
@@ -130,6 +127,7 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& args)
         } else if (IsSwitch(arg, "machine")) {
             machineOnly = true;
         } else {
+            // Also a "/log" without its file: a launcher's, as before.
             request.ignored.push_back(arg);
         }
     }
