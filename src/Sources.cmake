@@ -35,6 +35,7 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/ui/MousePage.cpp
     ${CMAKE_SOURCE_DIR}/src/ui/AboutPage.cpp
     ${CMAKE_SOURCE_DIR}/src/calibration/CalibrationPage.cpp
+    ${CMAKE_SOURCE_DIR}/src/calibration/CalibrationStart.cpp
     ${CMAKE_SOURCE_DIR}/src/channel/ChannelVirt.cpp
     ${CMAKE_SOURCE_DIR}/src/channel/CommProtocol2.cpp
     ${CMAKE_SOURCE_DIR}/src/channel/CommReceive.cpp

@@ -97,16 +97,22 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& args)
         return false;
     };
     bool withCalibration = false;
+    bool checkOnly = false;
+    bool machineOnly = false;
+    std::vector<std::string> logArgs; // "/log FILE" as given
     for (size_t i = 0; i < args.size() && request.mode != CommandMode::BadUsage; ++i) {
         const std::string& arg = args[i];
         const bool takesFile = IsSwitch(arg, "export") || IsSwitch(arg, "import");
-        if (takesFile) {
+        const bool fileFollows = i + 1 < args.size() && !args[i + 1].empty();
+        if (IsSwitch(arg, "log") && fileFollows) {
+            logArgs = {arg, args[i + 1]};
+            request.logFile = args[++i];
+        } else if (takesFile && !fileFollows) {
+            request.mode = CommandMode::BadUsage;
+            request.problem = arg + " needs a file name";
+            break;
+        } else if (takesFile) {
             if (!job(IsSwitch(arg, "export") ? CommandMode::Export : CommandMode::Import)) break;
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                request.mode = CommandMode::BadUsage;
-                request.problem = arg + " needs a file name";
-                break;
-            }
             request.file = args[++i];
         } else if (IsSwitch(arg, "calibrate")) {
             job(CommandMode::Calibrate);
@@ -116,23 +122,42 @@ CommandRequest ParseCommandLine(const std::vector<std::string>& args)
             job(CommandMode::Usage);
         } else if (IsSwitch(arg, "with-calibration")) {
             withCalibration = true;
+        } else if (IsSwitch(arg, "check")) {
+            checkOnly = true;
+        } else if (IsSwitch(arg, "machine")) {
+            machineOnly = true;
         } else {
+            // Also a "/log" without its file: a launcher's, as before.
             request.ignored.push_back(arg);
         }
     }
-    if (request.mode == CommandMode::Import) request.withCalibration = withCalibration;
+    if (request.mode == CommandMode::Import) {
+        request.withCalibration = withCalibration;
+        request.checkOnly = checkOnly;
+        request.machineOnly = machineOnly;
+    }
+    const bool importOption = withCalibration || checkOnly || machineOnly;
     if (request.mode != CommandMode::Normal && request.mode != CommandMode::BadUsage) {
         // A job's own line is the script's: anything else on it is a typing
         // error there, not a launcher's addition.
         if (!request.ignored.empty()) {
             request.problem = "unknown argument: " + request.ignored.front();
             request.mode = CommandMode::BadUsage;
-        } else if (withCalibration && request.mode != CommandMode::Import) {
-            request.problem = "/with-calibration goes with /import only";
+        } else if (importOption && request.mode != CommandMode::Import) {
+            request.problem = "/with-calibration, /check and /machine go with /import only";
+            request.mode = CommandMode::BadUsage;
+        } else if (checkOnly && machineOnly) {
+            request.problem = "/check writes nothing: /machine does not go with it";
             request.mode = CommandMode::BadUsage;
         }
-    } else if (request.mode == CommandMode::Normal && withCalibration) {
-        request.ignored.insert(request.ignored.begin(), "/with-calibration");
+    } else if (request.mode == CommandMode::Normal) {
+        std::vector<std::string> options;
+        if (withCalibration) options.push_back("/with-calibration");
+        if (checkOnly) options.push_back("/check");
+        if (machineOnly) options.push_back("/machine");
+        options.insert(options.end(), logArgs.begin(), logArgs.end());
+        request.ignored.insert(request.ignored.begin(), options.begin(), options.end());
+        request.logFile.clear();
     }
     return request;
 }
@@ -142,11 +167,15 @@ const char* CommandUsageText()
     return "Usage: TactilePane.exe [command]\n"
            "  (none)                        start the touch driver\n"
            "  /export FILE                  write the configuration to FILE\n"
-           "  /import FILE [/with-calibration]\n"
+           "  /import FILE [/with-calibration] [/check | /machine]\n"
            "                                take the configuration from FILE (the calibration\n"
-           "                                only with /with-calibration)\n"
+           "                                only with /with-calibration); /check: only check it;\n"
+           "                                /machine: only the machine's values (installers)\n"
+           "  /calibrate                    calibrate the touch screen (in the running program if\n"
+           "                                there is one); ends when the user confirms or aborts\n"
            "  /status                       print the port, the models and whether the device answers\n"
            "  /?                            print this text\n"
+           "  /log FILE                     with any of them: the output also appended to FILE\n"
            "Exit codes: 0 success, 2 bad usage, 3 bad file, 4 no rights, 5 device not answering,\n"
            "            6 program busy, 7 aborted by the user\n";
 }

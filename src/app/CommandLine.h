@@ -14,7 +14,7 @@ enum class CommandMode {
     Normal,
     Usage,     // "/?": print the usage
     Export,    // "/export FILE"
-    Import,    // "/import FILE [/with-calibration]"
+    Import,    // "/import FILE [/with-calibration] [/check | /machine]"
     Calibrate, // "/calibrate"
     Status,    // "/status"
     BadUsage,  // a switch of ours with its argument missing, or two jobs
@@ -37,6 +37,12 @@ struct CommandRequest {
     CommandMode mode = CommandMode::Normal;
     std::string file;             // Export, Import
     bool withCalibration = false; // Import
+    // Import: only check the file, write nothing (an installer, before it
+    // installs anything); or write only the machine's values, not the
+    // user's (an installer, at its end). Both done here, never handed over.
+    bool checkOnly = false;
+    bool machineOnly = false;
+    std::string logFile; // "/log FILE": every job's output appended there too
     // Arguments that are none of ours. A normal start ignores them, as the
     // program always did (launchers may pass some), and logs them once.
     std::vector<std::string> ignored;
@@ -73,6 +79,7 @@ std::string FormatStatusReport(const StatusReport& status);
 constexpr unsigned long kCommandDataId = 0x54504331;   // request
 constexpr unsigned long kCommandOutputId = 0x54504f31; // text for standard output
 constexpr unsigned long kCommandErrorId = 0x54504531;  // text for the error output
+constexpr unsigned long kCommandExitId = 0x54505831;   // uint32_t: a started job's exit code
 constexpr int kCommandFileMax = 260;
 struct CommandPacket {
     uint32_t mode;            // CommandMode
@@ -83,6 +90,9 @@ struct CommandPacket {
 // The running program's answers: handled with an exit code, or busy.
 constexpr long kCommandAnswered = 0x10000;
 constexpr long kCommandBusy = 0x20000;
+// A job that goes on after the answer (a calibration run): its exit code
+// follows as kCommandExitId data when it ends.
+constexpr long kCommandStarted = 0x40000;
 
 // Checks a packet as received (size, mode, terminated file name); false
 // for anything that is not one of ours.

@@ -1,8 +1,9 @@
-// The command-line jobs of setup scripts (/export, /import, /status): handed
-// to the running program through its message window (WM_COPYDATA), or done
-// here alone when none runs. Output goes to standard output and the error
-// output when they are redirected, otherwise to the console the program was
-// started from.
+// The command-line jobs of setup scripts (/export, /import, /calibrate,
+// /status): handed to the running program through its message window
+// (WM_COPYDATA), or done here alone when none runs. A calibration run goes
+// on after the running program's answer; its exit code follows when the
+// user has confirmed or aborted it, and the second instance waits for that. Output goes to standard output
+// and the error output when they are redirected, otherwise to the console the program was started from.
 #pragma once
 
 #include <windows.h>

@@ -164,7 +164,8 @@ ConfigurationChooser g_chooser = &ChooseConfigurationFile;
 
 } // namespace
 
-ImportOutcome ImportConfigurationFile(const char* path, bool withCalibration, bool applyToProgram)
+ImportOutcome ImportConfigurationFile(const char* path, bool withCalibration, bool applyToProgram,
+                                      ImportScope scope)
 {
     std::string text;
     if (path == nullptr || !ReadWholeFile(path, &text)) return Outcome(kExitBadFile, kMsgConfigCantRead);
@@ -173,6 +174,9 @@ ImportOutcome ImportConfigurationFile(const char* path, bool withCalibration, bo
     ImportPlan plan;
     if (!ParseConfiguration(text, &file, &error) || !PlanImport(text, file, withCalibration, &plan, &error))
         return Outcome(kExitBadFile, kMsgConfigRefused, DescribeConfigError(error));
+    if (scope == ImportScope::CheckOnly) return ImportOutcome{};
+    if (scope == ImportScope::MachineOnly)
+        std::erase_if(plan.keys, [](const ImportKey& k) { return k.currentUser; });
 
     switch (WritePlan(plan)) {
     case WriteResult::Written:

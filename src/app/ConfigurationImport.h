@@ -18,11 +18,16 @@ struct ImportOutcome {
     std::string text;
 };
 
+// What of a checked file is written: everything, only the machine's
+// (HKEY_LOCAL_MACHINE) values, or nothing at all.
+enum class ImportScope { Everything, MachineOnly, CheckOnly };
+
 // Reads, checks and writes path; nothing is changed on a refusal. Taken up
 // by the running objects only when applyToProgram (the program runs; a
 // command line without a running program writes only and lets the device be
 // configured at the next start or by itself). Main thread; runs no box.
-ImportOutcome ImportConfigurationFile(const char* path, bool withCalibration, bool applyToProgram);
+ImportOutcome ImportConfigurationFile(const char* path, bool withCalibration, bool applyToProgram,
+                                      ImportScope scope = ImportScope::Everything);
 
 // The Hardware page's "Load configuration": the file dialog, the import
 // (without the calibration) and a box with what went wrong. Installed as the

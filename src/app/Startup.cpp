@@ -171,7 +171,7 @@ void DestroyWindowOf(HWND* window)
 // What start-up created, so that shutdown undoes exactly that.
 class Session {
 public:
-    bool Start(HINSTANCE instance, const std::vector<std::string>& ignoredArguments);
+    bool Start(HINSTANCE instance, const std::vector<std::string>& ignoredArguments, void (*started)());
     int Run();
     void Shutdown();
 
@@ -185,7 +185,7 @@ private:
     bool m_bMessageClass = false;
 };
 
-bool Session::Start(HINSTANCE instance, const std::vector<std::string>& ignoredArguments)
+bool Session::Start(HINSTANCE instance, const std::vector<std::string>& ignoredArguments, void (*started)())
 {
     AppContext& app = App();
     m_hInstance = instance;
@@ -285,6 +285,7 @@ bool Session::Start(HINSTANCE instance, const std::vector<std::string>& ignoredA
     // The first reading at once rather than a minute from now.
     ::SendMessageA(app.messageWindow, WM_TIMER, kTemperatureTimerId, 0);
     SetCommandsAccepted(true);
+    if (started != nullptr) started();
     return true;
 }
 
@@ -349,11 +350,11 @@ void Session::Shutdown()
 
 } // namespace
 
-int RunApplication(HINSTANCE instance, const std::vector<std::string>& ignoredArguments)
+int RunApplication(HINSTANCE instance, const std::vector<std::string>& ignoredArguments, void (*started)())
 {
     ConnectLayers();
     Session session;
-    const int code = session.Start(instance, ignoredArguments) ? session.Run() : 0;
+    const int code = session.Start(instance, ignoredArguments, started) ? session.Run() : 0;
     session.Shutdown();
     return code;
 }

@@ -9,8 +9,10 @@
 
 // Runs the program; returns the quit message's exit code after a normal run
 // and 0 when start-up fails. The arguments that are none of the command
-// line's are logged once and otherwise ignored.
-int RunApplication(HINSTANCE instance, const std::vector<std::string>& ignoredArguments = {});
+// line's are logged once and otherwise ignored. started, when given, is
+// called once start-up is over, before the message loop runs.
+int RunApplication(HINSTANCE instance, const std::vector<std::string>& ignoredArguments = {},
+                   void (*started)() = nullptr);
 
 // Any fault that nothing handles (structured exception, uncaught C++
 // exception) shows message 0xe02a0005 and ends the process with exit code

@@ -11,6 +11,7 @@
 #include "base/BoundedText.h"
 #include "base/Reporting.h"
 #include "calibration/CalibrationCheck.h"
+#include "calibration/CalibrationStart.h"
 #include "calibration/CalibrationWindow.h"
 #include "calibration/DrawingWindow.h"
 #include "controller/ZmrCtrlVirt.h"
@@ -49,14 +50,6 @@ void ShowLastCheck(HWND page)
 void RunEnded()
 {
     if (g_page != nullptr) ShowLastCheck(g_page);
-}
-
-void WriteBothBack()
-{
-    if (ZmrCtrlVirt* ctrl = Controller()) {
-        ctrl->WriteStabilization(0);
-        ctrl->WriteFilter(0);
-    }
 }
 
 } // namespace
@@ -121,32 +114,7 @@ void CalibrationPage::Store()
 
 void CalibrationPage::Calibrate()
 {
-    // A second tap while a run or drawing test is open would save the
-    // already zeroed calibration as the one to restore.
-    if (OpenFullScreenWindow() != nullptr) return;
-    ZmrCtrlVirt* ctrl = Controller();
-    if (ctrl == nullptr) {
-        ShowMessageBoxModal(MSG_CALIBRATION_ERROR);
-        return;
-    }
-    // An unanswered read leaves the no-reply default in the object; the
-    // user's values go back before anything else can see them.
-    const int32_t stabilization = ctrl->Stabilization;
-    const int32_t filter = ctrl->Filter;
-    if (ctrl->ReadStabilization(0) != 0 || ctrl->ReadFilter(0) != 0) {
-        ctrl->Stabilization = stabilization;
-        ctrl->Filter = filter;
-        ShowMessageBoxModal(MSG_CALIBRATION_ERROR);
-        return;
-    }
-    // The write operations send the values the object holds, just read.
-    if (ctrl->WriteStabilization(0) != 0 || ctrl->WriteFilter(0) != 0) {
-        ShowMessageBoxModal(MSG_CALIBRATION_ERROR);
-        WriteBothBack();
-        return;
-    }
-    OpenCalibrationWindow();
-    WriteBothBack();
+    if (StartCalibrationRun() == RunStart::NoController) ShowMessageBoxModal(MSG_CALIBRATION_ERROR);
 }
 
 void CalibrationPage::Draw()

@@ -36,6 +36,7 @@ constexpr char kEscape = 27;
 HWND g_hOpenWindow = nullptr;
 DriverPageLocator g_driverPageLocator = nullptr;
 RunEndListener g_runEndListener = nullptr;
+RunResultListener g_runResultListener = nullptr;
 
 // One run at a time, main thread only. The controller is never held across
 // messages: it is fetched from the application for each use and accepted
@@ -104,6 +105,11 @@ void NotifyDriverPage()
     ::SendMessageA(page, WM_COMMAND, MAKEWPARAM(CMD_ROTATION_CHANGED, 0), reinterpret_cast<LPARAM>(tab));
 }
 
+void TellResult(bool confirmed)
+{
+    if (g_runResultListener != nullptr) g_runResultListener(confirmed);
+}
+
 void PutBack(ZmrCtrlVirt* ctrl)
 {
     ctrl->m_Calibration = g_run.SavedCalibration;
@@ -121,6 +127,7 @@ void Abort(HWND hwnd)
     g_run.ended = true;
     if (ZmrCtrlVirt* ctrl = RunController()) PutBack(ctrl);
     NotifyDriverPage();
+    TellResult(false);
     ::DestroyWindow(hwnd);
     ShowMessageBoxModal(MSG_CALIBRATION_ERROR);
 }
@@ -136,6 +143,7 @@ void Confirm(HWND hwnd)
     ctrl->m_Calibration = g_run.work;
     if (g_run.layout.check) ctrl->CheckResidual = g_run.residual;
     NotifyDriverPage();
+    TellResult(true);
     ::DestroyWindow(hwnd);
 }
 
@@ -535,6 +543,7 @@ LRESULT CALLBACK CalibrationWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
             g_run.ended = true;
             if (ZmrCtrlVirt* ctrl = RunController()) PutBack(ctrl);
             NotifyDriverPage();
+            TellResult(false);
         }
         return 0;
     default:
@@ -599,6 +608,11 @@ void SetDriverPageLocator(DriverPageLocator locator)
 void SetRunEndListener(RunEndListener listener)
 {
     g_runEndListener = listener;
+}
+
+void SetRunResultListener(RunResultListener listener)
+{
+    g_runResultListener = listener;
 }
 
 uint32_t CalibrationRunStep()

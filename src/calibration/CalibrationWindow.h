@@ -46,6 +46,13 @@ void SetDriverPageLocator(DriverPageLocator locator);
 using RunEndListener = void (*)();
 void SetRunEndListener(RunEndListener listener);
 
+// Told on the main thread when a run has ended, with whether the user
+// confirmed it (the new values are then in the controller), before any box
+// of the end is shown. For a run started by a command; nullptr (the
+// default) tells nobody.
+using RunResultListener = void (*)(bool confirmed);
+void SetRunResultListener(RunResultListener listener);
+
 // The run's step (see CalibrationMath.h), its layout, where its check point
 // stands and the note it shows (a refusal, the residual), for tests and
 // screenshots.

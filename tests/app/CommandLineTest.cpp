@@ -74,6 +74,54 @@ TEST(CommandLine, SwitchesModesAndWhatIsIgnored)
     }
 }
 
+TEST(CommandLine, InstallerOptionsOfTheImportAndTheLog)
+{
+    using Args = std::vector<std::string>;
+    struct Case {
+        Args args;
+        CommandMode mode;
+        bool checkOnly, machineOnly;
+        const char* log;
+        Args ignored;
+    };
+    const Case cases[] = {
+        {{"/import", "in.txt", "/check"}, CommandMode::Import, true, false, "", {}},
+        {{"/MACHINE", "/import", "in.txt", "/log", "setup.log"},
+         CommandMode::Import,
+         false,
+         true,
+         "setup.log",
+         {}},
+        {{"/status", "/log", "s.log"}, CommandMode::Status, false, false, "s.log", {}},
+        {{"/import", "in.txt", "/check", "/machine"}, CommandMode::BadUsage, false, false, "", {}},
+        {{"/export", "out.txt", "/check"}, CommandMode::BadUsage, false, false, "", {}},
+        {{"/import", "in.txt", "/log"}, CommandMode::BadUsage, false, false, "", {"/log"}},
+        // Without a job, all of them are a launcher's and ignored.
+        {{"/log"}, CommandMode::Normal, false, false, "", {"/log"}},
+        {{"-x", "/log", "l.txt", "/check"},
+         CommandMode::Normal,
+         false,
+         false,
+         "",
+         {"/check", "/log", "l.txt", "-x"}},
+    };
+    for (const Case& c : cases) {
+        const CommandRequest r = ParseCommandLine(c.args);
+        std::string line;
+        for (const std::string& a : c.args)
+            line += a + " ";
+        EXPECT_EQ(r.mode, c.mode) << line;
+        if (c.mode != CommandMode::BadUsage) {
+            EXPECT_EQ(r.checkOnly, c.checkOnly) << line;
+            EXPECT_EQ(r.machineOnly, c.machineOnly) << line;
+            EXPECT_EQ(r.logFile, c.log) << line;
+            EXPECT_EQ(r.ignored, c.ignored) << line;
+        }
+        EXPECT_EQ(r.problem.empty(), r.mode != CommandMode::BadUsage) << line << r.problem;
+    }
+    EXPECT_NE(std::string(CommandUsageText()).find("/calibrate"), std::string::npos);
+}
+
 TEST(CommandLine, StatusLinesAndHandedOverPackets)
 {
     StatusReport status;

@@ -2,16 +2,20 @@
 // redirected: export -> import -> export without a running program, a bad
 // file refused with its line, an import handed to the running program which
 // then configures the simulated device, "/status" with and without a device,
-// and "busy" while the running program has a box up.
+// "busy" while the running program has a box up, and "/calibrate" handed to
+// the running program, touched at its crosses, escaped and confirmed.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/EndToEndSupport.h"
+#include "calibration/CalibrationMath.h"
 #include "support/ExportFile.h"
 
 namespace {
@@ -21,7 +25,8 @@ constexpr int kExitMs = 10000;
 constexpr int kJobMs = 30000;
 constexpr int kDevicePort = 4; // COM4
 // Exit codes of the user guide's table.
-constexpr DWORD kSuccess = 0, kBadFile = 3, kNoDevice = 5, kBusy = 6;
+constexpr DWORD kSuccess = 0, kBadFile = 3, kNoDevice = 5, kBusy = 6, kAborted = 7;
+constexpr int kMarkerDistance12 = 1048;
 
 class EndToEndCommand : public ::testing::Test {
 protected:
@@ -56,6 +61,69 @@ protected:
 
     std::string first, edited, second;
 };
+
+// A second instance run in the background, as a script that waits for it.
+class Background {
+public:
+    explicit Background(const std::string& arguments)
+        : m_thread([this, arguments] { code = RunCapturing(ProgramPath(), arguments, 120000, &out, &err); })
+    {
+    }
+    ~Background()
+    {
+        if (m_thread.joinable()) m_thread.join();
+    }
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+    void Join() { m_thread.join(); }
+
+    DWORD code = 0xDEAD;
+    std::string out, err;
+
+private:
+    std::thread m_thread;
+};
+
+// Where a touch aimed at pixel p lands before the run has a calibration:
+// the raw values (0..1024 across the screen) as the sensor's mounting turns
+// them. nullptr: through a calibration that undoes the mounting.
+CalPoint Landing(const char* mount, CalPoint p, int w, int h)
+{
+    if (mount == nullptr) return p;
+    CalPoint raw{p.x * 1024 / w, p.y * 1024 / h};
+    if (std::string(mount) == "rotate-180") raw = CalPoint{1024 - raw.x, 1024 - raw.y};
+    if (std::string(mount) == "swap-xy") raw = CalPoint{raw.y, raw.x};
+    return CalPoint{raw.x * w / 1024, raw.y * h / 1024};
+}
+
+// Whether the screen shows a cross at p (its arm, beside the black centre line).
+bool CrossShown(CalPoint p)
+{
+    const HDC screen = ::GetDC(nullptr);
+    const COLORREF colour = ::GetPixel(screen, p.x + 12, p.y + 3);
+    ::ReleaseDC(nullptr, screen);
+    return colour == RGB(0x80, 0xFF, 0xFF);
+}
+
+// A finger on the screen pixel p: down until the cursor is where the touch
+// lands, then up, then the bounce time.
+void TouchAt(DevSim& sim, CalPoint p, const char* mount)
+{
+    const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
+    const CalPoint land = Landing(mount, p, w, h);
+    ASSERT_TRUE(
+        sim.Command("touch " + std::to_string(p.x * 1024 / w) + " " + std::to_string(p.y * 1024 / h)));
+    POINT at = {};
+    bool landed = false;
+    for (int i = 0; i < 100 && !landed; ++i) {
+        ::Sleep(20);
+        ::GetCursorPos(&at);
+        landed = std::abs(at.x - land.x) <= 4 && std::abs(at.y - land.y) <= 4;
+    }
+    EXPECT_TRUE(landed) << "aimed at " << land.x << ", " << land.y << "; at " << at.x << ", " << at.y;
+    ASSERT_TRUE(sim.Command("release"));
+    ::Sleep(400);
+}
 
 TEST_F(EndToEndCommand, RoundTripWithoutARunningProgramAndABadFile)
 {
@@ -94,6 +162,8 @@ TEST_F(EndToEndCommand, StatusWithoutADevice)
     EXPECT_NE(out.find("Port: COM8"), std::string::npos) << out;
     EXPECT_NE(out.find("Device answers: no"), std::string::npos) << out;
     EXPECT_NE(out.find("Program running: no"), std::string::npos) << out;
+    EXPECT_EQ(Run("/calibrate", &out, &err), kNoDevice) << out << err;
+    EXPECT_NE(err.find("does not answer on COM8"), std::string::npos) << err;
 }
 
 TEST_F(EndToEndCommand, RunningProgramTakesTheImportAndReportsItsStatus)
@@ -137,6 +207,118 @@ TEST_F(EndToEndCommand, RunningProgramTakesTheImportAndReportsItsStatus)
     DWORD code = 1;
     ASSERT_TRUE(program.Exit(kExitMs, &code));
     EXPECT_EQ(code, 0u);
+}
+
+TEST_F(EndToEndCommand, CalibrateStoresOnlyWhatTheUserConfirmedInTheRunningProgramOrAlone)
+{
+    SetAppValue("CurrentChannel", kDevicePort - 1);
+    DevSim sim;
+    ASSERT_TRUE(sim.Start(SimOn(kDevicePort))) << sim.LastError();
+    ProgramUnderTest program;
+    ASSERT_TRUE(program.Start());
+    ASSERT_TRUE(program.WaitReady(kReadyMs));
+    program.CloseBoxes();
+
+    // Without the check point, whose place a script cannot see.
+    std::string out, err;
+    ASSERT_EQ(Run("/export " + Quoted(first), &out, &err), kSuccess) << err;
+    const std::string noCheck = WithValue(ReadText(first), "CheckLimit", "f", "0");
+    ASSERT_FALSE(noCheck.empty());
+    WriteText(edited, noCheck);
+    ASSERT_EQ(Run("/import " + Quoted(edited), &out, &err), kSuccess) << err;
+
+    // Each sensor mounting is found by the run and stored only when confirmed.
+    struct Case {
+        bool alone;
+        bool confirm;
+        const char* mount;
+        const char* name;
+        const char* found;
+    };
+    const Case cases[] = {{false, false, "rotate-180", "Rotate", "2"},
+                          {false, true, "rotate-180", "Rotate", "2"},
+                          {true, false, "swap-xy", "SwapXY", "1"},
+                          {true, true, "swap-xy", "SwapXY", "1"}};
+    const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
+    const CalPoint margins = MarginsFor(kMarkerDistance12, w, h);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.alone ? "alone, " : "running, ") + (c.confirm ? "confirmed" : "escaped"));
+        if (c.alone && program.Running()) {
+            DWORD code = 1;
+            ASSERT_TRUE(program.Exit(kExitMs, &code));
+            EXPECT_EQ(code, 0u);
+        }
+        ASSERT_EQ(Run("/export " + Quoted(first), &out, &err), kSuccess) << err;
+        const std::string stored = ReadText(first);
+        ASSERT_TRUE(sim.Command(std::string("mount ") + c.mount));
+
+        Background calibrate("/calibrate");
+        HWND window = nullptr;
+        for (int i = 0; i < 250 && window == nullptr; ++i) {
+            ::Sleep(40);
+            window = ::FindWindowA("WndCalibrationClass", nullptr);
+        }
+        ASSERT_NE(window, nullptr) << "the calibration window is open";
+        // Started: the first cross is drawn once the touches reach the run.
+        bool shown = false;
+        for (int i = 0; i < 100 && !shown; ++i) {
+            ::Sleep(50);
+            shown = CrossShown(CrossTarget(0, 0, 0, w, h, margins));
+        }
+        ASSERT_TRUE(shown) << "the first cross is shown";
+        ASSERT_NO_FATAL_FAILURE(TouchAt(sim, CrossTarget(0, 0, 0, w, h, margins), c.mount));
+        if (!c.confirm) {
+            ::PostMessageA(window, WM_CHAR, 27, 0);
+        } else {
+            for (int i = 1; i < 3; ++i)
+                ASSERT_NO_FATAL_FAILURE(TouchAt(sim, CrossTarget(i, 0, 0, w, h, margins), c.mount));
+            HWND button = nullptr;
+            for (int i = 0; i < 100 && button == nullptr; ++i) {
+                ::Sleep(40);
+                button = ::FindWindowExA(window, nullptr, "Button", nullptr);
+            }
+            ASSERT_NE(button, nullptr) << "the confirm button is shown";
+            RECT r = {};
+            ::GetWindowRect(button, &r);
+            // Through the new calibration, which undoes the mounting.
+            ASSERT_NO_FATAL_FAILURE(
+                TouchAt(sim, CalPoint{(r.left + r.right) / 2, (r.top + r.bottom) / 2}, nullptr));
+        }
+        calibrate.Join();
+        if (!c.alone && !c.confirm) {
+            // The user sees the run's error box, as after the Calibrate button.
+            std::vector<std::string> boxes;
+            for (int i = 0; i < 100 && boxes.empty(); ++i) {
+                ::Sleep(50);
+                boxes = program.BoxTexts();
+            }
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_NE(boxes[0].find("calibration"), std::string::npos) << boxes[0];
+            for (int i = 0; i < 100 && !program.BoxTexts().empty(); ++i) {
+                program.CloseBoxes();
+                ::Sleep(100);
+            }
+        }
+        if (c.alone) {
+            EXPECT_EQ(::FindWindowA("WndMessageClass", "TouchDevice"), nullptr) << "it ended";
+        }
+        ASSERT_EQ(Run("/export " + Quoted(second), &out, &err), kSuccess)
+            << err << calibrate.code << calibrate.out << calibrate.err;
+        const std::string now = ReadText(second);
+        if (!c.confirm) {
+            EXPECT_EQ(calibrate.code, kAborted) << calibrate.out << calibrate.err;
+            EXPECT_NE(calibrate.err.find("aborted"), std::string::npos) << calibrate.err;
+            EXPECT_EQ(now, stored) << "nothing was stored";
+        } else {
+            EXPECT_EQ(calibrate.code, kSuccess) << calibrate.out << calibrate.err;
+            EXPECT_NE(calibrate.out.find("stored"), std::string::npos) << calibrate.out;
+            EXPECT_NE(now.find(ValueLine(c.name, c.found)), std::string::npos) << now;
+            EXPECT_EQ(stored.find(ValueLine(c.name, c.found)), std::string::npos) << stored;
+            if (!c.alone) {
+                EXPECT_TRUE(program.BoxTexts().empty());
+            }
+        }
+    }
 }
 
 } // namespace

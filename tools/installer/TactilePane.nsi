@@ -9,6 +9,8 @@
 ;                    only the x64 program; the installed files and values are the same
 ;
 ; Silent use:  TactilePane-Setup.exe /S
+;              TactilePane-Setup.exe /S /CONFIG=path   also loads the machine's values of
+;                                                   the configuration file path (an export)
 ;              Uninstall.exe /S                     keeps the settings
 ;              Uninstall.exe /S /REMOVESETTINGS     removes them too
 Unicode true
@@ -27,6 +29,10 @@ SetCompressor /SOLID lzma
 !define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\TactilePane"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TactilePane"
+; What the program says about /CONFIG's file, for the administrator.
+!define SETUP_LOG "$TEMP\TactilePane-Setup.log"
+
+Var ConfigFile
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -47,6 +53,42 @@ VIAddVersionKey "FileDescription" "${PRODUCT} installer"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "LegalCopyright" "Mavrel"
 
+; /CONFIG=path: the file is checked by the program itself before anything
+; is installed (there is no rollback): the program is unpacked to the
+; temporary plug-in folder and run with "/import path /check". A refused
+; file ends the installation with the program's exit code (3) and its
+; message in the setup log, and nothing changed.
+Function CheckConfigFile
+    ${GetParameters} $0
+    ClearErrors
+    ${GetOptions} $0 "/CONFIG=" $ConfigFile
+    ${If} ${Errors}
+        StrCpy $ConfigFile ""
+        Return
+    ${EndIf}
+    InitPluginsDir
+    SetOutPath "$PLUGINSDIR"
+!ifdef STUB_AMD64
+    File "${X64DIR}\TactilePane.exe"
+!else
+    ${If} ${RunningX64}
+        File "${X64DIR}\TactilePane.exe"
+    ${Else}
+        File "${X86DIR}\TactilePane.exe"
+    ${EndIf}
+!endif
+    ClearErrors
+    ExecWait '"$PLUGINSDIR\TactilePane.exe" /import "$ConfigFile" /check /log "${SETUP_LOG}"' $1
+    ${If} ${Errors}
+    ${OrIf} $1 != 0
+        ${IfThen} $1 == "" ${|} StrCpy $1 1 ${|}
+        MessageBox MB_ICONSTOP "The configuration file $ConfigFile was refused: see ${SETUP_LOG}. Nothing was installed." /SD IDOK
+        SetErrorLevel $1
+        Quit
+    ${EndIf}
+    Delete "$PLUGINSDIR\TactilePane.exe"
+FunctionEnd
+
 Function .onInit
     ; The program's own settings live in the 32-bit registry view on both
     ; architectures; the machine-wide entries below go in the native view.
@@ -54,6 +96,7 @@ Function .onInit
         SetRegView 64
         StrCpy $INSTDIR "$PROGRAMFILES64\${PRODUCT}"
     ${EndIf}
+    Call CheckConfigFile
 FunctionEnd
 
 Function un.onInit
@@ -103,6 +146,18 @@ Section "Install"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+
+    ; The checked file's machine values, as /import writes them. The user's
+    ; values (the LCD brightness) would go to the installing account: left out.
+    ${If} $ConfigFile != ""
+        ClearErrors
+        ExecWait '"$INSTDIR\TactilePane.exe" /import "$ConfigFile" /machine /log "${SETUP_LOG}"' $1
+        ${If} ${Errors}
+        ${OrIf} $1 != 0
+            ${IfThen} $1 == "" ${|} StrCpy $1 1 ${|}
+            SetErrorLevel $1
+        ${EndIf}
+    ${EndIf}
 SectionEnd
 
 Section "Uninstall"

@@ -120,7 +120,12 @@ for arch in "${archs[@]}"; do
     query "$msi" "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'OLDERFOUND'"
     query "$msi" "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMin\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`) VALUES ('$upgrade_code', '0.0.0', '$version', 768, 'OLDERFOUND')"
     secure=$(table_row "$msi" Property SecureCustomProperties | cut -f2)
-    query "$msi" "UPDATE \`Property\` SET \`Value\` = '${secure:+$secure;}REMOVESETTINGS' WHERE \`Property\` = 'SecureCustomProperties'"
+    query "$msi" "UPDATE \`Property\` SET \`Value\` = '${secure:+$secure;}REMOVESETTINGS;CONFIGFILE' WHERE \`Property\` = 'SecureCustomProperties'"
+    # CONFIGFILE's file checked by the program from the Binary table before
+    # anything changes (type 2: an EXE from Binary, immediate, its exit
+    # code checked): a refused file ends the installation there.
+    query "$msi" "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) VALUES ('CheckConfiguration', 2, 'CheckTool', '/import \"[CONFIGFILE]\" /check /log \"[TempFolder]TactilePane-Setup.log\"')"
+    query "$msi" "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Condition\`, \`Sequence\`) VALUES ('CheckConfiguration', 'CONFIGFILE AND NOT REMOVE', 1405)"
 
     # wixl searches the registry of its own architecture only; the NSIS
     # installer writes the 64-bit view on 64-bit Windows (16: 64-bit search).
@@ -132,8 +137,12 @@ for arch in "${archs[@]}"; do
         problems+=("EventMessageFile not REG_EXPAND_SZ")
     msiinfo export "$msi" Upgrade | tr -d '\r' | has -qE $'\t0\\.0\\.0\t'"${version//./\\.}"$'\t\t768\t\tOLDERFOUND$' ||
         problems+=("upgrade range does not include $version")
-    table_row "$msi" Property SecureCustomProperties | has -q 'REMOVESETTINGS' ||
-        problems+=("REMOVESETTINGS not secure")
+    table_row "$msi" Property SecureCustomProperties | has -q 'REMOVESETTINGS;CONFIGFILE' ||
+        problems+=("REMOVESETTINGS or CONFIGFILE not secure")
+    table_row "$msi" CustomAction CheckConfiguration | has -q $'\t2\tCheckTool\t/import' ||
+        problems+=("no check of CONFIGFILE")
+    table_row "$msi" InstallExecuteSequence CheckConfiguration | has -q $'\t1405$' ||
+        problems+=("the check of CONFIGFILE not sequenced")
     if [ "$arch" = x64 ] && ! table_row "$msi" RegLocator NsisUninstallKey | has -q $'\t18$'; then
         problems+=("NSIS search not in the 64-bit view")
     fi

@@ -2,7 +2,9 @@
 # Silent install and uninstall under Wine (64-bit prefix of the bench):
 # the files, the registry values, the event source and the Start-menu entry
 # after install; all of them gone after uninstall, a running program ended
-# first, and the settings kept unless /REMOVESETTINGS is given.
+# first, and the settings kept unless /REMOVESETTINGS is given; /CONFIG=
+# with a good file (its machine values stored, not the user's) and with a
+# bad one (refused before anything is installed, the reason in the log).
 # Run by ctest in the win64 preset (test "installer").
 set -euo pipefail
 
@@ -18,9 +20,9 @@ fail() {
     failures=$((failures + 1))
 }
 reg() { wine reg "$@" 2>/dev/null | tr -d '\r'; }
-has_value() { # key value expected-text
+has_value() { # key value expected-text [reg option]
     local out
-    out=$(reg query "$1" /v "$2" || true)
+    out=$(reg query "$1" /v "$2" ${4:+"$4"} || true)
     grep -qF -- "$3" <<<"$out" || fail "$1 $2: expected '$3', got: $out"
 }
 no_key() { reg query "$1" >/dev/null && fail "$1 still there" || true; }
@@ -92,6 +94,44 @@ grep -q 0x5 <<<"$out" || fail "settings not kept by a plain uninstall: $out"
 install
 uninstall /REMOVESETTINGS
 reg query "$settings" /reg:32 >/dev/null && fail "settings kept despite /REMOVESETTINGS"
+
+# /CONFIG=: a configuration file given to the installer.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# The good file is the export of a fresh install, with another press delay.
+install
+wine "$dir/TactilePane.exe" /export "$(winepath -w "$work/export.txt")" >/dev/null 2>&1 || true
+[ -s "$work/export.txt" ] || fail "no export for the test files"
+uninstall /REMOVESETTINGS
+sed 's/^\( *PressDelay\) : 2$/\1 : 7/' "$work/export.txt" >"$work/good.txt"
+sed 's/^\( *BaudRate\) : 2580$/\1 : 25k0/' "$work/good.txt" >"$work/bad.txt"
+grep -q ' PressDelay : 7$' "$work/good.txt" && grep -q 'BaudRate : 25k0$' "$work/bad.txt" ||
+    fail "test files not made"
+device=$(grep -o 'Devices\\ZMR0[0-9]' "$work/good.txt" | head -1)
+find "$WINEPREFIX/drive_c/users" -name TactilePane-Setup.log -delete 2>/dev/null || true
+reg delete 'HKCU\Software\Mavrel\TactilePane' /f >/dev/null || true
+
+status=0
+wine "$setup" /S "/CONFIG=$(winepath -w "$work/bad.txt")" || status=$?
+[ "$status" -eq 3 ] || fail "a bad file: installer exit status $status, expected 3"
+[ -d "$dir" ] && fail "a bad file: something was installed"
+no_key "$events"
+reg query "$settings" /reg:32 >/dev/null && fail "a bad file: settings written"
+log=$(find "$WINEPREFIX/drive_c/users" -name TactilePane-Setup.log | head -1)
+if [ -z "$log" ]; then
+    fail "a bad file: no setup log"
+else
+    line=$(grep -n 'BaudRate : 25k0' "$work/bad.txt" | cut -d: -f1)
+    grep -q "line $line: .*BaudRate : 25k0" "$log" ||
+        fail "a bad file: the log lacks the refused line: $(cat "$log")"
+fi
+
+wine "$setup" /S "/CONFIG=$(winepath -w "$work/good.txt")" || fail "a good file: installer exit status $?"
+[ -f "$dir/TactilePane.exe" ] || fail "a good file: not installed"
+has_value "$settings\\$device" PressDelay 0x7 /reg:32
+reg query 'HKCU\Software\Mavrel\TactilePane\Lcds' >/dev/null &&
+    fail "a good file: the installing user's values were written"
+uninstall /REMOVESETTINGS
 
 if [ $failures -ne 0 ]; then
     echo "installer test: $failures failure(s)" >&2

@@ -3,7 +3,9 @@
 # package, silently and logged: refused beside an NSIS installation;
 # install of a package built with a lower version; major upgrade to this
 # version while the program runs; uninstall while it runs; install and
-# uninstall with REMOVESETTINGS=1. Each step checks the files, the registry
+# uninstall with REMOVESETTINGS=1; CONFIGFILE= with a bad file (refused
+# before anything is installed, the reason in the setup log) and a good one
+# (its machine values stored, not the user's). Each step checks the files, the registry
 # values, the event source, the autostart and the Start-menu entry, and
 # which settings stay. The x86 package (this bench runs no 32-bit programs)
 # is built and its tables checked with msiinfo.
@@ -77,7 +79,7 @@ EOF
     fi
     local sequence
     sequence=$(table "$msi" InstallExecuteSequence | sort -t$'\t' -k3n | cut -f1 | tr '\n' ' ')
-    grep -q 'InstallValidate RemoveExistingProducts SetRegExe InstallInitialize StopProgram ProcessComponents' <<<"$sequence" ||
+    grep -q 'InstallValidate CheckConfiguration RemoveExistingProducts SetRegExe InstallInitialize StopProgram ProcessComponents' <<<"$sequence" ||
         fail "$arch: upgrade or stop out of order: $sequence"
     local files="$work/extract-$arch"
     rm -rf "$files" && mkdir -p "$files"
@@ -242,6 +244,37 @@ msiexec uninstall-removesettings /x "$(winepath -w "$new_msi")" REMOVESETTINGS=1
 removed uninstall-removesettings
 reg query "$settings" /reg:32 >/dev/null && fail "settings kept despite REMOVESETTINGS=1"
 reg query "$user_settings" >/dev/null && fail "user settings kept despite REMOVESETTINGS=1"
+
+# CONFIGFILE=: the export of this version's program, with another press
+# delay; the bad one has a broken line late in the file.
+wine "$root/build/installer/x64/TactilePane.exe" /export "$(winepath -w "$work/export.txt")" >/dev/null 2>&1 || true
+reg delete "$settings" /f /reg:32 >/dev/null || true
+reg delete "$user_settings" /f >/dev/null || true
+reg delete "$events" /f >/dev/null || true # registered by that run
+sed 's/^\( *PressDelay\) : 2$/\1 : 7/' "$work/export.txt" >"$work/good.txt"
+sed 's/^\( *BaudRate\) : 2580$/\1 : 25k0/' "$work/good.txt" >"$work/bad.txt"
+grep -q ' PressDelay : 7$' "$work/good.txt" && grep -q 'BaudRate : 25k0$' "$work/bad.txt" ||
+    fail "CONFIGFILE: test files not made"
+device=$(grep -o 'Devices\\ZMR0[0-9]' "$work/good.txt" | head -1)
+find "$WINEPREFIX/drive_c/users" -name TactilePane-Setup.log -delete 2>/dev/null || true
+
+if wine msiexec /i "$(winepath -w "$new_msi")" CONFIGFILE="$(winepath -w "$work/bad.txt")" /qn \
+    /l*v "$(winepath -w "$work/config-bad.log")" >/dev/null 2>&1; then
+    fail "CONFIGFILE: installed with a bad file"
+fi
+removed config-bad
+reg query "$settings" /reg:32 >/dev/null && fail "CONFIGFILE: settings written from a bad file"
+setup_log=$(find "$WINEPREFIX/drive_c/users" -name TactilePane-Setup.log | head -1)
+line=$(grep -n 'BaudRate : 25k0' "$work/bad.txt" | cut -d: -f1)
+[ -n "$setup_log" ] && grep -q "line $line: .*BaudRate : 25k0" "$setup_log" ||
+    fail "CONFIGFILE: the setup log lacks the refused line: $(cat "$setup_log" 2>/dev/null)"
+
+msiexec config-good /i "$(winepath -w "$new_msi")" CONFIGFILE="$(winepath -w "$work/good.txt")"
+installed "$version" "$root/build/installer/x64/TactilePane.exe"
+has_value "$settings\\$device" PressDelay 0x7 /reg:32
+reg query "$user_settings\\Lcds" >/dev/null && fail "CONFIGFILE: the installing user's values were written"
+msiexec config-uninstall /x "$(winepath -w "$new_msi")" REMOVESETTINGS=1
+removed config-uninstall
 
 if [ $failures -ne 0 ]; then
     echo "msi test: $failures failure(s)" >&2
