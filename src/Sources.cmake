@@ -7,6 +7,7 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/base/ModalLoop.cpp
     ${CMAKE_SOURCE_DIR}/src/base/FileDialog.cpp
     ${CMAKE_SOURCE_DIR}/src/base/RegistryIO.cpp
+    ${CMAKE_SOURCE_DIR}/src/base/Monitors.cpp
     ${CMAKE_SOURCE_DIR}/src/base/OnScreenKeyboard.cpp
     ${CMAKE_SOURCE_DIR}/src/base/VersionInfo.cpp
     ${CMAKE_SOURCE_DIR}/src/app/Startup.cpp
@@ -51,4 +52,5 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/ui/ConfigurationExport.cpp
     ${CMAKE_SOURCE_DIR}/src/calibration/CalibrationWindow.cpp
     ${CMAKE_SOURCE_DIR}/src/calibration/DrawingWindow.cpp
+    ${CMAKE_SOURCE_DIR}/src/calibration/ScreenPrompt.cpp
 )

@@ -30,7 +30,7 @@ int32_t Positive(int32_t v)
 
 } // namespace
 
-bool AddMonitor(MonitorList& list, const char* name, ScreenRect rect, bool primary, int32_t orientation)
+bool AddMonitor(MonitorList& list, const char* name, MonitorRect rect, bool primary, int32_t orientation)
 {
     if (list.count < 0 || list.count >= kMaxMonitors) return false;
     MonitorEntry& e = list.entries[list.count++];
@@ -152,7 +152,7 @@ DeskMapping PublishedDeskMapping()
     return g_mapping;
 }
 
-PlacedOrigin CentreIn(const ScreenRect& area, int32_t width, int32_t height)
+PlacedOrigin CentreIn(const MonitorRect& area, int32_t width, int32_t height)
 {
     PlacedOrigin p;
     p.x = area.left + (area.Width() - width) / 2;

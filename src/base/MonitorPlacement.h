@@ -11,14 +11,14 @@ constexpr int kMaxMonitors = 16;
 // The top of the absolute touch scale, as on every axis of the injection.
 constexpr int32_t kDeskAbsoluteMax = 65535;
 
-struct ScreenRect {
+struct MonitorRect {
     int32_t left = 0;
     int32_t top = 0;
     int32_t right = 0;
     int32_t bottom = 0;
     int32_t Width() const { return right - left; }
     int32_t Height() const { return bottom - top; }
-    bool operator==(const ScreenRect&) const = default;
+    bool operator==(const MonitorRect&) const = default;
 };
 
 // Display orientations, in quarter turns clockwise from the default.
@@ -27,7 +27,7 @@ constexpr int32_t kOrientationCount = 4;
 
 struct MonitorEntry {
     char name[kMonitorNameMax] = {}; // "\\.\DISPLAY2"
-    ScreenRect rect;                 // in virtual-desktop pixels
+    MonitorRect rect;                // in virtual-desktop pixels
     bool primary = false;
     int32_t orientation = kOrientationDefault; // 0..3
 };
@@ -35,17 +35,17 @@ struct MonitorEntry {
 struct MonitorList {
     int count = 0;
     MonitorEntry entries[kMaxMonitors];
-    ScreenRect virtualScreen;
+    MonitorRect virtualScreen;
 };
 
 // Adds a monitor (name cut to fit); false when the list is full.
-bool AddMonitor(MonitorList& list, const char* name, ScreenRect rect, bool primary, int32_t orientation);
+bool AddMonitor(MonitorList& list, const char* name, MonitorRect rect, bool primary, int32_t orientation);
 
 // The stored choice: a name (empty: none stored, the primary monitor) and
 // the rectangle it had when it was chosen.
 struct StoredMonitor {
     char name[kMonitorNameMax] = {};
-    ScreenRect rect;
+    MonitorRect rect;
     bool hasRect = false;
 };
 
@@ -111,4 +111,4 @@ struct PlacedOrigin {
     int32_t x = 0;
     int32_t y = 0;
 };
-PlacedOrigin CentreIn(const ScreenRect& area, int32_t width, int32_t height);
+PlacedOrigin CentreIn(const MonitorRect& area, int32_t width, int32_t height);

@@ -7,11 +7,13 @@
 #include <new>
 
 #include "Messages.h"
+#include "base/Monitors.h"
 #include "base/AppContext.h"
 #include "base/BoundedText.h"
 #include "base/Reporting.h"
 #include "calibration/CalibrationCheck.h"
 #include "calibration/CalibrationWindow.h"
+#include "calibration/ScreenPrompt.h"
 #include "calibration/DrawingWindow.h"
 #include "controller/ZmrCtrlVirt.h"
 #include "resources/resource.h"
@@ -46,9 +48,30 @@ void ShowLastCheck(HWND page)
     ::SetDlgItemTextA(page, IDC_LAST_CHECK, text);
 }
 
+// "Screen 2 of 2, 1920 x 1080": the touch screen's monitor.
+void ShowTouchScreen(HWND page)
+{
+    const MonitorList& list = CurrentMonitors();
+    const MonitorRect rect = TouchMonitorRect();
+    const int32_t count = list.count > 0 ? list.count : 1;
+    const int32_t index = TouchMonitorIndex() >= 0 ? TouchMonitorIndex() + 1 : 1;
+    const int32_t numbers[] = {index, count, rect.Width(), rect.Height()};
+    char text[kTextMax] = {};
+    FormatAppMessage(MSG_SCREEN_OF_FORMAT, text, static_cast<int>(sizeof text));
+    for (int32_t n : numbers) {
+        char filled[kTextMax] = {};
+        FillNumber(text, n, filled, sizeof filled);
+        std::memcpy(text, filled, sizeof text);
+    }
+    ::SetDlgItemTextA(page, IDC_TOUCH_SCREEN, text);
+}
+
 void RunEnded()
 {
-    if (g_page != nullptr) ShowLastCheck(g_page);
+    if (g_page != nullptr) {
+        ShowLastCheck(g_page);
+        ShowTouchScreen(g_page);
+    }
 }
 
 void WriteBothBack()
@@ -106,6 +129,7 @@ void CalibrationPage::Reload()
     ::CheckRadioButton(m_hwnd, IDC_POINTS_3, IDC_POINTS_5,
                        ctrl->CalibrationPoints == 5 ? IDC_POINTS_5 : IDC_POINTS_3);
     ShowLastCheck(m_hwnd);
+    ShowTouchScreen(m_hwnd);
 }
 
 void CalibrationPage::Store()
@@ -124,10 +148,28 @@ void CalibrationPage::Calibrate()
     // A second tap while a run or drawing test is open would save the
     // already zeroed calibration as the one to restore.
     if (OpenFullScreenWindow() != nullptr) return;
+    if (Controller() == nullptr) {
+        ShowMessageBoxModal(MSG_CALIBRATION_ERROR);
+        return;
+    }
+    if (CurrentMonitors().count > 1) {
+        // Escape or a round without a touch: nothing changed.
+        const int chosen = ChooseScreenByTouch();
+        if (chosen < 0) return;
+        UseMonitorForRun(chosen);
+    }
+    // The run stores the monitor when it is confirmed; any other end goes
+    // back to the stored one.
+    if (!CalibrateOnTouchMonitor()) EndMonitorRun(false);
+    if (::IsWindow(m_hwnd)) ShowTouchScreen(m_hwnd);
+}
+
+bool CalibrationPage::CalibrateOnTouchMonitor()
+{
     ZmrCtrlVirt* ctrl = Controller();
     if (ctrl == nullptr) {
         ShowMessageBoxModal(MSG_CALIBRATION_ERROR);
-        return;
+        return false;
     }
     // An unanswered read leaves the no-reply default in the object; the
     // user's values go back before anything else can see them.
@@ -137,16 +179,17 @@ void CalibrationPage::Calibrate()
         ctrl->Stabilization = stabilization;
         ctrl->Filter = filter;
         ShowMessageBoxModal(MSG_CALIBRATION_ERROR);
-        return;
+        return false;
     }
     // The write operations send the values the object holds, just read.
     if (ctrl->WriteStabilization(0) != 0 || ctrl->WriteFilter(0) != 0) {
         ShowMessageBoxModal(MSG_CALIBRATION_ERROR);
         WriteBothBack();
-        return;
+        return false;
     }
-    OpenCalibrationWindow();
+    const int opened = OpenCalibrationWindow();
     WriteBothBack();
+    return opened != 0;
 }
 
 void CalibrationPage::Draw()

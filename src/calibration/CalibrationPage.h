@@ -26,6 +26,8 @@ public:
     // written once more. A failed read puts back the values the object held
     // before, so that a later Apply does not store the no-reply defaults.
     void Calibrate();
+    // Calibrate's run on the touch monitor: false when no run started.
+    bool CalibrateOnTouchMonitor();
     void Draw();
     void Store();
     void Reload();

@@ -1,5 +1,6 @@
 #include "ui/BoxLayout.h"
 
+#include "base/Monitors.h"
 #include "resources/resource.h"
 
 UniqueIcon SetBoxIcon(HWND box)
@@ -13,6 +14,7 @@ UniqueIcon SetBoxIcon(HWND box)
 
 void CentreOnFullScreen(HWND box)
 {
+    if (CentreOnTouchMonitor(box)) return;
     RECT rc{};
     if (!::GetWindowRect(box, &rc)) return;
     const int width = rc.right - rc.left;

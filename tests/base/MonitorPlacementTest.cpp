@@ -8,7 +8,7 @@
 
 namespace {
 
-MonitorList Desk(std::initializer_list<MonitorEntry> monitors, ScreenRect virtualScreen)
+MonitorList Desk(std::initializer_list<MonitorEntry> monitors, MonitorRect virtualScreen)
 {
     MonitorList list;
     for (const MonitorEntry& m : monitors)
@@ -17,7 +17,7 @@ MonitorList Desk(std::initializer_list<MonitorEntry> monitors, ScreenRect virtua
     return list;
 }
 
-StoredMonitor Stored(const char* name, ScreenRect rect = {}, bool hasRect = false)
+StoredMonitor Stored(const char* name, MonitorRect rect = {}, bool hasRect = false)
 {
     StoredMonitor s;
     std::strncpy(s.name, name, kMonitorNameMax - 1);
@@ -85,11 +85,11 @@ TEST(MonitorPlacement, NamesAreCutAndTheListIsBounded)
 
 // Where the system puts an absolute virtual-desktop value: truncating and
 // rounding scalers must both reach the pixel aimed at.
-int32_t Truncated(int32_t value, const ScreenRect& desk)
+int32_t Truncated(int32_t value, const MonitorRect& desk)
 {
     return desk.left + static_cast<int32_t>(int64_t{value} * desk.Width() / 65536);
 }
-int32_t Rounded(int32_t value, const ScreenRect& desk)
+int32_t Rounded(int32_t value, const MonitorRect& desk)
 {
     return desk.left + static_cast<int32_t>((int64_t{value} * desk.Width() + 32767) / 65535);
 }
@@ -116,9 +116,9 @@ TEST(MonitorPlacement, InjectionLandsOnTheChosenMonitorsPixels)
     for (const Case& c : cases) {
         const DeskMapping m = MappingFor(c.list, c.index);
         ASSERT_TRUE(m.virtualDesk) << c.what;
-        const ScreenRect& mon = c.list.entries[c.index].rect;
-        const ScreenRect& desk = c.list.virtualScreen;
-        ScreenRect deskY{desk.top, 0, desk.bottom, 0};
+        const MonitorRect& mon = c.list.entries[c.index].rect;
+        const MonitorRect& desk = c.list.virtualScreen;
+        MonitorRect deskY{desk.top, 0, desk.bottom, 0};
         for (int32_t v : values) {
             int32_t x = v;
             int32_t y = v;
@@ -174,7 +174,7 @@ TEST(MonitorPlacement, TurnsComposeAndUndo)
 
 TEST(MonitorPlacement, WindowsAreCentredAndKeptInside)
 {
-    const ScreenRect area{-1280, 56, 0, 1080};
+    const MonitorRect area{-1280, 56, 0, 1080};
     const PlacedOrigin centred = CentreIn(area, 400, 300);
     EXPECT_EQ(centred.x, -1280 + 440);
     EXPECT_EQ(centred.y, 56 + 362);
