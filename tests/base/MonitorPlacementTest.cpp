@@ -66,23 +66,6 @@ TEST(MonitorPlacement, FallbackIsReportedOnceUntilTheMonitorIsBack)
         EXPECT_EQ(notice.Update(states[i]), reported[i]) << "step " << i;
 }
 
-TEST(MonitorPlacement, NamesAreCutAndTheListIsBounded)
-{
-    MonitorList list;
-    char longName[80];
-    std::memset(longName, 'x', sizeof longName - 1);
-    longName[sizeof longName - 1] = '\0';
-    ASSERT_TRUE(AddMonitor(list, longName, {}, true, 9));
-    EXPECT_EQ(std::strlen(list.entries[0].name), static_cast<size_t>(kMonitorNameMax - 1));
-    EXPECT_EQ(list.entries[0].orientation, kOrientationDefault);
-    for (int i = 1; i < kMaxMonitors; ++i)
-        ASSERT_TRUE(AddMonitor(list, "m", {}, false, 0));
-    EXPECT_FALSE(AddMonitor(list, "one too many", {}, false, 0));
-    EXPECT_EQ(list.count, kMaxMonitors);
-    EXPECT_FALSE(MappingFor(list, kMaxMonitors).virtualDesk);
-    EXPECT_FALSE(MappingFor(list, -1).virtualDesk);
-}
-
 // Where the system puts an absolute virtual-desktop value: truncating and
 // rounding scalers must both reach the pixel aimed at.
 int32_t Truncated(int32_t value, const MonitorRect& desk)
@@ -151,17 +134,6 @@ TEST(MonitorPlacement, TurnsComposeAndUndo)
     } const cases[] = {{0, 0, 0}, {0, 1, 1}, {0, 3, 3}, {1, 0, 3}, {3, 1, 2}, {-1, 2, 0}, {2, 7, 0}};
     for (const Case& c : cases)
         EXPECT_EQ(TurnBetween(c.calibrated, c.now), c.turn) << c.calibrated << "->" << c.now;
-    // The top-left corner of the picture goes round the corners clockwise.
-    const struct {
-        int32_t turn, x, y;
-    } corners[] = {{0, 0, 0}, {1, 0, 65535}, {2, 65535, 65535}, {3, 65535, 0}};
-    for (const auto& c : corners) {
-        int32_t x = 0;
-        int32_t y = 0;
-        TurnAbsolute(c.turn, &x, &y);
-        EXPECT_EQ(x, c.x) << c.turn;
-        EXPECT_EQ(y, c.y) << c.turn;
-    }
     for (int32_t a = 0; a < 4; ++a) {
         int32_t x = 1000;
         int32_t y = 2000;
@@ -170,17 +142,6 @@ TEST(MonitorPlacement, TurnsComposeAndUndo)
         EXPECT_EQ(x, 1000) << a;
         EXPECT_EQ(y, 2000) << a;
     }
-}
-
-TEST(MonitorPlacement, WindowsAreCentredAndKeptInside)
-{
-    const MonitorRect area{-1280, 56, 0, 1080};
-    const PlacedOrigin centred = CentreIn(area, 400, 300);
-    EXPECT_EQ(centred.x, -1280 + 440);
-    EXPECT_EQ(centred.y, 56 + 362);
-    const PlacedOrigin large = CentreIn(area, 2000, 2000);
-    EXPECT_EQ(large.x, -1280);
-    EXPECT_EQ(large.y, 56);
 }
 
 } // namespace
