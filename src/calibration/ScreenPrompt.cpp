@@ -29,6 +29,11 @@ void PaintPrompt(HWND hwnd)
     ::FillRect(paint.get(), &client,
                static_cast<HBRUSH>(::GetStockObject(shown ? WHITE_BRUSH : BLACK_BRUSH)));
     if (!shown) return;
+    // Large enough to be read from where the screen is touched.
+    UniqueGdiObject font(::CreateFontA(-(client.bottom - client.top) / 12, 0, 0, 0, FW_BOLD, FALSE, FALSE,
+                                       FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "Arial"));
+    ScopedSelect select(paint.get(), font ? font.get() : ::GetStockObject(DEFAULT_GUI_FONT));
     ::SetBkMode(paint.get(), TRANSPARENT);
     ::DrawTextA(paint.get(), g_text, -1, &client, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
