@@ -8,6 +8,7 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/base/Dpi.cpp
     ${CMAKE_SOURCE_DIR}/src/base/FileDialog.cpp
     ${CMAKE_SOURCE_DIR}/src/base/RegistryIO.cpp
+    ${CMAKE_SOURCE_DIR}/src/base/Monitors.cpp
     ${CMAKE_SOURCE_DIR}/src/base/OnScreenKeyboard.cpp
     ${CMAKE_SOURCE_DIR}/src/base/VersionInfo.cpp
     ${CMAKE_SOURCE_DIR}/src/app/Startup.cpp
@@ -53,4 +54,5 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/ui/ConfigurationExport.cpp
     ${CMAKE_SOURCE_DIR}/src/calibration/CalibrationWindow.cpp
     ${CMAKE_SOURCE_DIR}/src/calibration/DrawingWindow.cpp
+    ${CMAKE_SOURCE_DIR}/src/calibration/ScreenPrompt.cpp
 )

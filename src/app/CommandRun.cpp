@@ -261,7 +261,9 @@ LRESULT StartCommandCalibration(HWND reply, JobResult* failure)
     g_calibration.pending = false;
     SetRunResultListener(nullptr);
     if (start == RunStart::AlreadyOpen) return kCommandBusy;
-    if (start == RunStart::NoWindow) {
+    if (start == RunStart::Aborted) {
+        *failure = JobResult{kExitAborted, {}, "No screen was touched: no calibration was made."};
+    } else if (start == RunStart::NoWindow) {
         *failure = JobResult{1, {}, MessageText(MSG_CALIBRATION_WINDOW_ERROR)};
     } else {
         *failure = JobResult{kExitNoDevice, {}, "The touch device does not answer: no calibration was made."};

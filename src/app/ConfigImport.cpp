@@ -30,6 +30,11 @@ constexpr SectionSpec kSections[] = {
     {"Calibration check and touch hold.", ConfigSection::Calibration, "HKEY_LOCAL_MACHINE", "Devices\\"},
 };
 
+// Sections the export writes for the reader's information only: what the
+// system found (the touch screen's monitor) belongs to the machine, not to
+// the configuration, and is not imported.
+constexpr const char* kInformationSections[] = {"Touch screen monitor."};
+
 constexpr const char* kDriverNames[] = {
     "MouseButton",
     "MouseButtonTopMost",
@@ -139,8 +144,16 @@ public:
             m_out->productVersion = std::string(Trim(line.substr(15)));
             return true;
         }
+        for (const char* title : kInformationSections) {
+            if (line == title) {
+                m_spec = nullptr;
+                m_skipping = true;
+                return true;
+            }
+        }
         for (const SectionSpec& spec : kSections) {
             if (line == spec.title) {
+                m_skipping = false;
                 m_spec = &spec;
                 m_key.clear();
                 m_haveKey = false;
@@ -148,6 +161,7 @@ public:
                 return true;
             }
         }
+        if (m_skipping) return true;
         if (m_spec == nullptr) return Fail("not a line of a configuration file");
         if (!m_haveKey) return KeyLine(line);
         if (m_spec->section == ConfigSection::WindowPosition) {
@@ -297,6 +311,7 @@ private:
     std::string_view m_raw;
     bool m_sawVersion = false;
     const SectionSpec* m_spec = nullptr;
+    bool m_skipping = false; // in an information section
     bool m_haveKey = false;
     int m_keyLine = 0;
     std::string m_key;

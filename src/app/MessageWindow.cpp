@@ -5,6 +5,7 @@
 #include "Messages.h"
 #include "app/CommandRun.h"
 #include "app/Factories.h"
+#include "base/Monitors.h"
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
 #include "base/ModalLoop.h"
@@ -99,6 +100,12 @@ LRESULT MessageWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_TIMER:
         OnTimer();
+        return 0;
+    case WM_DISPLAYCHANGE:
+    case WM_SETTINGCHANGE:
+        // Resolution, arrangement, monitors added or gone, a turn: the touch
+        // monitor and its mapping apply from the next touch.
+        RefreshMonitors();
         return 0;
     case WM_COPYDATA:
         // A job of a second instance started by a setup script.

@@ -20,6 +20,7 @@
 #include "app/StopWatch.h"
 #include "app/TrayIcon.h"
 #include "app/Wiring.h"
+#include "base/Monitors.h"
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
 #include "base/BoundedText.h"
@@ -241,6 +242,10 @@ bool Session::Start(HINSTANCE instance, const std::vector<std::string>& ignoredA
     m_stopWatch.Start(app.messageWindow);
 
     app.commInfoBox = CreateCommInfoBox(instance);
+
+    // Before the controller loads: a calibration of before the orientation
+    // was recorded takes the touch monitor's.
+    RefreshMonitors();
 
     ChannelVirt* channel = CreateChannel(-1);
     app.channel.store(channel);

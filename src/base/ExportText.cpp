@@ -31,6 +31,11 @@ bool FormatExportValueLine(char* buffer, size_t size, const char* name, uint32_t
     return FormatBounded(buffer, size, "%30s : %x\n", name, static_cast<unsigned>(value));
 }
 
+bool FormatExportTextLine(char* buffer, size_t size, const char* name, const char* text)
+{
+    return FormatBounded(buffer, size, "%30s : %s\n", name, text);
+}
+
 bool FormatExportVersionLine(char* buffer, size_t size, const char* productVersion)
 {
     return FormatBounded(buffer, size, "\n\nProductVersion: %s\n", productVersion);

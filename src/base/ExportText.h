@@ -14,6 +14,8 @@ bool FormatExportSectionHeader(char* buffer, size_t size, const char* title, con
 // The value name right-aligned in 30 characters, " : ", the value in
 // lower-case hexadecimal without prefix: "%30s : %x\n".
 bool FormatExportValueLine(char* buffer, size_t size, const char* name, uint32_t value);
+// A text value: "%30s : %s\n".
+bool FormatExportTextLine(char* buffer, size_t size, const char* name, const char* text);
 // "\n\nProductVersion: <version>\n", right after the header line.
 bool FormatExportVersionLine(char* buffer, size_t size, const char* productVersion);
 // "LCD type: <name>\n", the second line of the window-position section.

@@ -7,12 +7,14 @@
 #include <new>
 
 #include "Messages.h"
+#include "base/Monitors.h"
 #include "base/AppContext.h"
 #include "base/BoundedText.h"
 #include "base/Reporting.h"
 #include "calibration/CalibrationCheck.h"
 #include "calibration/CalibrationStart.h"
 #include "calibration/CalibrationWindow.h"
+#include "calibration/ScreenPrompt.h"
 #include "calibration/DrawingWindow.h"
 #include "controller/ZmrCtrlVirt.h"
 #include "resources/resource.h"
@@ -47,9 +49,30 @@ void ShowLastCheck(HWND page)
     ::SetDlgItemTextA(page, IDC_LAST_CHECK, text);
 }
 
+// "Screen 2 of 2, 1920 x 1080": the touch screen's monitor.
+void ShowTouchScreen(HWND page)
+{
+    const MonitorList& list = CurrentMonitors();
+    const MonitorRect rect = TouchMonitorRect();
+    const int32_t count = list.count > 0 ? list.count : 1;
+    const int32_t index = TouchMonitorIndex() >= 0 ? TouchMonitorIndex() + 1 : 1;
+    const int32_t numbers[] = {index, count, rect.Width(), rect.Height()};
+    char text[kTextMax] = {};
+    FormatAppMessage(MSG_SCREEN_OF_FORMAT, text, static_cast<int>(sizeof text));
+    for (int32_t n : numbers) {
+        char filled[kTextMax] = {};
+        FillNumber(text, n, filled, sizeof filled);
+        std::memcpy(text, filled, sizeof text);
+    }
+    ::SetDlgItemTextA(page, IDC_TOUCH_SCREEN, text);
+}
+
 void RunEnded()
 {
-    if (g_page != nullptr) ShowLastCheck(g_page);
+    if (g_page != nullptr) {
+        ShowLastCheck(g_page);
+        ShowTouchScreen(g_page);
+    }
 }
 
 } // namespace
@@ -99,6 +122,7 @@ void CalibrationPage::Reload()
     ::CheckRadioButton(m_hwnd, IDC_POINTS_3, IDC_POINTS_5,
                        ctrl->CalibrationPoints == 5 ? IDC_POINTS_5 : IDC_POINTS_3);
     ShowLastCheck(m_hwnd);
+    ShowTouchScreen(m_hwnd);
 }
 
 void CalibrationPage::Store()
@@ -114,7 +138,9 @@ void CalibrationPage::Store()
 
 void CalibrationPage::Calibrate()
 {
-    if (StartCalibrationRun() == RunStart::NoController) ShowMessageBoxModal(MSG_CALIBRATION_ERROR);
+    const RunStart start = StartCalibrationRun();
+    if (start == RunStart::NoController) ShowMessageBoxModal(MSG_CALIBRATION_ERROR);
+    if (::IsWindow(m_hwnd)) ShowTouchScreen(m_hwnd);
 }
 
 void CalibrationPage::Draw()

@@ -3,7 +3,9 @@
 #include <cstdint>
 
 #include "base/AppContext.h"
+#include "base/Monitors.h"
 #include "calibration/CalibrationWindow.h"
+#include "calibration/ScreenPrompt.h"
 #include "controller/ZmrCtrlVirt.h"
 
 namespace {
@@ -22,13 +24,10 @@ void WriteBothBack()
     }
 }
 
-} // namespace
-
-RunStart StartCalibrationRun()
+// The run on the chosen monitor: stabilization and filter read and sent
+// again around the opening of the window.
+RunStart StartOnTouchMonitor()
 {
-    // A second start while a run or drawing test is open would save the
-    // already zeroed calibration as the one to restore.
-    if (OpenFullScreenWindow() != nullptr) return RunStart::AlreadyOpen;
     ZmrCtrlVirt* ctrl = Controller();
     if (ctrl == nullptr) return RunStart::NoController;
     // An unanswered read leaves the no-reply default in the object; the
@@ -48,4 +47,25 @@ RunStart StartCalibrationRun()
     const bool opened = OpenCalibrationWindow() == 1;
     WriteBothBack();
     return opened ? RunStart::Started : RunStart::NoWindow;
+}
+
+} // namespace
+
+RunStart StartCalibrationRun()
+{
+    // A second start while a run or drawing test is open would save the
+    // already zeroed calibration as the one to restore.
+    if (OpenFullScreenWindow() != nullptr) return RunStart::AlreadyOpen;
+    if (Controller() == nullptr) return RunStart::NoController;
+    if (CurrentMonitors().count > 1) {
+        // Escape or a round without a touch: nothing changed.
+        const int chosen = ChooseScreenByTouch();
+        if (chosen < 0) return RunStart::Aborted;
+        UseMonitorForRun(chosen);
+    }
+    // The run stores the monitor when it is confirmed; any other end goes
+    // back to the stored one.
+    const RunStart start = StartOnTouchMonitor();
+    if (start != RunStart::Started) EndMonitorRun(false);
+    return start;
 }

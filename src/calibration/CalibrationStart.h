@@ -9,7 +9,10 @@ enum class RunStart {
     AlreadyOpen,  // a calibration or drawing window is open: nothing done
     NoController, // no controller, or it did not answer: nothing left changed
     NoWindow,     // the window could not be opened (reported in a box)
+    Aborted,      // no screen was chosen by touch: nothing changed
 };
 
-// Starts a run; boxes for NoController are the caller's to show.
+// Starts a run; boxes for NoController are the caller's to show. With more
+// than one monitor the touch screen is first chosen by touch (a prompt with
+// its own message loop).
 RunStart StartCalibrationRun();

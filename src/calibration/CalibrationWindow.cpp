@@ -10,6 +10,7 @@
 #include "base/Dpi.h"
 #include "base/Fatal.h"
 #include "base/Handles.h"
+#include "base/Monitors.h"
 #include "base/Reporting.h"
 #include "calibration/CalibrationCheck.h"
 #include "calibration/CalibrationMath.h"
@@ -67,11 +68,24 @@ struct CalibrationRun {
     CalibrationRecord SavedCalibration = {};
     int32_t savedRotate = 0;
     int32_t savedSwapXY = 0;
+    int32_t savedOrientation = -1;
     HWND confirmButton = nullptr;
     uintptr_t controllerId = 0; // compared only, never dereferenced
     int controllerModel = -1;
 };
 CalibrationRun g_run;
+
+// The touch monitor's size: the crosses, the check point and the
+// computation are on its pixels.
+int32_t ScreenWidth()
+{
+    return TouchMonitorRect().Width();
+}
+
+int32_t ScreenHeight()
+{
+    return TouchMonitorRect().Height();
+}
 
 ZmrCtrlVirt* CurrentController()
 {
@@ -115,6 +129,7 @@ void PutBack(ZmrCtrlVirt* ctrl)
     ctrl->m_Calibration = g_run.SavedCalibration;
     ctrl->SwapXY = g_run.savedSwapXY;
     ctrl->Rotate = g_run.savedRotate;
+    ctrl->CalibrationOrientation = g_run.savedOrientation;
 }
 
 // Ends the run with the previous values back in the controller (unless the
@@ -126,6 +141,7 @@ void Abort(HWND hwnd)
     if (g_run.ended) return;
     g_run.ended = true;
     if (ZmrCtrlVirt* ctrl = RunController()) PutBack(ctrl);
+    EndMonitorRun(false);
     NotifyDriverPage();
     TellResult(false);
     ::DestroyWindow(hwnd);
@@ -142,6 +158,8 @@ void Confirm(HWND hwnd)
     g_run.ended = true;
     ctrl->m_Calibration = g_run.work;
     if (g_run.layout.check) ctrl->CheckResidual = g_run.residual;
+    // A monitor chosen by touch for this run is the touch screen from now.
+    EndMonitorRun(true);
     NotifyDriverPage();
     TellResult(true);
     ::DestroyWindow(hwnd);
@@ -163,6 +181,9 @@ void StartAttempt(ZmrCtrlVirt* ctrl)
     g_run.residual = -1;
     ctrl->Rotate = 0;
     ctrl->SwapXY = 0;
+    // Made on the display as it is now: no turn while the crosses run, and
+    // a confirmed result belongs to this orientation.
+    ctrl->CalibrationOrientation = TouchMonitorOrientation();
     ctrl->m_Calibration = g_run.work;
 }
 
@@ -183,9 +204,8 @@ void StartRun(HWND hwnd)
     }
     g_run.controllerId = reinterpret_cast<uintptr_t>(ctrl);
     g_run.controllerModel = App().controllerModel;
-    const CalPoint margins =
-        MarginsFor(ctrl->MarkerDistance, static_cast<uint32_t>(::GetSystemMetrics(SM_CXSCREEN)),
-                   static_cast<uint32_t>(::GetSystemMetrics(SM_CYSCREEN)));
+    const CalPoint margins = MarginsFor(ctrl->MarkerDistance, static_cast<uint32_t>(ScreenWidth()),
+                                        static_cast<uint32_t>(ScreenHeight()));
     g_run.MarginX = margins.x;
     g_run.MarginY = margins.y;
     g_run.checkLimit = ctrl->CheckLimit > 0 ? ctrl->CheckLimit : 0;
@@ -194,6 +214,7 @@ void StartRun(HWND hwnd)
     g_run.SavedCalibration = ctrl->m_Calibration;
     g_run.savedSwapXY = ctrl->SwapXY;
     g_run.savedRotate = ctrl->Rotate;
+    g_run.savedOrientation = ctrl->CalibrationOrientation;
     g_run.started = true;
     StartAttempt(ctrl);
 }
@@ -267,8 +288,8 @@ void ShowConfirmButton(HWND hwnd)
 CalibrationInput FirstThree()
 {
     CalibrationInput in;
-    in.screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
-    in.screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
+    in.screenWidth = ScreenWidth();
+    in.screenHeight = ScreenHeight();
     for (int i = 0; i < 3; ++i) {
         in.target[i] = g_run.target[i];
         in.touch[i] = g_run.touch[i];
@@ -303,8 +324,8 @@ void PlaceCheckPoint()
 {
     const int r1 = std::rand() & 0x7FFF;
     const int r2 = std::rand() & 0x7FFF;
-    g_run.checkTarget = CheckPointTarget(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN),
-                                         g_run.target, g_run.layout.crosses, r1, r2);
+    g_run.checkTarget =
+        CheckPointTarget(ScreenWidth(), ScreenHeight(), g_run.target, g_run.layout.crosses, r1, r2);
 }
 
 void DrawNote(HDC dc, const RECT& client)
@@ -431,8 +452,11 @@ bool OnMouse(HWND hwnd, UINT msg)
             return true;
         }
         const StepChange change = StepAfterLift(g_run.CalibrationStep, g_run.layout);
+        // On the window's pixels: it covers the touch monitor, wherever that
+        // lies in the virtual desktop.
         POINT p = {};
         ::GetCursorPos(&p);
+        ::ScreenToClient(hwnd, &p);
         const CalPoint at{p.x, p.y};
         g_run.CalibrationStep = change.step;
         if (change.touchIndex == g_run.layout.crosses) {
@@ -472,8 +496,8 @@ LRESULT OnCreate(HWND hwnd)
     if (g_hOpenWindow != nullptr) return -1;
     const LONG_PTR style = ::GetWindowLongPtrA(hwnd, GWL_STYLE);
     ::SetWindowLongPtrA(hwnd, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_CAPTION));
-    ::SetWindowPos(hwnd, HWND_TOPMOST, 0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN),
-                   0);
+    const MonitorRect screen = TouchMonitorRect();
+    ::SetWindowPos(hwnd, HWND_TOPMOST, screen.left, screen.top, screen.Width(), screen.Height(), 0);
     if (!ArmIdleTimer(hwnd)) return -1;
     g_hOpenWindow = hwnd;
     return 0;
@@ -542,6 +566,7 @@ LRESULT CALLBACK CalibrationWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
         if (g_run.started && !g_run.ended) {
             g_run.ended = true;
             if (ZmrCtrlVirt* ctrl = RunController()) PutBack(ctrl);
+            EndMonitorRun(false);
             NotifyDriverPage();
             TellResult(false);
         }

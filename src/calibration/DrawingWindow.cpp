@@ -30,8 +30,8 @@ void OnPaint(HWND hwnd)
     DrawInstructions(paint.get(), client, kInstructions);
 }
 
-// The window covers the screen from (0, 0), so screen positions serve as
-// client positions. The DC is taken for one line and given back at once:
+// The window covers the touch monitor; positions are taken on its
+// client pixels. The DC is taken for one line and given back at once:
 // a drawing test sees thousands of moves.
 void DrawTo(HWND hwnd, POINT to)
 {
@@ -48,7 +48,8 @@ void OnMouse(HWND hwnd, UINT msg)
     // system together, so by the time the press is handled the pointer may
     // already be further along the stroke.
     const DWORD at = ::GetMessagePos();
-    const POINT p = {GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    POINT p = {GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    ::ScreenToClient(hwnd, &p);
     switch (msg) {
     case WM_LBUTTONDOWN:
         g_drawing.Drawing = true;

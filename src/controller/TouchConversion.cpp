@@ -1,5 +1,7 @@
 #include "controller/TouchConversion.h"
 
+#include "base/MonitorPlacement.h"
+
 namespace {
 
 constexpr uint32_t kRecordBaseFlags = kMouseMove | kMouseAbsolute;
@@ -182,8 +184,10 @@ int32_t CalibrateAxis(int32_t value, int32_t dir, int32_t shift)
 AbsolutePoint TransformTouch(RawTouch raw, const TouchTransform& t)
 {
     const AbsolutePoint scaled = ScaleTouch(raw, t.SwapXY, t.Rotate);
-    return AbsolutePoint{CalibrateAxis(scaled.x, t.LineDirX, t.LineShiftX),
-                         CalibrateAxis(scaled.y, t.LineDirY, t.LineShiftY)};
+    AbsolutePoint p{CalibrateAxis(scaled.x, t.LineDirX, t.LineShiftX),
+                    CalibrateAxis(scaled.y, t.LineDirY, t.LineShiftY)};
+    TurnAbsolute(t.Turn, &p.x, &p.y);
+    return p;
 }
 
 ButtonChoice ChooseButton(ButtonDirection direction, const TouchOptions& options)

@@ -67,6 +67,8 @@ struct TouchTransform {
     int32_t LineDirY = 0;
     int32_t LineShiftX = 0; // offsets in absolute units
     int32_t LineShiftY = 0;
+    // Quarter turns clockwise of the display since the calibration.
+    int32_t Turn = 0;
 };
 
 // Takes the coordinates out of a touch report. False, leaving out untouched,
@@ -81,7 +83,8 @@ AbsolutePoint ScaleTouch(RawTouch raw, int32_t swapXY, int32_t rotate);
 // bits so that stored calibration values of any size cannot overflow.
 int32_t CalibrateAxis(int32_t value, int32_t dir, int32_t shift);
 
-// The whole transform of a raw touch to the injected position.
+// The whole transform of a raw touch to the injected position (on the
+// touch monitor's absolute scale).
 AbsolutePoint TransformTouch(RawTouch raw, const TouchTransform& transform);
 
 // The button options the press state machine reads.

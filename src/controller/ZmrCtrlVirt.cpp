@@ -4,6 +4,7 @@
 
 #include "base/AppContext.h"
 #include "base/Fatal.h"
+#include "base/MonitorPlacement.h"
 #include "base/Reporting.h"
 #include "channel/ChannelVirt.h"
 #include "Messages.h"
@@ -23,6 +24,7 @@ uint32_t SystemClock()
 std::atomic<TouchClock> g_clock{&SystemClock};
 std::atomic<InputInjector> g_oneInjector{nullptr};
 std::atomic<InputBatchInjector> g_injector{&SystemInjector};
+std::atomic<HWND> g_promptWindow{nullptr};
 
 // Offers a batch to a one-record injector, record by record, up to the first
 // it refuses.
@@ -47,6 +49,11 @@ void SetInputInjector(InputInjector injector)
 void SetInputBatchInjector(InputBatchInjector injector)
 {
     g_injector.store(injector != nullptr ? injector : &SystemInjector);
+}
+
+void SetTouchPromptWindow(HWND window)
+{
+    g_promptWindow.store(window);
 }
 
 void SetTouchClock(TouchClock clock)
@@ -151,6 +158,16 @@ int ZmrCtrlVirt::OnReceive(const uint8_t* payload, int length)
     if (payload == nullptr || length < 1) return 1;
     const uint8_t code = payload[0];
     if (code == kTouchReportCode || code == kTouchReleaseCode) {
+        const HWND prompt = g_promptWindow.load();
+        if (prompt != nullptr || m_bPromptDown) {
+            // A touch says nothing of its screen: the prompt on show decides,
+            // once per press. The touch that chose stays the prompt's up to
+            // its lift; the press state of the pointer is left alone.
+            if (prompt != nullptr && code == kTouchReportCode && !m_bPromptDown)
+                ::PostMessageA(prompt, WM_SCREEN_TOUCHED, 0, 0);
+            m_bPromptDown = code == kTouchReportCode;
+            return 1;
+        }
         if (TakesHold(code)) {
             OnHoldTouch(payload, length);
             return 1;
@@ -213,6 +230,7 @@ TouchSnapshot ZmrCtrlVirt::Snapshot() const
     s.transform.LineDirY = m_Calibration.LineDirY;
     s.transform.LineShiftX = m_Calibration.LineShiftX;
     s.transform.LineShiftY = m_Calibration.LineShiftY;
+    s.transform.Turn = TurnBetween(CalibrationOrientation, PublishedDeskMapping().orientation);
     return s;
 }
 
@@ -254,8 +272,10 @@ bool ZmrCtrlVirt::TakesHold(uint8_t code)
         TouchMode != kTouchModeContinuous || MouseButton != kMouseButtonLeft || m_bAssignedArmed != 0)
         return false;
     m_Hold = HoldClick();
-    m_Hold.Configure(static_cast<uint32_t>(holdMs), HoldSlopAbsolute(::GetSystemMetrics(SM_CXSCREEN)),
-                     HoldSlopAbsolute(::GetSystemMetrics(SM_CYSCREEN)));
+    const DeskMapping desk = PublishedDeskMapping();
+    m_Hold.Configure(static_cast<uint32_t>(holdMs),
+                     HoldSlopAbsolute(desk.virtualDesk ? desk.width : ::GetSystemMetrics(SM_CXSCREEN)),
+                     HoldSlopAbsolute(desk.virtualDesk ? desk.height : ::GetSystemMetrics(SM_CYSCREEN)));
     m_bHoldTouch = true;
     return true;
 }
@@ -355,13 +375,19 @@ int ZmrCtrlVirt::InjectBatch(void* self, const InjectRecord* records, int count)
 {
     ZmrCtrlVirt* ctrl = static_cast<ZmrCtrlVirt*>(self);
     if (count > TouchBatch::kCapacity) count = TouchBatch::kCapacity;
+    // The records are on the touch monitor's scale; off the primary monitor
+    // they go out normalised over the virtual desktop.
+    const DeskMapping desk = PublishedDeskMapping();
     for (int i = 0; i < count; ++i) {
         INPUT& input = ctrl->m_BatchInput[i];
         input = INPUT{};
         input.type = INPUT_MOUSE;
-        input.mi.dx = records[i].dx;
-        input.mi.dy = records[i].dy;
-        input.mi.dwFlags = records[i].flags;
+        int32_t x = records[i].dx;
+        int32_t y = records[i].dy;
+        MapToDesk(desk, &x, &y);
+        input.mi.dx = x;
+        input.mi.dy = y;
+        input.mi.dwFlags = records[i].flags | (desk.virtualDesk ? MOUSEEVENTF_VIRTUALDESK : 0u);
     }
     return static_cast<int>(g_injector.load()(static_cast<UINT>(count), ctrl->m_BatchInput));
 }

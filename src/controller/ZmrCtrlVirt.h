@@ -40,6 +40,12 @@ void SetInputBatchInjector(InputBatchInjector injector);
 // hand-moved one in tests. nullptr restores GetTickCount.
 using TouchClock = uint32_t (*)();
 void SetTouchClock(TouchClock clock);
+// While a window asks which screen is touched, touches are handed to it
+// (WM_SCREEN_TOUCHED posted at each press) and nothing is injected.
+// nullptr (the default) injects as ever. Main thread sets, receive thread
+// reads.
+constexpr UINT WM_SCREEN_TOUCHED = WM_APP + 42;
+void SetTouchPromptWindow(HWND window);
 
 // The controller is also told where the payloads of one read begin and end:
 // the mouse records of a read are held and handed to the system in one call
@@ -138,8 +144,14 @@ public:
     int32_t CheckResidual = -1;
     // Crosses of a run: 3, or 5 with the top right and the centre.
     int32_t CalibrationPoints = 3;
+    // "CalibrationOrientation": the display's orientation (quarter turns) the
+    // calibration was made in; -1 unknown. Touches are turned by the
+    // difference to the display's orientation now. Written by the main
+    // thread, read by the receive thread as found (plain 32-bit value).
+    volatile int32_t CalibrationOrientation = -1;
 
-    INPUT m_Input = {}; // as m_bPressed
+    INPUT m_Input = {};         // as m_bPressed
+    bool m_bPromptDown = false; // a touch is down on the screen prompt; as m_bPressed
 
     // As m_bPressed, and on the thread that replaces the listener.
     TouchBatch m_Batch;

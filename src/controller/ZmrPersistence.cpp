@@ -4,6 +4,7 @@
 
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
+#include "base/Monitors.h"
 #include "base/BoundedText.h"
 #include "base/ExportText.h"
 #include "base/ObjectNames.h"
@@ -111,6 +112,29 @@ void ReadOptionalValues(ZmrCtrlVirt& c, HKEY key)
     }
 }
 
+constexpr const char* kCalibrationOrientationValue = "CalibrationOrientation";
+
+bool OrientationFits(int32_t v)
+{
+    return v >= 0 && v < kOrientationCount;
+}
+
+// The orientation the stored calibration was made in. A configuration of
+// before it was recorded was calibrated on the display as it is now (a
+// portrait kiosk in portrait): that fact is written down once, at this first
+// load, because it would be lost with the next turn of the display.
+void ReadCalibrationOrientation(ZmrCtrlVirt& c, HKEY readKey, const char* path)
+{
+    int32_t stored = 0;
+    if (QueryDword(readKey, kCalibrationOrientationValue, &stored) && OrientationFits(stored)) {
+        c.CalibrationOrientation = stored;
+        return;
+    }
+    c.CalibrationOrientation = TouchMonitorOrientation();
+    const UniqueRegKey key = CreateKeyForWrite(HKEY_LOCAL_MACHINE, path);
+    if (key) SetDword(key.get(), kCalibrationOrientationValue, c.CalibrationOrientation);
+}
+
 bool DevicesKeyPath(int model, char* buffer, size_t size)
 {
     const char* name = ControllerModelName(model);
@@ -140,6 +164,7 @@ int ZmrModelCtrl::LoadSettings()
         if (!QueryDword(key.get(), values[i].name, values[i].field)) return 0;
     }
     ReadOptionalValues(*this, key.get());
+    ReadCalibrationOrientation(*this, key.get(), path);
     return 1;
 }
 
@@ -171,8 +196,8 @@ int ZmrModelCtrl::SaveSettings()
 
     // The save order: calibration, identification, controller, driver.
     const IdentRecord ident = App().ident;
-    DwordValue
-        values[kMaxControllerValues + kDriverValueCount + kCalibrationValueCount + 3 + kOptionalValueCount];
+    DwordValue values[kMaxControllerValues + kDriverValueCount + kCalibrationValueCount + 3 +
+                      kOptionalValueCount + 1];
     int n = 0;
     for (int i = 0; i < kCalibrationValueCount; ++i)
         values[n++] = {fields[i].name, *fields[i].field};
@@ -185,6 +210,8 @@ int ZmrModelCtrl::SaveSettings()
     OptionalValues(*this, optional);
     for (const OptionalValue& v : optional)
         values[n++] = {v.name, *v.field};
+    if (!OrientationFits(CalibrationOrientation)) CalibrationOrientation = TouchMonitorOrientation();
+    values[n++] = {kCalibrationOrientationValue, CalibrationOrientation};
     return WriteDwordsAllOrNothing(key.get(), values, n, &previous) ? 1 : 0;
 }
 

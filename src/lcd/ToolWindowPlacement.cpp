@@ -1,5 +1,6 @@
 #include "lcd/ToolWindowPlacement.h"
 
+#include "base/Monitors.h"
 #include "base/AppSettings.h"
 #include "base/BoundedText.h"
 #include "base/RegistryIO.h"
@@ -70,9 +71,17 @@ void PlaceToolWindow(HWND window, const char* subKey, HWND insertAfter)
         ::GetWindowRect(window, &frame);
         int x = 0;
         int y = 0;
-        DefaultToolWindowPosition(frame.right - frame.left, frame.bottom - frame.top,
-                                  ::GetSystemMetrics(SM_CXFULLSCREEN), ::GetSystemMetrics(SM_CYFULLSCREEN),
-                                  &x, &y);
+        MonitorRect touch;
+        if (TouchMonitorIsOther(&touch)) {
+            DefaultToolWindowPosition(frame.right - frame.left, frame.bottom - frame.top, touch.Width(),
+                                      touch.Height(), &x, &y);
+            x += touch.left;
+            y += touch.top;
+        } else {
+            DefaultToolWindowPosition(frame.right - frame.left, frame.bottom - frame.top,
+                                      ::GetSystemMetrics(SM_CXFULLSCREEN),
+                                      ::GetSystemMetrics(SM_CYFULLSCREEN), &x, &y);
+        }
         corner = {x, y};
     }
     ::SetWindowPos(window, insertAfter, corner.x, corner.y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);

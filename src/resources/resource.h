@@ -102,6 +102,7 @@
 #define IDC_MARKER_22 1049     // "&22%"
 #define IDC_DRAW 1050          // "Draw"
 #define IDC_LAST_CHECK 1300    // "Last check: 3 px"
+#define IDC_TOUCH_SCREEN 1400  // "Screen 2 of 2, 1920 x 1080"
 #define IDC_POINTS_GROUP 1301  // "&Points"
 #define IDC_POINTS_3 1302      // "3"; CalibrationPoints 3
 #define IDC_POINTS_5 1303      // "5"; CalibrationPoints 5

@@ -1,6 +1,7 @@
 #include "ui/BoxLayout.h"
 
 #include "base/Dpi.h"
+#include "base/Monitors.h"
 #include "resources/resource.h"
 
 UniqueIcon SetBoxIcon(HWND box)
@@ -14,6 +15,7 @@ UniqueIcon SetBoxIcon(HWND box)
 
 void CentreOnFullScreen(HWND box)
 {
+    if (CentreOnTouchMonitor(box)) return;
     RECT rc{};
     if (!::GetWindowRect(box, &rc)) return;
     const int width = rc.right - rc.left;

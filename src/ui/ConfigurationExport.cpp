@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/Monitors.h"
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
 #include "base/BoundedText.h"
@@ -94,6 +95,9 @@ uint32_t WriteConfigurationFile(const char* filePath)
     // Only the model family holds these values.
     auto* model = dynamic_cast<ZmrModelCtrl*>(controller);
     if (model != nullptr && model->DumpOptionalSettings(file.get()) == 0) return kMsgExportController;
+    const auto* zmr = dynamic_cast<ZmrCtrlVirt*>(controller);
+    if (!WriteTouchMonitorSection(file.get(), zmr != nullptr ? zmr->CalibrationOrientation : -1))
+        return kMsgExportController;
     return 0;
 }
 

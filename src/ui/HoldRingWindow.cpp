@@ -1,5 +1,6 @@
 #include "ui/HoldRingWindow.h"
 
+#include "base/Monitors.h"
 #include "base/AppContext.h"
 #include "base/Dpi.h"
 #include "base/Handles.h"
@@ -51,8 +52,17 @@ void ShowRingAt(HWND hwnd, LPARAM point)
     const uint32_t packed = static_cast<uint32_t>(point);
     const int64_t ax = packed & 0xFFFF;
     const int64_t ay = packed >> 16;
-    const int x = static_cast<int>(ax * ::GetSystemMetrics(SM_CXSCREEN) / 65535);
-    const int y = static_cast<int>(ay * ::GetSystemMetrics(SM_CYSCREEN) / 65535);
+    // The point is on the touch monitor's absolute scale.
+    MonitorRect touch;
+    int x = 0;
+    int y = 0;
+    if (TouchMonitorIsOther(&touch)) {
+        x = touch.left + static_cast<int>(ax * touch.Width() / 65535);
+        y = touch.top + static_cast<int>(ay * touch.Height() / 65535);
+    } else {
+        x = static_cast<int>(ax * ::GetSystemMetrics(SM_CXSCREEN) / 65535);
+        y = static_cast<int>(ay * ::GetSystemMetrics(SM_CYSCREEN) / 65535);
+    }
     const int size = ScaleForDpi(kRingSize, DpiForPoint(POINT{x, y}));
     ::SetWindowPos(hwnd, HWND_TOPMOST, x - size / 2, y - size / 2, size, size,
                    SWP_NOACTIVATE | SWP_SHOWWINDOW);

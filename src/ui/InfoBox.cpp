@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 
+#include "base/Monitors.h"
 #include "base/AppContext.h"
 #include "base/Dpi.h"
 #include "base/ModalLoop.h"
@@ -61,6 +62,12 @@ void InfoBox::PlaceAtBottomLeft()
     RECT rc{};
     if (!::GetWindowRect(m_hwnd, &rc)) return;
     const int height = rc.bottom - rc.top;
+    MonitorRect touch;
+    if (TouchMonitorIsOther(&touch)) {
+        ::SetWindowPos(m_hwnd, nullptr, touch.left, touch.bottom - height, 0, 0,
+                       SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+        return;
+    }
     ::SetWindowPos(m_hwnd, nullptr, 0, ::GetSystemMetrics(SM_CYFULLSCREEN) - height, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
 }

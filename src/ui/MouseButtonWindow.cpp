@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "base/Monitors.h"
 #include "base/AppContext.h"
 #include "base/Fatal.h"
 #include "base/RegistryIO.h"
@@ -90,6 +91,11 @@ void MouseButtonWindow::RestorePosition()
 {
     int32_t x = kFallbackX;
     int32_t y = kFallbackY;
+    MonitorRect touch;
+    if (TouchMonitorIsOther(&touch)) {
+        x += touch.left;
+        y += touch.top;
+    }
     const UniqueRegKey key = OpenKeyForRead(HKEY_CURRENT_USER, kMouseButtonPositionKey);
     int32_t storedX = 0;
     int32_t storedY = 0;

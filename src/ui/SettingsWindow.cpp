@@ -4,6 +4,7 @@
 
 #include <new>
 
+#include "base/Monitors.h"
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
 #include "base/Dpi.h"
@@ -182,6 +183,7 @@ BOOL SettingsWindow::OnInitDialog()
 
 void SettingsWindow::PlaceOnScreen()
 {
+    if (CentreOnTouchMonitor(m_hwnd)) return;
     RECT rc{};
     if (!::GetWindowRect(m_hwnd, &rc)) return;
     const int width = rc.right - rc.left;

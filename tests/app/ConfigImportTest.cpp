@@ -67,6 +67,29 @@ TEST(ConfigImport, ReadsTheCheckAndHoldSection)
                            &file, &error));
 }
 
+// The touch screen's monitor belongs to the machine: its section is read
+// past, and a section after it is taken again.
+TEST(ConfigImport, SkipsTheMonitorSection)
+{
+    const std::string monitor = "\n\n\nTouch screen monitor.\n"
+                                "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane : \n"
+                                "                  TouchMonitor : \\\\.\\DISPLAY2\n"
+                                "              TouchMonitorLeft : fffffb00\n"
+                                "        CalibrationOrientation : 1\n";
+    const std::string check = "\n\n\nCalibration check and touch hold.\n"
+                              "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Devices\\ZMR02 : \n"
+                              "                    CheckLimit : f\n";
+    ConfigFile plain;
+    ConfigFile file;
+    ConfigError error;
+    ASSERT_TRUE(ParseConfiguration(kGood, &plain, &error));
+    ASSERT_TRUE(ParseConfiguration(kGood + monitor, &file, &error)) << DescribeConfigError(error);
+    EXPECT_EQ(file.values.size(), plain.values.size());
+    ASSERT_TRUE(ParseConfiguration(kGood + monitor + check, &file, &error)) << DescribeConfigError(error);
+    ASSERT_EQ(file.values.size(), plain.values.size() + 1);
+    EXPECT_EQ(file.values.back().name, "CheckLimit");
+}
+
 TEST(ConfigImport, ReadsWhatTheExportWrites)
 {
     ConfigFile file;

@@ -20,6 +20,7 @@
 #include "app/MessageWindow.h"
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
+#include "base/Monitors.h"
 #include "base/ModalLoop.h"
 #include "channel/CommProtocol2.h"
 #include "controller/ControllerTestSupport.h"
@@ -309,6 +310,49 @@ TEST_F(MessageWindowTest, HeldTouchIsReleasedWhenTheStreamBreaks)
     EXPECT_TRUE(QuitRequested());
     EXPECT_EQ(ConfirmBoxTextAnswer("Still there?"), kModalQuit);
     EXPECT_TRUE(ThreadBoxes().empty());
+}
+
+// Monitors as a display change leaves them: the second one there or not,
+// turned or not.
+bool g_secondPresent = false;
+int32_t g_secondOrientation = 0;
+
+bool ChangingMonitors(MonitorList* list)
+{
+    *list = MonitorList{};
+    AddMonitor(*list, "\\\\.\\DISPLAY1", {0, 0, 1024, 768}, true, 0);
+    if (g_secondPresent) AddMonitor(*list, "\\\\.\\DISPLAY2", {-600, 0, 0, 800}, false, g_secondOrientation);
+    list->virtualScreen = {g_secondPresent ? -600 : 0, 0, 1024, 800};
+    return true;
+}
+
+TEST_F(MessageWindowTest, DisplayChangesFindTheTouchMonitorAgainAtOnce)
+{
+    SetMonitorListSource(&ChangingMonitors);
+    g_secondPresent = true;
+    g_secondOrientation = 0;
+    RefreshMonitors();
+    ASSERT_TRUE(WriteStoredMonitor(CurrentMonitors().entries[1]));
+    EventRecorder events;
+    g_secondPresent = false;
+    ::SendMessageA(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(1024, 768));
+    ::SendMessageA(window, WM_SETTINGCHANGE, 0, 0);
+    EXPECT_EQ(TouchMonitorIndex(), 0) << "the primary one meanwhile";
+    EXPECT_FALSE(PublishedDeskMapping().virtualDesk);
+    g_secondPresent = true;
+    g_secondOrientation = 1;
+    ::SendMessageA(window, WM_DISPLAYCHANGE, 32, MAKELPARAM(1624, 800));
+    EXPECT_EQ(TouchMonitorIndex(), 1) << "back";
+    const DeskMapping back = PublishedDeskMapping();
+    EXPECT_TRUE(back.virtualDesk);
+    EXPECT_EQ(back.offsetX, 0);
+    EXPECT_EQ(back.orientation, 1);
+    const auto seen = events.Events();
+    ASSERT_EQ(seen.size(), 1u) << "logged once while it was gone";
+    EXPECT_EQ(seen[0].id, MSG_TOUCH_MONITOR_MISSING);
+    EXPECT_EQ(seen[0].insert, "\\\\.\\DISPLAY2");
+    SetMonitorListSource(nullptr);
+    RefreshMonitors();
 }
 
 } // namespace

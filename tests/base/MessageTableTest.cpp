@@ -93,6 +93,10 @@ const Message kMessages[] = {
      "A touch landed %i px beside its line: touch the crosses again\r\n"},
     {MSG_LAST_CHECK_FORMAT, 0xa02a0053u, "Last check: %i px\r\n"},
     {MSG_LAST_CHECK_NONE, 0xa02a0054u, "Last check: none\r\n"},
+    {MSG_TOUCH_MONITOR_MISSING, 0xa02a0070u,
+     "The touch screen's monitor  is not connected: the primary monitor is used until it is back.\r\n"},
+    {MSG_TOUCH_THIS_SCREEN, 0xa02a0071u, "Touch this screen\r\n"},
+    {MSG_SCREEN_OF_FORMAT, 0xa02a0072u, "Screen %i of %i, %i x %i\r\n"},
 };
 
 TEST(MessageTable, CompiledIdentifiersMatchTheTable)

@@ -1,5 +1,7 @@
 #include "controller/TouchConversion.h"
 
+#include "base/MonitorPlacement.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -176,6 +178,46 @@ TEST(TouchTransform, CalibrationBeyondThirtyTwoBitsStaysExact)
     // Raw values handed in directly far outside 12 bits must not overflow.
     const AbsolutePoint p = ScaleTouch(RawTouch{INT32_MIN, INT32_MAX}, 0, 2);
     (void)p;
+}
+
+// A panel of 1920 x 1080 calibrated in one orientation and used in another:
+// a touch at a known place of the panel must land on the pixel the turned
+// picture shows there, within 2 px.
+TEST(TouchTransform, TurnedDisplayKeepsTheCalibration)
+{
+    constexpr int32_t kW = 1920; // the panel's pixels, landscape
+    constexpr int32_t kH = 1080;
+    // A calibration that moves every touch 40 px right and 30 px down on the
+    // landscape picture.
+    constexpr int32_t kShiftX = 40 * 65536 / kW;
+    constexpr int32_t kShiftY = 30 * 65536 / kH;
+    struct Case {
+        int32_t calibrated, now;
+    } const cases[] = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {-1, 2}};
+    const RawTouch raws[] = {{100, 100}, {512, 512}, {900, 200}, {40, 980}};
+    for (const Case& c : cases) {
+        const int32_t turn = TurnBetween(c.calibrated, c.now);
+        TouchTransform t{0, 0, 0, 0, kShiftX, kShiftY};
+        t.Turn = turn;
+        const bool portrait = turn % 2 != 0;
+        const int32_t width = portrait ? kH : kW; // the desktop's now
+        const int32_t height = portrait ? kW : kH;
+        for (const RawTouch raw : raws) {
+            // Where the finger is on the landscape picture.
+            const int32_t px = raw.x * kW / kRawFullScale + 40;
+            const int32_t py = raw.y * kH / kRawFullScale + 30;
+            int32_t ex = px;
+            int32_t ey = py;
+            if (turn == 1) ex = py, ey = kW - 1 - px;
+            if (turn == 2) ex = kW - 1 - px, ey = kH - 1 - py;
+            if (turn == 3) ex = kH - 1 - py, ey = px;
+            const AbsolutePoint at = TransformTouch(raw, t);
+            const int32_t x = static_cast<int32_t>(int64_t{at.x} * width / 65536);
+            const int32_t y = static_cast<int32_t>(int64_t{at.y} * height / 65536);
+            EXPECT_NEAR(x, ex, 2) << c.calibrated << "->" << c.now << " raw " << raw.x << "," << raw.y;
+            EXPECT_NEAR(y, ey, 2) << c.calibrated << "->" << c.now << " raw " << raw.x << "," << raw.y;
+        }
+    }
 }
 
 TEST(TouchButtons, ChoiceTable)

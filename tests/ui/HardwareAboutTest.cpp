@@ -11,6 +11,7 @@
 #include "app/Startup.h"
 #include "base/ExportPath.h"
 #include "base/Handles.h"
+#include "base/Monitors.h"
 #include "base/ObjectNames.h"
 #include "base/ModalLoop.h"
 #include "controller/ModelTable.h"
@@ -354,8 +355,12 @@ TEST_F(HardwareAboutTest, ExportWritesEverySectionInOrder)
     const std::string values = std::string(20, ' ') + "CheckLimit : f\n" + std::string(17, ' ') +
                                "CheckResidual : ffffffff\n" + std::string(13, ' ') +
                                "CalibrationPoints : 3\n" + std::string(16, ' ') + "HoldRightClick : 0\n";
-    ASSERT_GE(text.size(), values.size());
-    EXPECT_EQ(text.substr(text.size() - values.size()), values);
+    // Then, last, the touch screen's monitor as found.
+    const size_t monitor = text.find("\n\n\nTouch screen monitor.\nHKEY_LOCAL_MACHINE\\");
+    ASSERT_NE(monitor, std::string::npos);
+    ASSERT_GE(monitor, values.size());
+    EXPECT_EQ(text.substr(monitor - values.size(), values.size()), values);
+    EXPECT_NE(text.find(std::string(14, ' ') + "TouchMonitorLeft : 0\n", monitor), std::string::npos);
     ::DeleteFileA(path.c_str());
 }
 
@@ -626,6 +631,17 @@ TEST_F(EmbeddedAboutTest, RebootOnlyWithTheShutdownPrivilege)
     EXPECT_TRUE(::IsWindow(About())) << "the page stays";
 }
 
+// The bench's screen twice over, the touch screen being the second.
+bool TwoScreens(MonitorList* list)
+{
+    const MonitorRect screen{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    *list = MonitorList{};
+    AddMonitor(*list, "\\\\.\\DISPLAY1", screen, true, 0);
+    AddMonitor(*list, "\\\\.\\DISPLAY2", screen, false, 0);
+    list->virtualScreen = screen;
+    return true;
+}
+
 // Pictures of the pages for the documentation, each inside the settings
 // window as the user sees it (the Controller page's are taken by the
 // settings-window cases); only with TP_SCREENSHOT_DIR set.
@@ -639,6 +655,12 @@ TEST_F(HardwareAboutTest, Screenshots)
     PumpUntil([] { return !ItemText(About(), 1138).empty(); }, 2000);
     ::ShowWindow(Settings(), SW_SHOW);
     ::SetForegroundWindow(Settings());
+    // The Calibration page names the touch screen's monitor.
+    SetMonitorListSource(&TwoScreens);
+    RefreshMonitors();
+    WriteStoredMonitor(CurrentMonitors().entries[1]);
+    RefreshMonitors();
+    ::SendMessageA(SettingsPage(kPageCalibration), WM_COMMAND, MAKEWPARAM(CMD_PAGE_RELOAD, 0), 0);
     const std::pair<int, const char*> shots[] = {{kPageHardware, "/hardware-page.bmp"},
                                                  {kPageCalibration, "/calibration-page.bmp"},
                                                  {kPageDriver, "/driver-page.bmp"},
@@ -650,6 +672,8 @@ TEST_F(HardwareAboutTest, Screenshots)
         PumpUntil([] { return false; }, 500);
         EXPECT_TRUE(CaptureWindowToBmp(Settings(), ScreenshotDirectory() + name));
     }
+    SetMonitorListSource(nullptr);
+    RefreshMonitors();
     ::ShowWindow(Settings(), SW_HIDE);
 }
 
