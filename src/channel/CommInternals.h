@@ -68,6 +68,7 @@ struct ReceiveStart {
     UniqueFileHandle port;            // the thread's own duplicate of the port handle
     std::unique_ptr<IoSlot> rx;       // null while a lost read's slot is being replaced
     char portName[MAX_PATH] = {};
+    uint32_t byteTimeNs = 0; // of the line settings the port was opened with
 };
 
 // The receive thread's pass into the channel object. Close, when the thread

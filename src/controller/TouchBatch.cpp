@@ -4,6 +4,11 @@ namespace {
 
 constexpr uint32_t kMouseUpFlags = kMouseLeftUp | kMouseRightUp | kMouseMiddleUp;
 
+bool PureMove(const InjectRecord& r)
+{
+    return (r.flags & (kMouseDownFlags | kMouseUpFlags)) == 0;
+}
+
 } // namespace
 
 void TouchBatch::Add(const InjectRecord* records, int count)
@@ -39,8 +44,23 @@ void TouchBatch::DropBehindPendingUp(int from)
     m_nHeld = 0;
 }
 
+void TouchBatch::MergeMoves()
+{
+    const int held = m_nHeld;
+    int kept = 0;
+    for (int i = 0; i < m_nHeld; ++i) {
+        // A move followed by another move is left out: the button state is
+        // the same for both, and the later position is the one that counts.
+        if (PureMove(m_Held[i]) && i + 1 < held && PureMove(m_Held[i + 1])) continue;
+        m_Held[kept++] = m_Held[i];
+    }
+    m_nHeld = kept;
+    if (kept < held) m_nMerged.fetch_add(static_cast<uint64_t>(held - kept), std::memory_order_relaxed);
+}
+
 void TouchBatch::Flush()
 {
+    if (m_bMerging) MergeMoves();
     if (m_bUpPending && !DeliverPendingUp()) {
         DropBehindPendingUp(0);
         return;
@@ -73,4 +93,5 @@ void TouchBatch::End()
 {
     Flush();
     m_bHolding = false;
+    m_bMerging = false;
 }
