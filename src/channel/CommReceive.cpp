@@ -90,6 +90,7 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
     ::QueryPerformanceFrequency(&frequency);
 
     DWORD queued = 0;     // bytes the driver held after the last read
+    uint32_t behind = 0;  // how far the last read was behind the line, us
     int unreadable = 0;   // status checks in a row that failed
     bool failing = false; // a failure was reported and no read has worked since
     bool quiet = false;   // the last cycle only looked at a quiet line
@@ -121,8 +122,9 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
         DWORD error = 0;
         if (!rx.pending) {
             rx.Arm();
-            if (api.readFile(port, rx.buffer, ReadSize(queued, static_cast<DWORD>(sizeof rx.buffer)), &count,
-                             &rx.overlap)) {
+            const DWORD limit = behind > kCatchUpBacklogUs ? static_cast<DWORD>(sizeof rx.buffer)
+                                                           : static_cast<DWORD>(kFrameBufferSize);
+            if (api.readFile(port, rx.buffer, ReadSize(queued, limit), &count, &rx.overlap)) {
                 done = true;
             } else if ((error = ::GetLastError()) == ERROR_IO_PENDING) {
                 rx.pending = true;
@@ -196,6 +198,7 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
             queued = 0;
             decoder.Reset();
             backlog.Reset();
+            behind = 0;
             if (!Reconnect(start)) break;
             continue;
         }
@@ -209,8 +212,7 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
             start.channel->BreakTouchStream();
         } else if (done && count > 0) {
             failing = false;
-            const uint32_t behind =
-                backlog.OnRead(NowUs(frequency.QuadPart), count, queuedBefore, queued, waited);
+            behind = backlog.OnRead(NowUs(frequency.QuadPart), count, queuedBefore, queued, waited);
             const ChannelVisit visit(shared);
             if (!visit) break;
             start.channel->FeedRead(decoder, rx.buffer, count, behind);

@@ -6,6 +6,13 @@
 
 #include <cstdint>
 
+// Reports waiting for more than this much of the line's time mean that the
+// pointer lags the finger: the path then catches up, merging moves (each run
+// of moves between two button events into its last position) and reading
+// more at a time. A person wants the pointer under the finger now, not a
+// replay of where it was.
+constexpr uint32_t kCatchUpBacklogUs = 8000;
+
 // Bytes of a touch report on the line: start marker, length, the four
 // payload bytes, checksum and end marker.
 constexpr uint32_t kTouchReportLineBytes = 10;

@@ -14,9 +14,12 @@ bool PureMove(const InjectRecord& r)
 void TouchBatch::Add(const InjectRecord* records, int count)
 {
     if (records == nullptr) return;
-    // The records of one report stay together when they fit at all.
+    // The records of one report stay together when they fit at all. A
+    // batch that merges makes room by merging before it hands anything over.
+    if (m_bMerging && m_nHeld + count > kCapacity) MergeMoves();
     if (m_nHeld + count > kCapacity) Flush();
     for (int i = 0; i < count; ++i) {
+        if (m_bMerging && m_nHeld == kCapacity) MergeMoves();
         if (m_nHeld == kCapacity) Flush();
         m_Held[m_nHeld++] = records[i];
     }

@@ -7,6 +7,7 @@
 
 #include <atomic>
 
+#include "channel/LineBacklog.h"
 #include "controller/TouchConversion.h"
 
 class TouchBatch {
@@ -22,11 +23,6 @@ public:
     // retrying without end would hang the receive thread with the channel
     // lock held, and with it the whole program.
     static constexpr int kAttempts = 10;
-    // Reports waiting for more than this much of the line's time mean that
-    // the pointer lags the finger: the moves held are then merged, each run
-    // of moves between two button events into its last position. A person
-    // wants the pointer under the finger now, not a replay of where it was.
-    static constexpr uint32_t kCatchUpBacklogUs = 8000;
 
     // Hands records[0..count) to the system; returns how many it took, from
     // the first (0 when it refused the first).
@@ -38,14 +34,15 @@ public:
 
     // From now until End, records are held and handed over together;
     // backlogUs says how far behind the line the reports of this read are
-    // (LineBacklog), and decides whether their moves are merged.
+    // (LineBacklog): beyond kCatchUpBacklogUs their moves are merged.
     void Begin(uint32_t backlogUs = 0)
     {
         m_bHolding = true;
         m_bMerging = backlogUs > kCatchUpBacklogUs;
     }
     // Appends records in order. Hands over what is held first when they do
-    // not fit, and everything at once when nothing is being held.
+    // not fit (merged first, when merging), and everything at once when
+    // nothing is being held.
     void Add(const InjectRecord* records, int count);
     // Hands over what is held, in order; keeps holding. A button-up still
     // undelivered from an earlier hand-over goes first.
