@@ -89,11 +89,12 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
     LARGE_INTEGER frequency = {};
     ::QueryPerformanceFrequency(&frequency);
 
-    DWORD queued = 0;     // bytes the driver held after the last read
-    uint32_t behind = 0;  // how far the last read was behind the line, us
-    int unreadable = 0;   // status checks in a row that failed
-    bool failing = false; // a failure was reported and no read has worked since
-    bool quiet = false;   // the last cycle only looked at a quiet line
+    DWORD queued = 0;       // bytes the driver held after the last read
+    uint32_t behind = 0;    // how far the last read was behind the line, us
+    int unreadable = 0;     // status checks in a row that failed
+    bool failing = false;   // a failure was reported and no read has worked since
+    bool quiet = false;     // the last cycle only looked at a quiet line
+    bool firstByte = false; // the read in progress waits for the first byte of a quiet line
     for (;;) {
         // A wake on a quiet line does no more than look at the port and
         // wait again: under Wine every call costs a round trip to its
@@ -122,6 +123,7 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
         DWORD error = 0;
         if (!rx.pending) {
             rx.Arm();
+            firstByte = queued == 0;
             const DWORD limit = behind > kCatchUpBacklogUs ? static_cast<DWORD>(sizeof rx.buffer)
                                                            : static_cast<DWORD>(kFrameBufferSize);
             if (api.readFile(port, rx.buffer, ReadSize(queued, limit), &count, &rx.overlap)) {
@@ -141,7 +143,9 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
             const DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, bound);
             if (woke == WAIT_OBJECT_0) {
                 rx.pending = false;
-                waited = queued == 0;
+                // It may have stayed pending through looks at a quiet line;
+                // it ends as soon as a byte arrives.
+                waited = firstByte;
                 done = api.getOverlappedResult(port, &rx.overlap, &count, FALSE) != FALSE;
                 if (!done) {
                     error = ::GetLastError();

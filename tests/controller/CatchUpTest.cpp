@@ -44,8 +44,10 @@ struct Read {
 
 struct Sink {
     std::string out;
+    int calls = 0;
     static int Take(void* self, const InjectRecord* records, int count)
     {
+        ++static_cast<Sink*>(self)->calls;
         std::string& out = static_cast<Sink*>(self)->out;
         for (int i = 0; i < count; ++i) {
             // Touch k lies at raw x = 8 k: its position names it.
@@ -64,6 +66,7 @@ struct Sink {
 struct PipelineOut {
     std::string records;
     uint64_t merged;
+    int calls; // hand-overs to the system
 };
 
 PipelineOut Pipeline(uint32_t byteNs, const std::vector<Read>& reads)
@@ -101,7 +104,7 @@ PipelineOut Pipeline(uint32_t byteNs, const std::vector<Read>& reads)
         }
         batch.End();
     }
-    return {sink.out, batch.Merged()};
+    return {sink.out, batch.Merged(), sink.calls};
 }
 
 TEST(CatchUp, MovesMergeOnlyWhileBehindAndButtonEventsKeepTheirPlaces)
@@ -112,13 +115,15 @@ TEST(CatchUp, MovesMergeOnlyWhileBehindAndButtonEventsKeepTheirPlaces)
         std::vector<Read> reads;
         const char* records;
         uint64_t merged;
+        int calls;
     };
     const Case cases[] = {
         {"keeping up with the line: every report at its own place",
          kByteNs115200,
          {{0, "t", 0, true}, {1000, "t", 0, true}, {2000, "tt", 0, true}, {4000, "r", 0, true}},
          "m1 D1 m2 m3 m4 U4",
-         0},
+         0,
+         4},
         // A pty or a USB adapter hands over a stretch of the line at once:
         // much line time, but nothing has waited for the path.
         {"a burst handed over at once is no backlog",
@@ -127,7 +132,8 @@ TEST(CatchUp, MovesMergeOnlyWhileBehindAndButtonEventsKeepTheirPlaces)
          "m1 D1 m2 m3 m4 m5 m6 m7 m8 m9 m10 m11 m12 m13 m14 m15 m16 m17 m18 m19 m20 m21 m22 m23 m24 m25 m26 "
          "m27 "
          "m28 m29 m30",
-         0},
+         0,
+         3},
         // The queue stays full while the path takes 3 ms a read: from the
         // read whose oldest report waited over 8 ms on, each read's moves
         // go as one; the release, the next press and its position stay.
@@ -142,7 +148,8 @@ TEST(CatchUp, MovesMergeOnlyWhileBehindAndButtonEventsKeepTheirPlaces)
          "m1 D1 m2 m3 m4 m5 m6 m7 m8 m9 m10 m11 m12 m13 m14 m15 m16 m17 m18 m19 m20 m21 m22 m23 m24 m25 m26 "
          "m27 "
          "m28 m29 m30 m40 m43 U43 m44 D44 m49 m59",
-         9 + 2 + 4 + 9},
+         9 + 2 + 4 + 9,
+         6},
         {"behind only as long as the queue holds what waited",
          kByteNs115200,
          {{0, "tttttttttt", 400, true},
@@ -150,19 +157,30 @@ TEST(CatchUp, MovesMergeOnlyWhileBehindAndButtonEventsKeepTheirPlaces)
           {9500, "ttt", 0, false},
           {9800, "r", 0, true}},
          "m1 D1 m2 m3 m4 m5 m6 m7 m8 m9 m10 m20 m21 m22 m23 U23",
-         9},
+         9,
+         4},
         // At 9600 baud one report is 11.5 ms of line: a second one waiting
         // behind it, 12 ms after the first arrived, is already behind.
         {"a slow line is behind after one report",
          kByteNs9600,
          {{0, "t", 10, true}, {12000, "tt", 0, false}, {30000, "t", 0, true}},
          "m1 D1 m3 m4",
-         1},
+         1,
+         3},
+        // A long read while behind (more records than the batch holds)
+        // still reaches the system in one hand-over.
+        {"a long read while behind is merged, not handed over early",
+         kByteNs115200,
+         {{0, "t", 500, true}, {10000, "tttttttttttttttttttrtttttttttttttttttttt", 0, false}},
+         "m1 D1 m20 U20 m21 D21 m40",
+         36,
+         2},
     };
     for (const Case& c : cases) {
         const PipelineOut run = Pipeline(c.byteNs, c.reads);
         EXPECT_EQ(run.records, c.records) << c.name;
         EXPECT_EQ(run.merged, c.merged) << c.name;
+        EXPECT_EQ(run.calls, c.calls) << c.name;
     }
 }
 
