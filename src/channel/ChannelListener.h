@@ -19,10 +19,11 @@ protected:
 // system together. Both are called on the receive thread under the channel's
 // lock, like OnReceive; OnReadEnd also when the listener is replaced (on the
 // replacing thread, under the lock), so nothing stays held in a listener the
-// channel no longer serves.
+// channel no longer serves. OnReadBegin is told how far behind the line the
+// reports of the read are, in us (see LineBacklog).
 class ReceiveBatchListener {
 public:
-    virtual void OnReadBegin() = 0;
+    virtual void OnReadBegin(uint32_t backlogUs) = 0;
     virtual void OnReadEnd() = 0;
 
 protected:

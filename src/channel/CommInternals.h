@@ -29,6 +29,13 @@ private:
     CRITICAL_SECTION& m_lock;
 };
 
+// The most one read takes while the path is behind the line: a hundred touch
+// reports, some 95 ms of the fastest line. Each read costs the same few calls
+// into the system whatever its size; under Wine, where a call is a round trip
+// to its server, reads of 100 bytes would leave a loaded machine unable to
+// take even the line's pace, merged moves or not.
+constexpr int kCatchUpReadSize = 1000;
+
 // One overlapped transfer: its record, its manual-reset event and its
 // buffer. While the driver holds the transfer, it may write into all three,
 // so a slot whose transfer could not be ended is never freed
@@ -36,7 +43,9 @@ private:
 struct IoSlot {
     OVERLAPPED overlap = {};
     UniqueKernelHandle event;
-    uint8_t buffer[kFrameBufferSize] = {};
+    // A read takes kFrameBufferSize bytes at most while the path keeps up,
+    // the whole buffer while it catches up (see CommReceive.cpp).
+    uint8_t buffer[kCatchUpReadSize] = {};
     bool pending = false; // a transfer was started and has not been seen to end
 
     // Null when the event cannot be created.
@@ -68,6 +77,7 @@ struct ReceiveStart {
     UniqueFileHandle port;            // the thread's own duplicate of the port handle
     std::unique_ptr<IoSlot> rx;       // null while a lost read's slot is being replaced
     char portName[MAX_PATH] = {};
+    uint32_t byteTimeNs = 0; // of the line settings the port was opened with
 };
 
 // The receive thread's pass into the channel object. Close, when the thread

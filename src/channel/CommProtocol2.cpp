@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "channel/CommInternals.h"
+#include "channel/LineBacklog.h"
 
 #include "Messages.h"
 #include "base/AppContext.h"
@@ -260,6 +261,8 @@ bool CommProtocol2::Open()
     start->channel = this;
     start->port = std::move(own);
     CopyBounded(start->portName, sizeof start->portName, m_szPort);
+    start->byteTimeNs =
+        LineByteTimeNs(m_Settings.BaudRate, m_Settings.ByteSize, m_Settings.Parity, m_Settings.StopBits);
 
     {
         LockScope send(m_SendLock);

@@ -72,8 +72,8 @@ private:
     static void Deliver(void* self, const uint8_t* payload, int length);
     static DWORD ReceiveLoop(comm::ReceiveStart& start);
     void OnFrame(const uint8_t* payload, int length);
-    void BracketRead(bool begin);
-    void FeedRead(FrameDecoder& decoder, const uint8_t* bytes, DWORD count);
+    void BracketRead(bool begin, uint32_t backlogUs);
+    void FeedRead(FrameDecoder& decoder, const uint8_t* bytes, DWORD count, uint32_t backlogUs);
     static bool Reconnect(comm::ReceiveStart& start);
     bool BuildKeyPath(char* buffer, size_t size) const;
     bool AwaitReply(uint8_t expected, uint8_t* reply);

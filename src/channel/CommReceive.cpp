@@ -15,6 +15,7 @@
 #include "base/Reporting.h"
 #include "channel/CommInternals.h"
 #include "channel/CommProtocol2.h"
+#include "channel/LineBacklog.h"
 
 namespace {
 
@@ -51,6 +52,14 @@ DWORD ReadSize(DWORD queued, DWORD buffer)
     return queued < buffer ? queued : buffer;
 }
 
+int64_t NowUs(int64_t frequency)
+{
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return frequency > 0 ? now.QuadPart / frequency * 1000000 + now.QuadPart % frequency * 1000000 / frequency
+                         : 0;
+}
+
 } // namespace
 
 DWORD WINAPI CommProtocol2::ReceiveThread(LPVOID raw)
@@ -76,11 +85,16 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
     comm::ReceiveShared& shared = *start.shared;
     const HANDLE cancel = shared.cancel.get();
     FrameDecoder decoder(&CommProtocol2::Deliver, start.channel);
+    LineBacklog backlog(start.byteTimeNs);
+    LARGE_INTEGER frequency = {};
+    ::QueryPerformanceFrequency(&frequency);
 
-    DWORD queued = 0;     // bytes the driver held after the last read
-    int unreadable = 0;   // status checks in a row that failed
-    bool failing = false; // a failure was reported and no read has worked since
-    bool quiet = false;   // the last cycle only looked at a quiet line
+    DWORD queued = 0;       // bytes the driver held after the last read
+    uint32_t behind = 0;    // how far the last read was behind the line, us
+    int unreadable = 0;     // status checks in a row that failed
+    bool failing = false;   // a failure was reported and no read has worked since
+    bool quiet = false;     // the last cycle only looked at a quiet line
+    bool firstByte = false; // the read in progress waits for the first byte of a quiet line
     for (;;) {
         // A wake on a quiet line does no more than look at the port and
         // wait again: under Wine every call costs a round trip to its
@@ -104,12 +118,15 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
         const HANDLE port = start.port.get();
         DWORD count = 0;
         bool done = false;
+        bool waited = false;          // for the first byte of a quiet line
         const char* failed = nullptr; // the operation that failed, if one did
         DWORD error = 0;
         if (!rx.pending) {
             rx.Arm();
-            if (api.readFile(port, rx.buffer, ReadSize(queued, static_cast<DWORD>(sizeof rx.buffer)), &count,
-                             &rx.overlap)) {
+            firstByte = queued == 0;
+            const DWORD limit = behind > kCatchUpBacklogUs ? static_cast<DWORD>(sizeof rx.buffer)
+                                                           : static_cast<DWORD>(kFrameBufferSize);
+            if (api.readFile(port, rx.buffer, ReadSize(queued, limit), &count, &rx.overlap)) {
                 done = true;
             } else if ((error = ::GetLastError()) == ERROR_IO_PENDING) {
                 rx.pending = true;
@@ -126,6 +143,9 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
             const DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, bound);
             if (woke == WAIT_OBJECT_0) {
                 rx.pending = false;
+                // It may have stayed pending through looks at a quiet line;
+                // it ends as soon as a byte arrives.
+                waited = firstByte;
                 done = api.getOverlappedResult(port, &rx.overlap, &count, FALSE) != FALSE;
                 if (!done) {
                     error = ::GetLastError();
@@ -160,6 +180,7 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
             status.cbInQue = 0;
             ++unreadable;
         }
+        const DWORD queuedBefore = queued;
         queued = status.cbInQue;
         if (failed != nullptr) {
             // A failure on a port that still answers is unexpected: it is
@@ -180,6 +201,8 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
             unreadable = 0;
             queued = 0;
             decoder.Reset();
+            backlog.Reset();
+            behind = 0;
             if (!Reconnect(start)) break;
             continue;
         }
@@ -193,9 +216,10 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
             start.channel->BreakTouchStream();
         } else if (done && count > 0) {
             failing = false;
+            behind = backlog.OnRead(NowUs(frequency.QuadPart), count, queuedBefore, queued, waited);
             const ChannelVisit visit(shared);
             if (!visit) break;
-            start.channel->FeedRead(decoder, rx.buffer, count);
+            start.channel->FeedRead(decoder, rx.buffer, count, behind);
         }
         // A read that came back empty although it was asked to wait (a
         // driver that ignores the timeouts) would make this loop spin: such
@@ -211,16 +235,17 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
     return 1;
 }
 
-void CommProtocol2::FeedRead(FrameDecoder& decoder, const uint8_t* bytes, DWORD count)
+void CommProtocol2::FeedRead(FrameDecoder& decoder, const uint8_t* bytes, DWORD count, uint32_t backlogUs)
 {
     // The listener may hold back what the payloads of this read cause
-    // (mouse input) and hand it on together at the end.
-    BracketRead(true);
+    // (mouse input) and hand it on together at the end; when they are
+    // behind the line, only what a person would miss.
+    BracketRead(true, backlogUs);
     decoder.Feed(bytes, static_cast<int>(count));
-    BracketRead(false);
+    BracketRead(false, 0);
 }
 
-void CommProtocol2::BracketRead(bool begin)
+void CommProtocol2::BracketRead(bool begin, uint32_t backlogUs)
 {
     LockScope lock(m_Lock);
     if (m_pBatchListener == nullptr) return;
@@ -229,7 +254,7 @@ void CommProtocol2::BracketRead(bool begin)
     if (!begin) {
         m_pBatchListener->OnReadEnd();
     } else if (!m_bClosing) {
-        m_pBatchListener->OnReadBegin();
+        m_pBatchListener->OnReadBegin(backlogUs);
     }
 }
 

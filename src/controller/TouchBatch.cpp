@@ -4,14 +4,22 @@ namespace {
 
 constexpr uint32_t kMouseUpFlags = kMouseLeftUp | kMouseRightUp | kMouseMiddleUp;
 
+bool PureMove(const InjectRecord& r)
+{
+    return (r.flags & (kMouseDownFlags | kMouseUpFlags)) == 0;
+}
+
 } // namespace
 
 void TouchBatch::Add(const InjectRecord* records, int count)
 {
     if (records == nullptr) return;
-    // The records of one report stay together when they fit at all.
+    // The records of one report stay together when they fit at all. A
+    // batch that merges makes room by merging before it hands anything over.
+    if (m_bMerging && m_nHeld + count > kCapacity) MergeMoves();
     if (m_nHeld + count > kCapacity) Flush();
     for (int i = 0; i < count; ++i) {
+        if (m_bMerging && m_nHeld == kCapacity) MergeMoves();
         if (m_nHeld == kCapacity) Flush();
         m_Held[m_nHeld++] = records[i];
     }
@@ -39,8 +47,23 @@ void TouchBatch::DropBehindPendingUp(int from)
     m_nHeld = 0;
 }
 
+void TouchBatch::MergeMoves()
+{
+    const int held = m_nHeld;
+    int kept = 0;
+    for (int i = 0; i < m_nHeld; ++i) {
+        // A move followed by another move is left out: the button state is
+        // the same for both, and the later position is the one that counts.
+        if (PureMove(m_Held[i]) && i + 1 < held && PureMove(m_Held[i + 1])) continue;
+        m_Held[kept++] = m_Held[i];
+    }
+    m_nHeld = kept;
+    if (kept < held) m_nMerged.fetch_add(static_cast<uint64_t>(held - kept), std::memory_order_relaxed);
+}
+
 void TouchBatch::Flush()
 {
+    if (m_bMerging) MergeMoves();
     if (m_bUpPending && !DeliverPendingUp()) {
         DropBehindPendingUp(0);
         return;
@@ -73,4 +96,5 @@ void TouchBatch::End()
 {
     Flush();
     m_bHolding = false;
+    m_bMerging = false;
 }

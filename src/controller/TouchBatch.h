@@ -1,9 +1,13 @@
 // The mouse records of one read of the serial line, collected so that they
 // reach the system in one call instead of one call each. Platform-free and
-// allocation-free: a fixed array, the order kept, every record handed over
-// (no merging of moves), and the bounded retries of a refused record.
+// allocation-free: a fixed array, the order kept, and the bounded retries of
+// a refused record. Every record is handed over while the path keeps up;
+// once it falls behind the line, moves are merged into the latest position.
 #pragma once
 
+#include <atomic>
+
+#include "channel/LineBacklog.h"
 #include "controller/TouchConversion.h"
 
 class TouchBatch {
@@ -28,10 +32,17 @@ public:
 
     TouchBatch(Sink sink, Pause pause, void* context) : m_sink(sink), m_pause(pause), m_context(context) {}
 
-    // From now until End, records are held and handed over together.
-    void Begin() { m_bHolding = true; }
+    // From now until End, records are held and handed over together;
+    // backlogUs says how far behind the line the reports of this read are
+    // (LineBacklog): beyond kCatchUpBacklogUs their moves are merged.
+    void Begin(uint32_t backlogUs = 0)
+    {
+        m_bHolding = true;
+        m_bMerging = backlogUs > kCatchUpBacklogUs;
+    }
     // Appends records in order. Hands over what is held first when they do
-    // not fit, and everything at once when nothing is being held.
+    // not fit (merged first, when merging), and everything at once when
+    // nothing is being held.
     void Add(const InjectRecord* records, int count);
     // Hands over what is held, in order; keeps holding. A button-up still
     // undelivered from an earlier hand-over goes first.
@@ -47,6 +58,9 @@ public:
     // long are left out instead: a lost move is corrected by the next one,
     // and a lost down leaves nothing pressed.
     bool UpPending() const { return m_bUpPending; }
+    // Positions left out by merging since construction: written under the
+    // channel's lock, read by any thread.
+    uint64_t Merged() const { return m_nMerged.load(std::memory_order_relaxed); }
 
 private:
     // Offers the pending up with the bounded retries; true once it went.
@@ -54,11 +68,16 @@ private:
     // The system still refuses: records behind a pending up must not reach
     // it before the up, so held[from..) are left out, their ups joining it.
     void DropBehindPendingUp(int from);
+    // Keeps of every run of moves held only the last. Presses and releases,
+    // with the moves to their positions that precede them, stay in order.
+    void MergeMoves();
 
     Sink m_sink;
     Pause m_pause;
     void* m_context;
     bool m_bHolding = false;
+    bool m_bMerging = false;
+    std::atomic<uint64_t> m_nMerged{0};
     int m_nHeld = 0;
     InjectRecord m_Held[kCapacity];
     bool m_bUpPending = false;

@@ -361,9 +361,9 @@ void ZmrCtrlVirt::ExecuteHold(const HoldSteps& steps)
     m_Batch.Add(records, n);
 }
 
-void ZmrCtrlVirt::OnReadBegin()
+void ZmrCtrlVirt::OnReadBegin(uint32_t backlogUs)
 {
-    m_Batch.Begin();
+    m_Batch.Begin(backlogUs);
 }
 
 void ZmrCtrlVirt::OnReadEnd()

@@ -71,8 +71,11 @@ public:
     // clears the press, so later ones (and the destructor, and a late 0x91)
     // inject no second up. An up the system refused earlier is offered again.
     void OnLineLost() override;
-    void OnReadBegin() override;
+    void OnReadBegin(uint32_t backlogUs) override;
+    void OnReadBegin() { OnReadBegin(0); }
     void OnReadEnd() override;
+    // Positions left out since construction because the path was behind.
+    uint64_t MergedPositions() const { return m_Batch.Merged(); }
     int InputLocked() override { return 0; }
     int NoOperation(int) override { return 1; }
 

@@ -346,12 +346,15 @@ TEST(DeviceEngine, LogShowsBothDirections)
 TEST(DeviceEngine, BadControlLinesAreRejected)
 {
     const char* bad[] = {
-        "bogus",        "touch 1",    "touch 4096 0", "touch -1 0",      "ident 1 2",      "ident 256 1 1",
-        "silent",       "silent 256", "absent maybe", "delay -1",        "delay x",        "param 0x07 1",
-        "param 0x0d 1", "param 1 1",  "param 5 256",  "temp 40000",      "send",           "send 1g",
-        "send 100",     "raw",        "wait-rx 1",    "sleep",           "rx 1",           "clear now",
-        "reinit-delay", "release 1",  "stream 0 1 1", "stream 5001 1 1", "stream 85 1 51", "stream 85 -1 1",
-        "stream 85 1",  "stream on",  "drop",         "drop -1",         "drop 600001",    "mute",
+        "bogus",          "touch 1",        "touch 4096 0", "touch -1 0",
+        "ident 1 2",      "ident 256 1 1",  "silent",       "silent 256",
+        "absent maybe",   "delay -1",       "delay x",      "param 0x07 1",
+        "param 0x0d 1",   "param 1 1",      "param 5 256",  "temp 40000",
+        "send",           "send 1g",        "send 100",     "raw",
+        "wait-rx 1",      "sleep",          "rx 1",         "clear now",
+        "reinit-delay",   "release 1",      "stream 0 1 1", "stream 100001 1 1",
+        "stream 85 1 51", "stream 85 -1 1", "stream 85 1",  "stream on",
+        "drop",           "drop -1",        "drop 600001",  "mute",
         "mute 1 2",
     };
     for (const char* line : bad) {

@@ -6,7 +6,7 @@
 //
 //   perf_probe clock
 //   perf_probe watch OUT [--ready FILE] [--stop FILE] [--max-ms N] [--first] [--start EXE]
-//   perf_probe history OUT [--ready FILE] [--stop FILE] [--max-ms N]
+//   perf_probe history OUT [--ready FILE] [--stop FILE] [--max-ms N] [--buttons]
 //   perf_probe memory EXE_NAME
 //   perf_probe windows
 //
@@ -35,6 +35,7 @@ struct Options {
     std::string start;
     long long maxMs = 600000;
     bool first = false;
+    bool buttons = false;
 };
 
 // "/a/b" -> "Z:\a\b"; Windows paths pass unchanged.
@@ -62,6 +63,8 @@ bool ParseOptions(int argc, char** argv, int first, Options* o)
             o->maxMs = std::max(1LL, std::atoll(argv[++i]));
         } else if (arg == "--first") {
             o->first = true;
+        } else if (arg == "--buttons") {
+            o->buttons = true;
         } else if (o->out.empty() && arg.rfind("--", 0) != 0) {
             o->out = WindowsPath(arg);
         } else {
@@ -220,6 +223,62 @@ bool SamePoint(const MOUSEMOVEPOINT& a, const MOUSEMOVEPOINT& b)
     return a.x == b.x && a.y == b.y && a.time == b.time;
 }
 
+// A window over the whole screen that takes the clicks: button messages are
+// never merged, so it sees every press and release that reached the system,
+// with the position and the time (ms, the history's clock) of each. Never
+// activated, so that it takes nothing from the program's windows.
+class ButtonWindow {
+public:
+    bool Create()
+    {
+        WNDCLASSA wc = {};
+        wc.lpfnWndProc = &ButtonWindow::Proc;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.lpszClassName = "PerfProbeButtons";
+        wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
+        ::RegisterClassA(&wc);
+        m_hWnd = ::CreateWindowExA(WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, wc.lpszClassName, "",
+                                   WS_POPUP, 0, 0, ::GetSystemMetrics(SM_CXSCREEN),
+                                   ::GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, wc.hInstance, nullptr);
+        if (m_hWnd == nullptr) return false;
+        ::ShowWindow(m_hWnd, SW_SHOWNOACTIVATE);
+        return true;
+    }
+    // Takes the queued messages; the clicks among them as history lines.
+    void Pump(std::string* text)
+    {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            const char* what = msg.message == WM_LBUTTONDOWN   ? "down"
+                               : msg.message == WM_LBUTTONUP   ? "up"
+                               : msg.message == WM_RBUTTONDOWN ? "rdown"
+                               : msg.message == WM_RBUTTONUP   ? "rup"
+                                                               : nullptr;
+            if (what != nullptr) {
+                char line[96];
+                FormatBounded(line, sizeof line, "# %s %lu %d %d\n", what,
+                              static_cast<unsigned long>(msg.time),
+                              static_cast<int>(static_cast<short>(LOWORD(msg.lParam))),
+                              static_cast<int>(static_cast<short>(HIWORD(msg.lParam))));
+                *text += line;
+            }
+            ::DispatchMessageA(&msg);
+        }
+    }
+    ~ButtonWindow()
+    {
+        if (m_hWnd != nullptr) ::DestroyWindow(m_hWnd);
+    }
+
+private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
+        return ::DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+    HWND m_hWnd = nullptr;
+};
+
 // Collects the system's pointer history (the last 64 positions, each with a
 // millisecond time) often enough that nothing scrolls out between two looks;
 // what comes out is every position the pointer took, even those the polling
@@ -240,6 +299,11 @@ int History(const Options& o)
     };
     long long overflows = 0;
     long long failures = 0;
+    ButtonWindow buttons;
+    if (o.buttons && !buttons.Create()) {
+        std::fprintf(stderr, "perf_probe: no window for the clicks\n");
+        return 1;
+    }
     MOUSEMOVEPOINT newest = {};
     bool haveNewest = false;
 
@@ -296,6 +360,11 @@ int History(const Options& o)
                 if (!text.empty() && !write(text)) return 1;
                 newest = points[0];
             }
+        }
+        if (o.buttons) {
+            std::string clicks;
+            buttons.Pump(&clicks);
+            if (!clicks.empty() && !write(clicks)) return 1;
         }
         if (Now() >= end || FileExists(o.stop)) break;
         ::Sleep(1);

@@ -3,11 +3,23 @@
 # Wine on its own bench, against the simulated device on COM3, watched from
 # outside by tests/perf/perf_probe.exe. Given a second (baseline) program, it
 # measures both in the same run, one after the other on the same bench, and
-# prints them side by side with ratios; then it times SendInput alone
-# (tests/perf/inject_probe.exe). Prints markdown tables; asserts nothing.
-# Takes about six minutes per program.
+# prints them side by side with ratios; then the headroom of the receive path
+# with the injection replaced by a counter (tests/perf/headroom_probe.exe),
+# the native cost of decode + plan (touch_conversion_bench), and SendInput
+# alone (tests/perf/inject_probe.exe). Prints markdown tables; asserts
+# nothing. Takes about eight minutes per program and two more for the rest,
+# plus the wait for an idle machine.
 #
-#   tools/bench/measure.sh [BASELINE.exe]
+#   tools/bench/measure.sh [--loaded] [BASELINE.exe]
+#
+# Two states of the machine:
+#   (default)  idle: waits until the load average is below 1 before it
+#              starts (at most TP_IDLE_WAIT_SECONDS, default 900; it says
+#              so and goes on when the machine never gets there)
+#   --loaded   one busy loop per CPU runs beside the bench for the whole run
+#              (each bounded by TP_LOAD_MAX_SECONDS, default 3600, and killed
+#              when the run ends)
+# The load average is printed at both ends.
 #
 # Environment (all optional):
 #   TP_WINE_ARCH        x86 or x64 (default: x86 where this machine runs
@@ -28,6 +40,9 @@
 #   TP_LATENCY_REPORTS  touch reports timed one by one (default 1200)
 #   TP_RATES            offered report rates per second, ascending
 #   TP_STREAM_SECONDS   length of the stream at the 115200-baud pace (default 60)
+#   TP_BURST_SECONDS    length of the burst (default 10)
+#   TP_BURST_RATE       reports a second in the burst (default 5000)
+#   TP_HEADROOM_RATES   offered rates of the headroom steps, ascending
 #   TP_RESTARTS         device restarts whose configuration exchanges are timed
 #                       (default 20)
 #
@@ -51,13 +66,25 @@ else
     export TP_BENCH_DIR=${TP_BENCH_DIR:-$repo/build/perf/wine}
 fi
 win_build=${TP_WIN_BUILD:-${TP_WIN32_BUILD:-$repo/build/$win_preset}}
+loaded=0
+if [ "${1:-}" = --loaded ]; then
+    loaded=1
+    shift
+fi
 baseline=${1:-${TP_BASELINE:-}}
 idle_seconds=${TP_IDLE_SECONDS:-60}
 latency_reports=${TP_LATENCY_REPORTS:-1200}
 rates=${TP_RATES:-"200 400 600 700 800 1000 1500 2000 3000 4000 4500 5000 6000 8000"}
 stream_seconds=${TP_STREAM_SECONDS:-60}
+burst_seconds=${TP_BURST_SECONDS:-10}
+burst_rate=${TP_BURST_RATE:-5000}
+headroom_rates=${TP_HEADROOM_RATES:-"5000 10000 15000 20000 25000 30000 40000 50000 60000"}
 restarts=${TP_RESTARTS:-20}
+idle_wait=${TP_IDLE_WAIT_SECONDS:-900}
+load_max=${TP_LOAD_MAX_SECONDS:-3600}
 stream_group=22   # reports per 20 ms in the stream: just above 115200 baud's 1,047/s
+stream_stroke=1000 # reports per stroke in the stream: a press and a release each
+burst_stroke=100  # reports per stroke in the burst
 gap_ms=25          # between two timed reports: far above the expected latency
 burst_ms=3000      # length of each rate step
 startup_stream=600 # reports 10 ms apart offered while the program starts
@@ -81,15 +108,49 @@ fi
 if [ ! -f "$win_build/CMakeCache.txt" ]; then
     (cd "$repo" && cmake --preset "$win_preset" -B "$win_build" >/dev/null)
 fi
-log "building devsim, TactilePane, TactilePaneStop, perf_probe and inject_probe"
+log "building devsim, touch_conversion_bench, TactilePane, TactilePaneStop and the probes"
 # Two jobs at most: the build machine has two CPUs shared with others.
 cmake --build "$host_build" -j2 --target devsim >/dev/null
-cmake --build "$win_build" -j2 --target TactilePane TactilePaneStop perf_probe inject_probe >/dev/null
+cmake --build "$host_build" -j2 --target touch_conversion_bench >/dev/null 2>&1 || true
+cmake --build "$win_build" -j2 --target TactilePane TactilePaneStop perf_probe inject_probe headroom_probe >/dev/null
+load_pids=()
+stop_load() {
+    local p
+    for p in "${load_pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    for p in "${load_pids[@]}"; do wait "$p" 2>/dev/null || true; done
+    load_pids=()
+}
+trap stop_load EXIT
+if [ "$loaded" = 1 ]; then
+    state=loaded
+    for _ in $(seq "$(nproc)"); do
+        timeout "$load_max" sh -c 'while :; do :; done' &
+        load_pids+=($!)
+    done
+    log "loaded: ${#load_pids[@]} busy loops (pids ${load_pids[*]}) for the whole run"
+else
+    state=idle
+    waited=0
+    while awk '{ exit !($1 >= 1) }' /proc/loadavg && [ "$waited" -lt "$idle_wait" ]; do
+        [ $((waited % 60)) -eq 0 ] && log "idle: waiting for a load average below 1 (now $(cut -d' ' -f1 /proc/loadavg))"
+        sleep 10
+        waited=$((waited + 10))
+    done
+    if awk '{ exit !($1 >= 1) }' /proc/loadavg; then
+        log "idle: the load average stayed at 1 or more for $idle_wait s; measuring anyway"
+        state="idle not reached (the load average stayed at 1 or more for $idle_wait s)"
+    fi
+fi
 load_start=$(cut -d' ' -f1-3 /proc/loadavg)
+log "$state; load average at the start: $load_start"
+echo "Load average at the start: $load_start ($state)."
+echo
 devsim=$host_build/tools/devsim/devsim
 stop_tool=$win_build/TactilePaneStop.exe
 probe=$win_build/tests/perf/perf_probe.exe
 inject_probe=$win_build/tests/perf/inject_probe.exe
+headroom_probe=$win_build/tests/perf/headroom_probe.exe
+native_bench=$host_build/tests/controller/touch_conversion_bench
 programs=("${TP_PROGRAM:-$win_build/TactilePane.exe}")
 labels=(this)
 if [ -n "$baseline" ]; then
@@ -104,6 +165,7 @@ work=$top
 devsim_pid=""
 cleanup() {
     set +e
+    stop_load
     if [ -n "${WINEPREFIX:-}" ]; then
         timeout 30 wine "$stop_tool" 20000 </dev/null >/dev/null 2>&1
     fi
@@ -153,7 +215,8 @@ echo "| Touch report to pointer move, p50 / p99 | $lat50 ms / $lat99 ms (max $la
 echo "| Highest sustained report rate with zero loss | $sustained reports/s | 3 s steps of rising rates, every report at its own place: all found in the pointer history, taken at the offered pace, the last within 100 ms${limit:+; above it the program takes about $limit reports/s and falls behind} |"
 echo "| Idle CPU over ${idle_wall} s | TactilePane.exe $idle_prog %, wineserver $idle_server % | utime+stime from /proc/PID/stat, one CPU = 100 %; the program has $threads threads |"
 echo "| Command round trip per exchange | p50 $rt50 ms, p99 $rt99 ms, mean $rtmean ms | $rtn exchanges of the configuration sent after $restarts device restarts: one acknowledgement written -> the next one written (the device answers at once) |"
-echo "| ${stream_seconds} s stream at the 115200-baud pace | $st_n reports at $st_rate/s: $st_lost lost; pointer behind p99 $st_lag99 ms, max $st_lagmax ms | groups of $stream_group reports every 20 ms, every report at its own place; the k-th new position of the pointer history against the k-th report's write (only meaningful when none is lost); the history overflowed ${st_overflows:-0} times between two looks of the probe |"
+echo "| ${stream_seconds} s stream at the 115200-baud pace | $st_n reports offered at $st_rate/s, $st_lost lost on the line; pointer behind p50 $st_lag50 ms, p99 $st_lag99 ms, max $st_lagmax ms; $st_merged positions merged; $st_blost of $st_bw button events lost | groups of $stream_group reports every 20 ms in strokes of $stream_stroke, every report at its own place; each position of the pointer history matched to its report's write ($st_unmatched unmatched); the history overflowed ${st_overflows:-0} times between two looks of the probe |"
+echo "| ${burst_seconds} s burst at $burst_rate reports/s | $bu_n reports offered at $bu_rate/s, $bu_lost lost on the line; pointer behind p50 $bu_lag50 ms, p99 $bu_lag99 ms, max $bu_lagmax ms; $bu_merged positions merged; $bu_blost of $bu_bw button events lost | groups of $(((burst_rate + 25) / 50)) reports every 20 ms in strokes of $burst_stroke, as the stream ($bu_unmatched unmatched, ${bu_overflows:-0} overflows) |"
 awk '{
         what = ($1 == "idle" ? "idle, after start-up" : $1 == "latency" ? "after the latency run" : $1 == "rates" ? "after the rate steps" : "after the stream")
         printf "| Working set, %s | VmRSS %.1f MiB (peak %.1f MiB) | Windows view (GetProcessMemoryInfo): working set %.1f MiB, peak %.1f MiB, private %.1f MiB |\n",
@@ -423,63 +486,108 @@ roundtrip=$(awk '{ v[NR] = $1; s += $1 } END {
         i99 = int(NR * 0.99); if (i99 < 1) i99 = 1
         printf "%.2f %.2f %.2f %d", v[i50], v[i99], s / NR, NR }' "$work/roundtrip-ms.txt")
 
-# --- 7. a stream at the pace of the fastest line ---------------------------------
-# 115200 baud 8E1 carries 1,047 ten-byte reports a second; the stream offers
-# a little more, every report at its own place, for a minute. The k-th new
-# position in the pointer history belongs to the k-th report (all of them
-# arrive, in order, when nothing is lost), so its time less the report's
-# write is how far the pointer was behind.
-log "a $stream_seconds s stream at the 115200-baud pace"
-rm -f "$work/stream.ready" "$work/stream.stop"
-wine "$probe" history "$work/stream-history.txt" --ready "$work/stream.ready" --stop "$work/stream.stop" \
-    --max-ms $(((stream_seconds * 3 + 120) * 1000)) </dev/null >"$work/probe-stream.log" 2>&1 &
-probe_pid=$!
-for _ in $(seq 300); do
-    [ -f "$work/stream.ready" ] && break
-    sleep 0.05
-done
-[ -f "$work/stream.ready" ] || die "the stream probe did not start"
-stream_count=$((stream_seconds * 50 * stream_group))
-awk -v count=$stream_count -v group=$stream_group 'BEGIN {
-        for (i = 0; i < count; i++) {
-            printf "touch %d %d\n", 100 + i % 400, 301 + int(i / 400) * 4
-            if ((i + 1) % group == 0) print "sleep 20"
+# --- 7. a stream at the pace of the fastest line, 8. a burst ----------------------
+# Every report at its own place, in strokes (a press at the first report, a
+# release after the last), written in groups every 20 ms. The pointer history
+# (with --buttons, the clicks on a window of the probe over the whole screen)
+# shows where the pointer went and when. Each position seen is matched to the
+# report that put it there (the positions of a run are all different), from
+# the report's own bytes on the line with the program's transform (the ZMR02
+# defaults the bench's device is configured with): the pointer's lag is the
+# move less the report's write. Reports
+# written but never seen were merged (or scrolled out of the history, which
+# the overflows say). Lost on the line: offered but never written (the
+# simulator drops what the program leaves unread beyond its 64 KiB). Button
+# events lost: pressed and released on the line but never clicked.
+touch_run() { # name count group stroke
+    local name=$1 count=$2 group=$3 stroke=$4
+    rm -f "$work/$name.ready" "$work/$name.stop"
+    wine "$probe" history "$work/$name-history.txt" --buttons --ready "$work/$name.ready" --stop "$work/$name.stop" \
+        --max-ms $(((count * 3 / 50 + 120) * 1000)) </dev/null >"$work/probe-$name.log" 2>&1 &
+    probe_pid=$!
+    for _ in $(seq 300); do
+        [ -f "$work/$name.ready" ] && break
+        sleep 0.05
+    done
+    [ -f "$work/$name.ready" ] || die "the $name probe did not start"
+    awk -v count="$count" -v group="$group" -v stroke="$stroke" 'BEGIN {
+            for (i = 0; i < count; i++) {
+                printf "touch %d %d\n", 100 + i % 400, 301 + int(i / 400) * 4
+                if ((i + 1) % stroke == 0) print "release"
+                if ((i + 1) % group == 0) print "sleep 20"
+            }
+            print "release"
+        }' >"$work/$name.cmd"
+    mark=$(tx_lines)
+    send "$work/$name.cmd"
+    finish $((count * 3 / 50 + 60))
+    wait_for_rest "$work/$name-history.txt"
+    touch "$work/$name.stop"
+    wait "$probe_pid" || true
+    sed -n "$((mark + 1)),$(tx_lines)p" "$top/tx.txt" >"$work/$name.tx"
+    # Fields: offered written seen merged lag50 lag99 lagmax buttons-written
+    # buttons-seen unmatched overflows (lags in ms).
+    awk -v count="$count" -v strokes="$(((count + stroke - 1) / stroke))" -v w="$screen_w" -v h="$screen_h" \
+        -v lags="$work/$name-lag.txt" '
+        function trunc(v) { return v < 0 ? -int(-v) : int(v) }
+        function clamp(v) { return v < 0 ? 0 : (v > 65535 ? 65535 : v) }
+        function hex(s) { return index("0123456789abcdef", substr(s, 1, 1)) * 16 + index("0123456789abcdef", substr(s, 2, 1)) - 17 }
+        FNR == NR {
+            # A write: its frames, the 0x10 of a payload doubled.
+            for (f = 2; f <= NF; f++) {
+                if ($f != "10" || $(f + 1) != "01") continue
+                if ($(f + 2) == "01" && $(f + 3) == "91") { if (down) { bw++; down = 0 } f += 3; continue }
+                if ($(f + 2) != "04" || $(f + 3) != "90") continue
+                k = f + 4; nb = 0
+                while (nb < 3 && k <= NF) { b[nb++] = hex($k); k += ($k == "10" ? 2 : 1) }
+                x = b[0] + (b[2] % 16) * 256; y = b[1] + int(b[2] / 16) * 256
+                sx = int(x * 65535 / 1024); sy = int(y * 65535 / 1024)
+                dx = clamp(sx + trunc(-2025 * sx / 1000) + 65402); dy = clamp(sy + trunc(43 * sy / 1000) - 425)
+                px[n] = int(dx * w / 65536); py[n] = int(dy * h / 65536); t[n] = $1; n++
+                if (!down) { bw++; down = 1 }
+                f = k - 1
+            }
+            next
         }
-        print "release"
-    }' >"$work/stream.cmd"
-mark=$(tx_lines)
-send "$work/stream.cmd"
-finish $((stream_seconds * 3 + 60))
-wait_for_rest "$work/stream-history.txt"
-touch "$work/stream.stop"
-wait "$probe_pid" || true
-# One write stamp (us) per report; a write may carry several frames.
-sed -n "$((mark + 1)),$(tx_lines)p" "$top/tx.txt" |
-    awk '/ 10 01 04 90/ { t = $1; n = gsub(/10 01 04 90/, "&"); for (k = 0; k < n; k++) print t }' \
-        >"$work/stream-writes.txt"
-: >"$work/stream-lag.txt"
-stream=$(awk -v lags="$work/stream-lag.txt" -v count="$stream_count" '
-    BEGIN { n = 0; m = 0 }
-    FNR == NR { w[n++] = $1; next }
-    /^#/ { next }
-    {
-        if ($1 * 1000 < w[0] - 5000) next
-        key = $2 " " $3
-        if (key in seen) next
-        seen[key] = 1
-        if (m < n) { lag = $1 - w[m] / 1000; print lag > lags; if (lag > worst) worst = lag }
-        m++
-    }
-    END {
-        span = (w[n - 1] - w[0]) / 1e6
-        # Reports the line could not take (the simulator drops what the
-        # program leaves unread beyond its 64 KiB) have no write stamp: lost
-        # counts from the reports offered.
-        printf "%d %d %d %.0f %.0f\n", count, m, count - m, (span > 0 ? (n - 1) / span : 0), worst
-    }' "$work/stream-writes.txt" "$work/stream-history.txt")
-stream_lag99=$(sort -n "$work/stream-lag.txt" | awk '{ v[NR] = $1 } END {
-        i = int(NR * 0.99); if (i < 1) i = 1
-        printf "%.0f\n", (NR > 0 ? v[i] : -1) }')
+        /^# (down|up) / { bs++; next }
+        /^# overflows/ { over = $3; next }
+        /^#/ { next }
+        {
+            if (n == 0 || $1 * 1000 < t[0] - 5000) next
+            key = $2 " " $3
+            if (key in seen) next
+            seen[key] = 1
+            # Within a millisecond the history does not keep the order of
+            # its points, so a position is looked up, not searched for.
+            if (!built) { for (i = n - 1; i >= 0; i--) at[px[i] " " py[i]] = i; built = 1 }
+            if (!(key in at)) { unmatched++; next }
+            i = at[key]
+            lag = $1 - t[i] / 1000
+            if (lag < 0) lag = 0
+            print lag > lags
+            matched++
+        }
+        END {
+            printf "%d %d %d %d %d %d %d %d\n", count, n, matched + 0, n - matched, bw + 0, bs + 0, unmatched + 0, over + 0
+        }' "$work/$name.tx" "$work/$name-history.txt" >"$work/$name.counts"
+    touch "$work/$name-lag.txt"
+    read -r o_n o_w o_seen o_merged o_bw o_bs o_un o_over <"$work/$name.counts"
+    read -r l50 l99 lmax <<<"$(sort -n "$work/$name-lag.txt" | awk '{ v[NR] = $1 } END {
+            if (NR == 0) { print "- - -"; exit }
+            i50 = int(NR * 0.50); if (i50 < 1) i50 = 1
+            i99 = int(NR * 0.99); if (i99 < 1) i99 = 1
+            printf "%.0f %.0f %.0f\n", v[i50], v[i99], v[NR] }')"
+    span_rate=$(awk '/ 10 01 04 90/ { if (first == "") first = $1; last = $1; n += gsub(/10 01 04 90/, "&") }
+        END { printf "%.0f\n", (last > first ? (n - 1) / ((last - first) / 1e6) : 0) }' "$work/$name.tx")
+    echo "$o_n $o_w $o_seen $o_merged $l50 $l99 $lmax $o_bw $o_bs $o_un $o_over $span_rate" >"$work/$name.figures"
+}
+
+log "a $stream_seconds s stream at the 115200-baud pace"
+read -r screen_w screen_h <<<"$(timeout 30 wine "$probe" windows </dev/null 2>/dev/null | tr -d '\r' | awk '/^screen/ { print $2, $3 }')"
+[ -n "${screen_w:-}" ] || die "the probe could not tell the screen size"
+touch_run stream $((stream_seconds * 50 * stream_group)) "$stream_group" "$stream_stroke"
+log "a $burst_seconds s burst at $burst_rate reports/s"
+touch_run burst $((burst_seconds * burst_rate)) $(((burst_rate + 25) / 50)) "$burst_stroke"
 memory_row stream
 
 log "stopping the program"
@@ -490,12 +598,16 @@ read -r lat_n lat_moves loop50 loop99 lat_mode <"$work/latency-summary.txt"
 read -r lat50 lat99 latmax latmean _ <<<"$latency"
 read -r idle_prog idle_server idle_wall <<<"$idle"
 read -r rt50 rt99 rtmean rtn <<<"$roundtrip"
-read -r st_n st_moves st_lost st_rate st_lagmax <<<"$stream"
-st_lag99=$stream_lag99
-st_overflows=$(awk '/^# overflows/ { print $3 }' "$work/stream-history.txt")
+read -r st_n st_written _ st_merged st_lag50 st_lag99 st_lagmax st_bw st_bs st_unmatched st_overflows st_rate <"$work/stream.figures"
+read -r bu_n bu_written _ bu_merged bu_lag50 bu_lag99 bu_lagmax bu_bw bu_bs bu_unmatched bu_overflows bu_rate <"$work/burst.figures"
+st_lost=$((st_n - st_written))
+st_blost=$((st_bw - st_bs))
+bu_lost=$((bu_n - bu_written))
+bu_blost=$((bu_bw - bu_bs))
 sustained=$(awk "$passes"' { best = $4 } END { print (best == "" ? "-" : best) }' "$work/rate.txt")
 limit=$(awk "!($passes)"' { print $5; exit }' "$work/rate.txt")
-for v in lat50 lat99 latmax idle_prog idle_server rt50 rt99 rtmean rtn st_n st_lost st_rate st_lag99 st_lagmax sustained; do
+for v in lat50 lat99 latmax idle_prog idle_server rt50 rt99 rtmean rtn st_n st_lost st_rate st_lag50 st_lag99 st_lagmax \
+    st_merged st_bw st_blost bu_n bu_lost bu_rate bu_lag50 bu_lag99 bu_lagmax bu_merged bu_bw bu_blost sustained; do
     echo "$v=${!v}"
 done >"$work/figures"
 details >"$work/table.md"
@@ -542,9 +654,19 @@ row "Touch report to pointer move, p99" 1 " ms" lat99
 row "Touch report to pointer move, max" 1 " ms" latmax
 row "Highest sustained rate with zero loss" 0 " reports/s" sustained
 row "${stream_seconds} s stream at the 115200-baud pace: offered" 0 " reports/s" st_rate
-row "... reports lost" 1 "" st_lost
+row "... reports lost on the line" 1 "" st_lost
+row "... pointer behind, p50" 1 " ms" st_lag50
 row "... pointer behind, p99" 1 " ms" st_lag99
 row "... pointer behind, max" 1 " ms" st_lagmax
+row "... positions merged" 1 "" st_merged
+row "... button events lost (of $(figure this st_bw))" 1 "" st_blost
+row "${burst_seconds} s burst at $burst_rate reports/s: offered" 0 " reports/s" bu_rate
+row "... reports lost on the line" 1 "" bu_lost
+row "... pointer behind, p50" 1 " ms" bu_lag50
+row "... pointer behind, p99" 1 " ms" bu_lag99
+row "... pointer behind, max" 1 " ms" bu_lagmax
+row "... positions merged" 1 "" bu_merged
+row "... button events lost (of $(figure this bu_bw))" 1 "" bu_blost
 row "Idle CPU, TactilePane.exe" 1 " %" idle_prog
 row "Idle CPU, wineserver" 1 " %" idle_server
 row "Idle CPU, both" 1 " %" idle_sum
@@ -558,6 +680,68 @@ for i in "${!labels[@]}"; do
     cat "$top/${labels[$i]}/table.md"
 done
 
+# The program's own headroom: its receive path (the real channel and
+# controller code) in headroom_probe.exe, the records it would inject only
+# counted, against streams of rising rates from the simulator (3 s each). A
+# step passes when every report written reached the counter (injected or
+# merged; a counted press or two of the step before may add to it) and the
+# last one within 100 ms of its write; the steps end with the first that
+# fails.
+log "headroom of the receive path: $headroom_rates reports/s"
+rm -f "$top/headroom.ready" "$top/headroom.stop"
+wine "$headroom_probe" "$top/headroom.txt" --stop "$top/headroom.stop" --ready "$top/headroom.ready" \
+    --max-ms 900000 </dev/null >"$top/probe-headroom.log" 2>&1 &
+headroom_pid=$!
+for _ in $(seq 300); do
+    [ -f "$top/headroom.ready" ] && break
+    sleep 0.05
+done
+: >"$top/headroom-steps.txt"
+if [ -f "$top/headroom.ready" ]; then
+    for rate in $headroom_rates; do
+        read -r _ m0 _ _ g0 _ <"$top/headroom.txt"
+        mark=$(tx_lines)
+        printf 'stream %d 0 0\nsleep 3000\nstream off\n' "$rate" >"$top/headroom.cmd"
+        send "$top/headroom.cmd"
+        finish 60
+        # At rest when the counter has not moved for half a second.
+        prev=-1
+        for _ in $(seq 100); do
+            sleep 0.5
+            read -r _ m1 _ _ g1 last_us <"$top/headroom.txt"
+            [ "$m1" = "$prev" ] && break
+            prev=$m1
+        done
+        sed -n "$((mark + 1)),$(tx_lines)p" "$top/tx.txt" | awk -v rate="$rate" -v got=$((m1 + g1 - m0 - g0)) \
+            -v merged=$((g1 - g0)) -v last_us="$last_us" '
+            / 10 01 04 90/ { if (first == "") first = $1; last = $1; n += gsub(/10 01 04 90/, "&") }
+            END {
+                span = (last - first) / 1e6
+                printf "%d %d %d %d %.0f %.0f\n", rate, n, got, merged, (span > 0 ? (n - 1) / span : 0),
+                    (last_us - last) / 1000 }' >>"$top/headroom-steps.txt"
+        tail -n 1 "$top/headroom-steps.txt" | awk '{ exit !($3 >= $2 && $6 <= 100) }' || break
+    done
+fi
+touch "$top/headroom.stop"
+wait "$headroom_pid" || true
+headroom=$(awk '$3 >= $2 && $6 <= 100 { best = $5 } END { print (best == "" ? "-" : best) }' "$top/headroom-steps.txt")
+native="-"
+if [ -x "$native_bench" ]; then
+    native=$("$native_bench" --benchmark_filter=BM_ReadDecodePlan --benchmark_min_time=1 2>/dev/null |
+        awk '/^BM_ReadDecodePlan/ { for (i = 1; i <= NF; i++) if ($i ~ /^reports\/s=/) { v = substr($i, 11); sub(/\/s$/, "", v); print v } }')
+fi
+echo
+echo "Headroom of the receive path (read -> decode -> plan, injection replaced by a counter; tests/perf/headroom_probe.exe under Wine, native touch_conversion_bench):"
+echo
+echo "| Figure | Result |"
+echo "|---|---|"
+echo "| Highest rate taken with no loss under Wine | $headroom reports/s |"
+echo "| Native decode + plan (BM_ReadDecodePlan, CPU time) | ${native:--} reports/s |"
+echo
+echo "| Offered /s | Reports written | Reports counted | Merged | Written /s | Last counted after last write |"
+echo "|---|---|---|---|---|---|"
+awk '{ printf "| %d | %d | %d | %d | %d | %s ms |\n", $1, $2, $3, $4, $5, $6 }' "$top/headroom-steps.txt"
+
 # Where the injection time goes: SendInput alone, one call per record against
 # one call for many, on the same bench right after the programs.
 log "the cost of SendInput per record"
@@ -570,4 +754,4 @@ echo "SendInput under this Wine, per record (tests/perf/inject_probe.exe; the mo
 echo
 wine "$inject_probe" --groups 200 "${watch[@]}" </dev/null 2>/dev/null | tr -d '\r' || true
 echo
-echo "Measured $(date -u +%F): the $TP_WINE_ARCH programs in the $WINEARCH Wine prefix $WINEPREFIX, $(wine --version), $(nproc) CPUs, load average $load_start at the start and $(cut -d' ' -f1-3 /proc/loadavg) at the end."
+echo "Measured $(date -u +%F), $state$([ "$loaded" = 1 ] && echo " (one busy loop per CPU beside the bench)"): the $TP_WINE_ARCH programs in the $WINEARCH Wine prefix $WINEPREFIX, $(wine --version), $(nproc) CPUs, load average $load_start at the start and $(cut -d' ' -f1-3 /proc/loadavg) at the end."
