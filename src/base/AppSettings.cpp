@@ -104,7 +104,7 @@ bool WriteCurrentDevice(int model)
 
 int ReadCurrentChannel()
 {
-    return ReadIndex(kCurrentChannel, kPortCount);
+    return ReadIndex(kCurrentChannel, kChannelCount);
 }
 bool WriteCurrentChannel(int port)
 {
