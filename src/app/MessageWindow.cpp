@@ -5,6 +5,7 @@
 #include "Messages.h"
 #include "app/CommandRun.h"
 #include "app/Factories.h"
+#include "app/PortFollow.h"
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
 #include "base/ModalLoop.h"
@@ -98,8 +99,18 @@ LRESULT MessageWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         if (wParam != FALSE) OnSessionEnd();
         return 0;
     case WM_TIMER:
+        if (wParam == kPortSearchTimerId) {
+            PortFollowTick();
+            return 0;
+        }
         OnTimer();
         return 0;
+    case WM_DEVICECHANGE:
+        PortFollowDeviceChange(wParam, lParam);
+        return TRUE;
+    case WM_POWERBROADCAST:
+        PortFollowPower(wParam);
+        return TRUE;
     case WM_COPYDATA:
         // A job of a second instance started by a setup script.
         return AnswerCommand(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
