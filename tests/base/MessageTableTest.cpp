@@ -93,6 +93,8 @@ const Message kMessages[] = {
      "A touch landed %i px beside its line: touch the crosses again\r\n"},
     {MSG_LAST_CHECK_FORMAT, 0xa02a0053u, "Last check: %i px\r\n"},
     {MSG_LAST_CHECK_NONE, 0xa02a0054u, "Last check: none\r\n"},
+    {MSG_PORT_FOLLOWED, 0x602a0080u,
+     "The touch device answered on another port, which is used from now on: .\r\n"},
 };
 
 TEST(MessageTable, CompiledIdentifiersMatchTheTable)
