@@ -39,18 +39,20 @@ LineState CurrentLineState(const CommProtocol2& channel)
     return App().ident.HwId == 0 ? LineState::Silent : LineState::Working;
 }
 
+enum class AskOutcome { NotOpened, NoAnswer, Switched };
+
 // Asks port n (1..255) for the device. A port another program holds open
 // does not open for us (sharing violation, access denied) and is left
-// alone; one that opens but does not answer is closed at once. True when
+// alone; one that opens but does not answer is closed at once. Switched:
 // the device answered and its channel is the current one now.
-bool AskPort(int n, int previous)
+AskOutcome AskPort(int n, int previous)
 {
     std::unique_ptr<CommProtocol2> probe(new (std::nothrow) CommProtocol2(n - 1, false));
-    if (!probe || probe->ChannelIndex() != n - 1 || !probe->Open()) return false;
+    if (!probe || probe->ChannelIndex() != n - 1 || !probe->Open()) return AskOutcome::NotOpened;
     IdentRecord record;
     if (!probe->Identify(&record, false)) {
         probe->Close();
-        return false;
+        return AskOutcome::NoAnswer;
     }
     // The port's settings are stored once the device is used there, as
     // after a change on the Hardware page; merely asking stores nothing.
@@ -63,7 +65,7 @@ bool AskPort(int n, int previous)
     FormatBounded(text, sizeof text, "%s (before: %s)", ChannelName(n - 1),
                   previous > 0 ? ChannelName(previous - 1) : "none");
     ReportAppEvent(MSG_PORT_FOLLOWED, text);
-    return true;
+    return AskOutcome::Switched;
 }
 
 } // namespace
@@ -74,6 +76,10 @@ void StartPortFollow(HWND messageWindow)
     g_follow.enabled = ReadSearchPorts();
     if (!g_follow.enabled) return;
     g_follow.known = PresentPortNumbers();
+    // How start-up left the line, so that a loss before the first tick is
+    // a loss (with its grace), not a start without the device.
+    if (const auto* channel = dynamic_cast<const CommProtocol2*>(App().channel.load()))
+        g_follow.search.Observe(::GetTickCount(), CurrentLineState(*channel));
     ::SetTimer(messageWindow, kPortSearchTimerId, kPortSearchTickMs, nullptr);
 }
 
@@ -95,11 +101,24 @@ void PortFollowTick()
     if (!g_follow.search.Searching(now)) return;
 
     const int current = channel->ChannelIndex() + 1;
-    const int n = g_follow.search.NextPort(now, current, PresentPortNumbers());
-    if (n == 0) return;
-    g_follow.search.Asked(n, now);
+    const std::vector<int> present = PresentPortNumbers();
     g_follow.asking = true;
-    if (AskPort(n, current)) g_follow.search.Switched();
+    // A port that does not open costs no wait: the next one is tried in the
+    // same tick, so that ports that are listed but not there (or held by
+    // others) do not delay the one where the device is. At most one port is
+    // asked, and so waited for, per tick.
+    for (size_t tries = 0; tries < present.size(); ++tries) {
+        const int n = g_follow.search.NextPort(now, current, present);
+        if (n == 0) break;
+        const AskOutcome outcome = AskPort(n, current);
+        if (outcome == AskOutcome::NotOpened) {
+            g_follow.search.NotOpened(n, now);
+            continue;
+        }
+        if (outcome == AskOutcome::NoAnswer) g_follow.search.Asked(n, now);
+        if (outcome == AskOutcome::Switched) g_follow.search.Switched();
+        break;
+    }
     g_follow.asking = false;
 }
 

@@ -25,14 +25,25 @@ void PortSearch::PortArrived(int number)
 
 void PortSearch::Asked(int number, uint32_t now)
 {
+    Note(number, now, kRetryMs);
+}
+
+void PortSearch::NotOpened(int number, uint32_t now)
+{
+    Note(number, now, kReopenMs);
+}
+
+void PortSearch::Note(int number, uint32_t now, uint32_t wait)
+{
     m_announced.erase(std::remove(m_announced.begin(), m_announced.end(), number), m_announced.end());
     for (Entry& e : m_asked) {
         if (e.number == number) {
             e.askedAt = now;
+            e.wait = wait;
             return;
         }
     }
-    m_asked.push_back(Entry{number, now});
+    m_asked.push_back(Entry{number, now, wait});
 }
 
 void PortSearch::Switched()
@@ -49,12 +60,18 @@ bool PortSearch::Searching(uint32_t now) const
     return !m_graceNeeded || now - m_troubleSince >= kGraceMs;
 }
 
-bool PortSearch::AskedRecently(int number, uint32_t now) const
+const PortSearch::Entry* PortSearch::Find(int number) const
 {
     for (const Entry& e : m_asked) {
-        if (e.number == number) return now - e.askedAt < kRetryMs;
+        if (e.number == number) return &e;
     }
-    return false;
+    return nullptr;
+}
+
+bool PortSearch::AskedRecently(int number, uint32_t now) const
+{
+    const Entry* e = Find(number);
+    return e != nullptr && now - e->askedAt < e->wait;
 }
 
 bool PortSearch::Announced(int number) const
@@ -65,12 +82,26 @@ bool PortSearch::Announced(int number) const
 int PortSearch::NextPort(uint32_t now, int current, const std::vector<int>& present) const
 {
     if (!Searching(now)) return 0;
+    // Ports never tried first, lowest number first; then the one tried
+    // longest ago, so that ports retried soon after a failed open do not
+    // starve the others.
     int best = 0;
+    bool bestTried = true;
+    uint32_t bestAge = 0;
     for (const int n : present) {
         if (n < 1 || n == current) continue;
         if (Announced(n)) return n;
         if (AskedRecently(n, now)) continue;
-        if (best == 0 || n < best) best = n;
+        const Entry* e = Find(n);
+        const bool tried = e != nullptr;
+        const uint32_t age = tried ? now - e->askedAt : 0;
+        const bool better = best == 0 || (!tried && (bestTried || n < best)) ||
+                            (tried && bestTried && (age > bestAge || (age == bestAge && n < best)));
+        if (better) {
+            best = n;
+            bestTried = tried;
+            bestAge = age;
+        }
     }
     return best;
 }

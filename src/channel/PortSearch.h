@@ -25,22 +25,32 @@ public:
     void Observe(uint32_t now, LineState state);
     // The system announced the port (1..255): asked at the next chance.
     void PortArrived(int number);
-    // The port was asked (or skipped because another program holds it).
+    // A port that would not open (held by another program, or not there
+    // yet) was asked nothing: it is tried again after this, not kRetryMs.
+    static constexpr uint32_t kReopenMs = 2000;
+
+    // The port was asked.
     void Asked(int number, uint32_t now);
+    // The port could not be opened: nothing was sent to it.
+    void NotOpened(int number, uint32_t now);
     // The device was found on another port, which is current now.
     void Switched();
 
     bool Searching(uint32_t now) const;
     // The port to ask now: one of present (port numbers), never current,
-    // announced ones first, then the lowest one not asked within kRetryMs;
-    // 0 for none (or when not searching).
+    // announced ones first, then those never tried (lowest first), then the
+    // one tried longest ago, each only once its wait (kRetryMs, kReopenMs)
+    // is over; 0 for none (or when not searching).
     int NextPort(uint32_t now, int current, const std::vector<int>& present) const;
 
 private:
     struct Entry {
         int number;
         uint32_t askedAt;
+        uint32_t wait; // kRetryMs, or kReopenMs after a failed open
     };
+    void Note(int number, uint32_t now, uint32_t wait);
+    const Entry* Find(int number) const;
     bool AskedRecently(int number, uint32_t now) const;
     bool Announced(int number) const;
 

@@ -91,6 +91,28 @@ TEST(PortSearch, NeverTheCurrentPortNorAbsentOnesAndAfreshAfterASwitch)
     search.Observe(0, LineState::Silent);
     EXPECT_EQ(search.NextPort(0, 12, {12}), 0);
     EXPECT_EQ(search.NextPort(0, 12, {}), 0);
+    // A port that would not open got nothing and is tried again sooner.
+    search.NotOpened(15, 0);
+    EXPECT_EQ(search.NextPort(PortSearch::kReopenMs - 1, 12, {12, 15}), 0);
+    EXPECT_EQ(search.NextPort(PortSearch::kReopenMs, 12, {12, 15}), 15);
+    // Ports retried soon after failed opens do not starve one asked before:
+    // the one tried longest ago comes first.
+    {
+        PortSearch rounds;
+        rounds.Observe(0, LineState::Silent);
+        const std::vector<int> listed = {1, 2, 30};
+        std::vector<int> order;
+        for (uint32_t t = 0; t < 5; ++t) {
+            const uint32_t at = t * PortSearch::kReopenMs;
+            const int n = rounds.NextPort(at, 12, listed);
+            order.push_back(n);
+            if (n == 30)
+                rounds.Asked(n, at);
+            else if (n != 0)
+                rounds.NotOpened(n, at);
+        }
+        EXPECT_EQ(order, (std::vector<int>{1, 2, 30, 1, 2}));
+    }
     search.PortArrived(40); // announced, then gone again before it was asked
     EXPECT_EQ(search.NextPort(0, 12, {12, 20}), 20);
     search.Asked(20, 0);
