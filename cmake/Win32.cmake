@@ -39,7 +39,7 @@ include(${CMAKE_SOURCE_DIR}/src/Sources.cmake)
 
 add_library(tp_core STATIC ${TP_PORTABLE_SOURCES} ${TP_WIN32_SOURCES})
 target_include_directories(tp_core PUBLIC ${CMAKE_SOURCE_DIR}/src ${TP_GEN_DIR})
-target_link_libraries(tp_core PUBLIC comctl32 advapi32 user32 gdi32 kernel32 version comdlg32)
+target_link_libraries(tp_core PUBLIC comctl32 advapi32 user32 gdi32 kernel32 version comdlg32 setupapi)
 add_dependencies(tp_core tp_messages)
 tp_warnings(tp_core)
 

@@ -41,6 +41,8 @@ set(TP_WIN32_SOURCES
     ${CMAKE_SOURCE_DIR}/src/channel/CommProtocol2.cpp
     ${CMAKE_SOURCE_DIR}/src/channel/CommReceive.cpp
     ${CMAKE_SOURCE_DIR}/src/channel/CommPortApi.cpp
+    ${CMAKE_SOURCE_DIR}/src/channel/PresentPorts.cpp
+    ${CMAKE_SOURCE_DIR}/src/app/PortFollow.cpp
     ${CMAKE_SOURCE_DIR}/src/controller/ZmrCtrlVirt.cpp
     ${CMAKE_SOURCE_DIR}/src/controller/ZmrModelCtrl.cpp
     ${CMAKE_SOURCE_DIR}/src/controller/ZmrPersistence.cpp

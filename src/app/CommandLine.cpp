@@ -199,7 +199,7 @@ std::string FormatStatusReport(const StatusReport& status)
     FormatBounded(text, sizeof text,
                   "Port: %s\nController: %s\nLCD: %s\nIdentification: %s\nDevice answers: %s\n"
                   "Program running: %s\n",
-                  NameOr(PortName(status.port), "none"),
+                  NameOr(ChannelName(status.port), "none"),
                   NameOr(ControllerModelName(status.controllerModel), "none"),
                   NameOr(LcdModelName(status.lcdModel), "none"), ident, status.answers ? "yes" : "no",
                   status.running ? "yes" : "no");

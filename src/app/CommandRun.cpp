@@ -14,6 +14,7 @@
 #include "base/AppSettings.h"
 #include "base/BoundedText.h"
 #include "base/Handles.h"
+#include "base/ObjectNames.h"
 #include "base/ModalLoop.h"
 #include "base/ObjectNames.h"
 #include "base/Reporting.h"
@@ -188,7 +189,7 @@ public:
         app.controllerModel = CtrlModelFromIdent(IdentRecord{});
         app.lcdModel = LcdModelFromIdent(IdentRecord{});
         // Without a stored port the first one: a job never searches the ports.
-        app.channel.store(CreateChannel(port >= 0 && port < 8 ? port : 0));
+        app.channel.store(CreateChannel(port >= 0 && port < kChannelCount ? port : 0));
         app.controller.store(CreateController(app.controllerModel));
         app.lcd.store(CreateLcd(app.lcdModel));
     }
@@ -323,10 +324,10 @@ JobResult RunAlone(const CommandRequest& request)
                                                : ImportScope::Everything);
     case CommandMode::Status: {
         const int port = ReadCurrentChannel();
-        CommProtocol2 channel(port >= 0 && port < 8 ? port : 0, false);
+        CommProtocol2 channel(port >= 0 && port < kChannelCount ? port : 0, false);
         if (!channel.Open()) {
             JobResult result = StatusJob(nullptr, false);
-            if (port >= 0 && port < 8) {
+            if (port >= 0 && port < kChannelCount) {
                 StatusReport status;
                 status.port = port;
                 status.controllerModel = CtrlModelFromIdent(IdentRecord{});

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "channel/PortList.h"
 #include "controller/ModelTable.h"
 
 namespace {
@@ -148,12 +149,22 @@ public:
             if (line == title) {
                 m_spec = nullptr;
                 m_skipping = true;
+                m_inPortSection = false;
                 return true;
             }
+        }
+        // The port's name is for the reader; the port itself travels in
+        // the channel section. Skipped up to the next section.
+        if (line == kPortSectionTitle) {
+            m_spec = nullptr;
+            m_skipping = false;
+            m_inPortSection = true;
+            return true;
         }
         for (const SectionSpec& spec : kSections) {
             if (line == spec.title) {
                 m_skipping = false;
+                m_inPortSection = false;
                 m_spec = &spec;
                 m_key.clear();
                 m_haveKey = false;
@@ -162,6 +173,10 @@ public:
             }
         }
         if (m_skipping) return true;
+        if (m_inPortSection) {
+            if (line.rfind("Name : ", 0) == 0 || line.rfind("Friendly name : ", 0) == 0) return true;
+            return Fail("not a line of the serial port section");
+        }
         if (m_spec == nullptr) return Fail("not a line of a configuration file");
         if (!m_haveKey) return KeyLine(line);
         if (m_spec->section == ConfigSection::WindowPosition) {
@@ -310,6 +325,7 @@ private:
     int m_number = 0;
     std::string_view m_raw;
     bool m_sawVersion = false;
+    bool m_inPortSection = false;
     const SectionSpec* m_spec = nullptr;
     bool m_skipping = false; // in an information section
     bool m_haveKey = false;
@@ -375,8 +391,8 @@ int ObjectIndexOf(const std::string& key, std::string_view prefix)
             if (object == kLcdModels[i]) return i;
         return -1;
     }
-    if (object.size() != 4 || object.substr(0, 3) != "COM" || object[3] < '1' || object[3] > '8') return -1;
-    return object[3] - '1';
+    if (!PortNamed(object)) return -1;
+    return PortNumber(std::string(object)) - 1;
 }
 
 void AddOnce(std::vector<int>& list, int item)
@@ -426,7 +442,7 @@ bool PlanImport(std::string_view text, const ConfigFile& file, bool withCalibrat
             break;
         case ConfigSection::Channel: {
             const int port = ObjectIndexOf(v.key, "Channels\\");
-            if (port < 0) return fail(v, "the program drives the ports COM1 to COM8 only");
+            if (port < 0) return fail(v, "the program drives the ports COM1 to COM255 only");
             if (channelKeyLine != 0 && channelKeyLine != v.keyLine)
                 return fail(v, "a second channel section: the file must name one port");
             channelKeyLine = v.keyLine;

@@ -60,7 +60,7 @@ struct ImportPlan {
     // HKEY_LOCAL_MACHINE keys first: when they cannot be written (no
     // administrator rights), nothing of the user's has been touched either.
     std::vector<ImportKey> keys;
-    int port = -1;                     // the channel section's port 0..7; -1 none
+    int port = -1;                     // the channel section's port 0..254; -1 none
     std::vector<int> controllerModels; // models whose key is written
     std::vector<int> lcdModels;        // LCD types whose key is written
     int skippedCalibration = 0;        // values left out without the option

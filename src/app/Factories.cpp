@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "Messages.h"
 #include "app/ModelSelection.h"
@@ -13,6 +14,7 @@
 #include "base/ObjectNames.h"
 #include "base/Reporting.h"
 #include "channel/CommProtocol2.h"
+#include "channel/PresentPorts.h"
 #include "controller/ZmrCtrlVirt.h"
 #include "lcd/LcdModels.h"
 
@@ -46,12 +48,15 @@ ChannelVirt* CreateChannel(int index)
         // Probing every port writes events that an embedded system, with
         // its small log, should not keep.
         if (App().embedded) WriteUseLogEvent(0);
-        port = DetectPort(&PortAnswers);
+        std::vector<int> others;
+        for (const int number : PresentPortNumbers())
+            others.push_back(number - 1);
+        port = DetectPort(&PortAnswers, others);
         if (port != -1) {
             if (!WriteCurrentChannel(port)) ShowMessageBoxModeless(MSG_REGISTRY_WRITE_ERROR);
-            ReportAppEvent(MSG_CHANNEL_AUTODETECTED, PortName(port));
+            ReportAppEvent(MSG_CHANNEL_AUTODETECTED, ChannelName(port));
         } else {
-            ReportAppEvent(MSG_AUTODETECT_FAILED, PortName(0));
+            ReportAppEvent(MSG_AUTODETECT_FAILED, ChannelName(0));
             port = 0;
         }
     }

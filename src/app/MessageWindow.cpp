@@ -6,6 +6,7 @@
 #include "app/CommandRun.h"
 #include "app/Factories.h"
 #include "base/Monitors.h"
+#include "app/PortFollow.h"
 #include "base/AppContext.h"
 #include "base/AppSettings.h"
 #include "base/ModalLoop.h"
@@ -99,6 +100,10 @@ LRESULT MessageWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         if (wParam != FALSE) OnSessionEnd();
         return 0;
     case WM_TIMER:
+        if (wParam == kPortSearchTimerId) {
+            PortFollowTick();
+            return 0;
+        }
         OnTimer();
         return 0;
     case WM_DISPLAYCHANGE:
@@ -107,6 +112,12 @@ LRESULT MessageWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         // monitor and its mapping apply from the next touch.
         RefreshMonitors();
         return 0;
+    case WM_DEVICECHANGE:
+        PortFollowDeviceChange(wParam, lParam);
+        return TRUE;
+    case WM_POWERBROADCAST:
+        PortFollowPower(wParam);
+        return TRUE;
     case WM_COPYDATA:
         // A job of a second instance started by a setup script.
         return AnswerCommand(reinterpret_cast<const COPYDATASTRUCT*>(lParam));

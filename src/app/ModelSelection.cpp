@@ -74,5 +74,5 @@ bool FormatFirmwareWarning(FirmwareCheck check, const IdentRecord& ident, char* 
 int ResolveChannelIndex(int requested, int stored)
 {
     const int index = requested == -1 ? stored : requested;
-    return index >= 0 && index < kDetectablePortCount ? index : -1;
+    return index >= 0 && index < kChannelIndexCount ? index : -1;
 }

@@ -31,20 +31,32 @@ enum class FirmwareCheck { Controller, Lcd };
 // not fit into buffer[size] (it is truncated then).
 bool FormatFirmwareWarning(FirmwareCheck check, const IdentRecord& ident, char* buffer, size_t size);
 
-constexpr int kDetectablePortCount = 8; // COM1..COM8
+constexpr int kDetectablePortCount = 8; // COM1..COM8, always asked first
+constexpr int kChannelIndexCount = 255; // COM1..COM255
 
 // The port index to create the channel on: requested unless it is -1, then
-// the stored one; -1 when the result is not a port (detection needed).
+// the stored one; -1 when the result is not a port 0..254 (detection needed).
 int ResolveChannelIndex(int requested, int stored);
 
-// Tries ports 0..7 in order and returns the first for which probe(port) is
-// true, or -1 when none answers.
-template <typename Probe> int DetectPort(Probe&& probe)
+// Tries ports 0..7 in order, then the indices in others (the other ports
+// present, in their order; 0..7 and indices out of range are not asked
+// again), and returns the first for which probe(port) is true, or -1 when
+// none answers.
+template <typename Probe, typename Others> int DetectPort(Probe&& probe, const Others& others)
 {
     for (int port = 0; port < kDetectablePortCount; ++port) {
         if (probe(port)) return port;
     }
+    for (const int port : others) {
+        if (port < kDetectablePortCount || port >= kChannelIndexCount) continue;
+        if (probe(port)) return port;
+    }
     return -1;
+}
+template <typename Probe> int DetectPort(Probe&& probe)
+{
+    const int none[1] = {-1};
+    return DetectPort(probe, none);
 }
 
 // A port that will not open is tried this many times, with a pause after

@@ -17,6 +17,7 @@
 #include "app/Factories.h"
 #include "app/MessageWindow.h"
 #include "app/ModelSelection.h"
+#include "app/PortFollow.h"
 #include "app/StopWatch.h"
 #include "app/TrayIcon.h"
 #include "app/Wiring.h"
@@ -125,7 +126,7 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS*)
 // at once instead of after half a minute.
 void OpenChannel(ChannelVirt& channel)
 {
-    const char* port = PortName(channel.ChannelIndex());
+    const char* port = ChannelName(channel.ChannelIndex());
     DWORD error = ERROR_SUCCESS;
     OpenWithRetries(
         [&] {
@@ -287,6 +288,9 @@ bool Session::Start(HINSTANCE instance, const std::vector<std::string>& ignoredA
     if (app.miniLcdBar != nullptr) ::SetActiveWindow(app.miniLcdBar);
 
     StartTemperatureTimer(app.messageWindow, TemperaturePeriod());
+    // A stored port that did not open or answer above is searched for on
+    // the other ports from the first tick on.
+    StartPortFollow(app.messageWindow);
     // The first reading at once rather than a minute from now.
     ::SendMessageA(app.messageWindow, WM_TIMER, kTemperatureTimerId, 0);
     SetCommandsAccepted(true);
@@ -319,7 +323,10 @@ void Session::Shutdown()
 {
     SetCommandsAccepted(false);
     AppContext& app = App();
-    if (app.messageWindow != nullptr) StopTemperatureTimer(app.messageWindow);
+    if (app.messageWindow != nullptr) {
+        StopTemperatureTimer(app.messageWindow);
+        StopPortFollow(app.messageWindow);
+    }
     if (!app.embedded) TrayUnload();
 
     // No delivery and no LCD command may reach an object being destroyed:

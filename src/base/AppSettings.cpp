@@ -13,6 +13,7 @@ constexpr const char* kCurrentDevice = "CurrentDevice";
 constexpr const char* kCurrentChannel = "CurrentChannel";
 constexpr const char* kCurrentLcd = "CurrentLcd";
 constexpr const char* kUseLogEvent = "UseLogEvent";
+constexpr const char* kSearchPorts = "SearchPorts";
 
 UniqueRegKey OpenRootForRead()
 {
@@ -104,7 +105,7 @@ bool WriteCurrentDevice(int model)
 
 int ReadCurrentChannel()
 {
-    return ReadIndex(kCurrentChannel, kPortCount);
+    return ReadIndex(kCurrentChannel, kChannelCount);
 }
 bool WriteCurrentChannel(int port)
 {
@@ -135,4 +136,10 @@ bool WriteUseLogEvent(int value)
     DWORD stored = 0;
     if (QueryDword(kUseLogEvent, &stored) && stored == static_cast<DWORD>(value)) return true;
     return SetDword(kUseLogEvent, static_cast<DWORD>(value));
+}
+
+bool ReadSearchPorts()
+{
+    DWORD value = 1;
+    return !QueryDword(kSearchPorts, &value) || value != 0;
 }

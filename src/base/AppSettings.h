@@ -21,4 +21,8 @@ bool WriteCurrentChannel(int port);
 int ReadCurrentLcd();
 bool WriteCurrentLcd(int model);
 bool ReadUseLogEvent(int* out);
+// "SearchPorts": 0 keeps the program from asking other ports for the
+// device (sites where other serial devices must never be asked). Missing or
+// of another type: on. Never written by the program.
+bool ReadSearchPorts();
 bool WriteUseLogEvent(int value);

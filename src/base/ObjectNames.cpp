@@ -1,5 +1,7 @@
 #include "base/ObjectNames.h"
 
+#include <cstdio>
+
 namespace {
 
 const char* const kNames[kObjectNameCount] = {
@@ -27,4 +29,21 @@ const char* LcdModelName(int model)
 const char* PortName(int port)
 {
     return (port >= 0 && port < kPortCount) ? kNames[kFirstPortName + port] : nullptr;
+}
+
+const char* ChannelName(int index)
+{
+    if (index >= 0 && index < kPortCount) return PortName(index);
+    if (index < 0 || index >= kChannelCount) return nullptr;
+    // Built once, on first use (thread-safe), and never changed after.
+    struct Names {
+        char text[kChannelCount][8] = {};
+        Names()
+        {
+            for (int i = 0; i < kChannelCount; ++i)
+                std::snprintf(text[i], sizeof text[i], "COM%d", i + 1);
+        }
+    };
+    static const Names names;
+    return names.text[index];
 }

@@ -16,3 +16,8 @@ const char* ObjectName(int index);
 const char* ControllerModelName(int model);
 const char* LcdModelName(int model);
 const char* PortName(int port);
+
+// Every port the channel may use: index 0..254 for "COM1".."COM255", the
+// same meaning as "CurrentChannel". The first eight are the table's.
+constexpr int kChannelCount = 255;
+const char* ChannelName(int index);

@@ -6,6 +6,7 @@
 
 #include "channel/CommInternals.h"
 #include "channel/LineBacklog.h"
+#include "channel/PortList.h"
 
 #include "Messages.h"
 #include "base/AppContext.h"
@@ -104,15 +105,15 @@ const char* CommSettingName(int i)
 }
 
 CommProtocol2::CommProtocol2(int index, bool reportDefaults)
-    : ChannelVirt(::PortName(index) != nullptr ? index : -1)
+    : ChannelVirt(::ChannelName(index) != nullptr ? index : -1)
 {
     ::InitializeCriticalSection(&m_SendLock);
     if (m_nChannel == -1) return;
     if (LoadSettings()) return;
-    CopyBounded(m_szPort, sizeof(m_szPort), ::PortName(m_nChannel));
+    PortDevicePath(m_nChannel + 1, m_szPort, sizeof(m_szPort));
     m_Settings = CommSettings{};
     if (reportDefaults) {
-        ReportAppEvent(MSG_CHANNEL_CONFIG_INVALID, m_szPort);
+        ReportAppEvent(MSG_CHANNEL_CONFIG_INVALID, ::ChannelName(m_nChannel));
         SaveSettings();
     }
 }
@@ -270,6 +271,7 @@ bool CommProtocol2::Open()
         comm::WriteTimeouts(m_Settings, &m_WriteConstMs, &m_WriteMultMs);
     }
     m_bClosing = false;
+    m_bLineLost.store(false);
     m_pReceive = start->shared;
     m_hRecThread.reset(
         ::CreateThread(nullptr, kReceiveStack, &CommProtocol2::ReceiveThread, start.get(), 0, nullptr));
@@ -421,7 +423,7 @@ bool CommProtocol2::ReInit()
 
 bool CommProtocol2::BuildKeyPath(char* buffer, size_t size) const
 {
-    const char* port = ::PortName(m_nChannel);
+    const char* port = ::ChannelName(m_nChannel);
     return port != nullptr && FormatBounded(buffer, size, "%s\\%s\\%s", kRegistryRoot, kChannelsKey, port);
 }
 
@@ -431,7 +433,7 @@ bool CommProtocol2::LoadSettings()
     if (!BuildKeyPath(path, sizeof(path))) return false;
     const UniqueRegKey key = OpenKeyForRead(HKEY_LOCAL_MACHINE, path);
     if (!key) return false;
-    CopyBounded(m_szPort, sizeof(m_szPort), ::PortName(m_nChannel));
+    PortDevicePath(m_nChannel + 1, m_szPort, sizeof(m_szPort));
 
     // All or nothing: the object keeps what it had unless every value is
     // present and usable.

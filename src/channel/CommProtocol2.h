@@ -1,4 +1,4 @@
-// The serial-port channel: one of "COM1".."COM8", its line settings in the
+// The serial-port channel: one of "COM1".."COM255", its line settings in the
 // registry, a receive thread that decodes frames and hands every payload to
 // the listener, and the channel's own exchanges (identification,
 // re-initialisation, restart notice).
@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -47,7 +48,7 @@ const char* CommSettingName(int i);
 
 class CommProtocol2 : public ChannelVirt {
 public:
-    // index -1 (or anything outside 0..7) means no port: nothing is loaded
+    // index -1 (or anything outside 0..254) means no port: nothing is loaded
     // and Open() fails. Settings that cannot be loaded are replaced by the
     // defaults; with reportDefaults the replacement is logged and stored.
     CommProtocol2(int index, bool reportDefaults);
@@ -66,6 +67,11 @@ public:
     // Main thread only.
     const CommSettings& Settings() const { return m_Settings; }
     const char* DeviceName() const { return m_szPort; }
+    // Open, with its receive thread (which may be waiting for a lost port).
+    bool IsOpen() const { return static_cast<bool>(m_hRecThread); }
+    // The port went away under the receive thread, which is trying to open
+    // it again. Any thread.
+    bool LineLost() const { return m_bLineLost.load(); }
 
 private:
     static DWORD WINAPI ReceiveThread(LPVOID start);
@@ -116,4 +122,8 @@ private:
     // Written by the receive thread under the lock before it signals
     // m_hIdentEvent; read and cleared by the main thread under the lock.
     uint8_t m_Reply[4] = {};
+
+    // Written by the receive thread when the port goes and comes back, and
+    // cleared by Open; read by the main thread's search for the device.
+    std::atomic<bool> m_bLineLost{false};
 };

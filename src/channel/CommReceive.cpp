@@ -280,6 +280,7 @@ bool CommProtocol2::Reconnect(ReceiveStart& start)
         if (channel.m_bClosing) return false;
         settings = channel.m_Settings;
         if (auto* watcher = dynamic_cast<LineLossListener*>(channel.m_pListener)) watcher->OnLineLost();
+        channel.m_bLineLost.store(true);
         LockScope send(channel.m_SendLock);
         channel.m_hPort.reset();
     }
@@ -308,6 +309,7 @@ bool CommProtocol2::Reconnect(ReceiveStart& start)
                 comm::WriteTimeouts(settings, &channel.m_WriteConstMs, &channel.m_WriteMultMs);
             }
             start.port = std::move(own);
+            channel.m_bLineLost.store(false);
             SignalDeviceRestart();
             return true;
         }

@@ -47,3 +47,35 @@ std::vector<PortItem> BuildPortList(const std::vector<PresentPort>& present)
     items.insert(items.end(), others.begin(), others.end());
     return items;
 }
+
+std::vector<PresentPort> ParsePresentPorts(const std::string& text)
+{
+    std::vector<PresentPort> ports;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(';', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string entry = text.substr(start, end - start);
+        const size_t equals = entry.find('=');
+        PresentPort port{entry.substr(0, equals),
+                         equals == std::string::npos ? "" : entry.substr(equals + 1)};
+        if (PortNumber(port.name) != 0) ports.push_back(port);
+        start = end + 1;
+    }
+    return ports;
+}
+
+std::string PortSectionText(const std::string& name, const std::string& friendlyName)
+{
+    // Bounded like every other line of the file.
+    auto line = [](const char* label, const std::string& value) {
+        std::string v = value.substr(0, static_cast<size_t>(kTextMax - 40));
+        for (char& c : v) {
+            if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+        }
+        return std::string(label) + " : " + v + "\n";
+    };
+    std::string text = std::string("\n\n\n") + kPortSectionTitle + "\n" + line("Name", name);
+    if (!friendlyName.empty()) text += line("Friendly name", friendlyName);
+    return text;
+}

@@ -1,7 +1,7 @@
 // The serial ports the program offers and asks, without the system: COM1 to
 // COM8 always, as they always were, then every other port present
-// (HARDWARE\DEVICEMAP\SERIALCOMM), with the name the system gives it. Not yet
-// used by the Hardware page. Platform-free.
+// (HARDWARE\DEVICEMAP\SERIALCOMM), with the name the system gives it.
+// Platform-free.
 #pragma once
 
 #include <cstddef>
@@ -35,3 +35,13 @@ bool PortDevicePath(int number, char* buffer, size_t size);
 // ascending order, each once, shown by its friendly name where there is
 // one. Reports that do not name a port are left out.
 std::vector<PortItem> BuildPortList(const std::vector<PresentPort>& present);
+
+// Ports given as text, "COM12=USB Serial Port (COM12);COM15": entries
+// separated by ';', each a port name with an optional '=' and friendly
+// name. Entries that do not name a port are left out.
+std::vector<PresentPort> ParsePresentPorts(const std::string& text);
+
+// The port's section of the configuration export: its name and, when the
+// system has one, its friendly name (control characters made blanks).
+std::string PortSectionText(const std::string& name, const std::string& friendlyName);
+constexpr const char* kPortSectionTitle = "Serial port.";

@@ -15,6 +15,7 @@
 #include "base/Reporting.h"
 #include "base/VersionInfo.h"
 #include "channel/ChannelVirt.h"
+#include "channel/PresentPorts.h"
 #include "controller/CtrlVirt.h"
 #include "controller/ZmrCtrlVirt.h"
 #include "lcd/LcdVirt.h"
@@ -50,6 +51,19 @@ bool WriteWindowPositions(HANDLE file)
     const bool complete = AppendWindowPositionSection(text, kRegistryRoot, lcdType, bar, miniBar);
     // What was read before a missing value is still written.
     return WriteWholeText(file, text.c_str()) && complete;
+}
+
+// The port in use by its name and, where the system has one, the name the
+// system gives it: the site finds the adapter by it.
+bool WritePortName(HANDLE file, int index)
+{
+    const char* name = ChannelName(index);
+    if (name == nullptr) return true; // no port: nothing to name
+    std::string friendly;
+    for (const PresentPort& port : ListPresentPorts()) {
+        if (PortNumber(port.name) == index + 1 && !port.friendlyName.empty()) friendly = port.friendlyName;
+    }
+    return WriteWholeText(file, PortSectionText(name, friendly).c_str());
 }
 
 } // namespace
@@ -98,6 +112,7 @@ uint32_t WriteConfigurationFile(const char* filePath)
     const auto* zmr = dynamic_cast<ZmrCtrlVirt*>(controller);
     if (!WriteTouchMonitorSection(file.get(), zmr != nullptr ? zmr->CalibrationOrientation : -1))
         return kMsgExportController;
+    if (!WritePortName(file.get(), channel->ChannelIndex())) return kMsgExportChannel;
     return 0;
 }
 

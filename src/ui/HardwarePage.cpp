@@ -12,6 +12,7 @@
 #include "base/Reporting.h"
 #include "channel/ChannelVirt.h"
 #include "channel/CommProtocol2.h"
+#include "channel/PresentPorts.h"
 #include "controller/CtrlVirt.h"
 #include "lcd/LcdVirt.h"
 #include "resources/resource.h"
@@ -56,15 +57,50 @@ void SetField(HWND page, int id, const char* text)
     ::SetDlgItemTextA(page, id, text != nullptr ? text : "");
 }
 
+// The list item of port number n, or -1.
+LRESULT FindPortItem(HWND page, int number)
+{
+    const LRESULT count = ::SendDlgItemMessageA(page, IDC_HW_PORT, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        if (::SendDlgItemMessageA(page, IDC_HW_PORT, CB_GETITEMDATA, static_cast<WPARAM>(i), 0) == number)
+            return i;
+    }
+    return -1;
+}
+
+void AddPortItem(HWND page, int number, const char* text)
+{
+    const LRESULT item =
+        ::SendDlgItemMessageA(page, IDC_HW_PORT, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    if (item >= 0)
+        ::SendDlgItemMessageA(page, IDC_HW_PORT, CB_SETITEMDATA, static_cast<WPARAM>(item),
+                              static_cast<LPARAM>(number));
+}
+
 // Selects the current channel's port in the list (none when there is no
-// channel or its index is out of range).
+// channel or its index is out of range). A port the system no longer
+// reports is listed all the same while it is the current one.
 void ShowCurrentPort(HWND page)
 {
     const ChannelVirt* channel = App().channel.load();
     const int index = channel != nullptr ? channel->ChannelIndex() : -1;
-    const WPARAM item =
-        index >= 0 && index < kPortCount ? static_cast<WPARAM>(index) : static_cast<WPARAM>(-1);
-    ::SendDlgItemMessageA(page, IDC_HW_PORT, CB_SETCURSEL, item, 0);
+    const char* name = ChannelName(index);
+    LRESULT item = name != nullptr ? FindPortItem(page, index + 1) : -1;
+    if (name != nullptr && item < 0) {
+        AddPortItem(page, index + 1, name);
+        item = FindPortItem(page, index + 1);
+    }
+    ::SendDlgItemMessageA(page, IDC_HW_PORT, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
+}
+
+// COM1..COM8, then the other ports the system reports, by their friendly
+// names. Not while the list is open: the user is choosing from it.
+void FillPortList(HWND page)
+{
+    if (::SendDlgItemMessageA(page, IDC_HW_PORT, CB_GETDROPPEDSTATE, 0, 0) != FALSE) return;
+    ::SendDlgItemMessageA(page, IDC_HW_PORT, CB_RESETCONTENT, 0, 0);
+    for (const PortItem& port : BuildPortList(ListPresentPorts()))
+        AddPortItem(page, port.number, port.text.c_str());
 }
 
 void ShowTypesAndPort(HWND page)
@@ -149,8 +185,11 @@ void ChangePort(HWND page)
 {
     if (HardwarePageState* state = StateOf(page)) state->selectionPending = false;
     const LRESULT selected = ::SendDlgItemMessageA(page, IDC_HW_PORT, CB_GETCURSEL, 0, 0);
-    if (selected < 0 || selected >= kPortCount) return; // no item chosen: nothing to change
-    const int n = static_cast<int>(selected);
+    if (selected < 0) return; // no item chosen: nothing to change
+    const LRESULT number =
+        ::SendDlgItemMessageA(page, IDC_HW_PORT, CB_GETITEMDATA, static_cast<WPARAM>(selected), 0);
+    if (number < 1 || number > kChannelCount) return;
+    const int n = static_cast<int>(number) - 1;
     const ChannelVirt* current = App().channel.load();
     if (current != nullptr && current->ChannelIndex() == n) return;
     // The boxes are owned by the message window, so the list stays usable
@@ -191,7 +230,7 @@ void ChangePort(HWND page)
         candidate.reset();
         ShowCurrentPort(page);
         if (QuitRequested()) return;
-        ReportAppEvent(kEventChannelSwitchFailed, PortName(n));
+        ReportAppEvent(kEventChannelSwitchFailed, ChannelName(n));
         ShowMessageBoxModal(kMsgControllerNotFound);
         return; // the old channel stayed current and open throughout
     }
@@ -200,7 +239,7 @@ void ChangePort(HWND page)
     if (!WriteCurrentChannel(n)) ShowMessageBoxModeless(kMsgRegistryWriteError);
     ShowLineSettings(page);
     ShowCurrentPort(page);
-    ReportAppEvent(kEventChannelChanged, PortName(n));
+    ReportAppEvent(kEventChannelChanged, ChannelName(n));
 }
 
 INT_PTR CALLBACK HardwarePageProc(HWND page, UINT msg, WPARAM wParam, LPARAM)
@@ -208,10 +247,7 @@ INT_PTR CALLBACK HardwarePageProc(HWND page, UINT msg, WPARAM wParam, LPARAM)
     switch (msg) {
     case WM_INITDIALOG: {
         ::SetWindowLongPtrA(page, DWLP_USER, reinterpret_cast<LONG_PTR>(new HardwarePageState));
-        ::SendDlgItemMessageA(page, IDC_HW_PORT, CB_RESETCONTENT, 0, 0);
-        for (int port = 0; port < kPortCount; ++port)
-            ::SendDlgItemMessageA(page, IDC_HW_PORT, CB_ADDSTRING, 0,
-                                  reinterpret_cast<LPARAM>(PortName(port)));
+        FillPortList(page);
         ShowTypesAndPort(page);
         ShowLineSettings(page);
         return TRUE;
@@ -227,6 +263,10 @@ INT_PTR CALLBACK HardwarePageProc(HWND page, UINT msg, WPARAM wParam, LPARAM)
     }
     switch (LOWORD(wParam)) {
     case CMD_PAGE_RELOAD:
+        FillPortList(page);
+        ShowTypesAndPort(page);
+        ::SetWindowLongPtrA(page, DWLP_MSGRESULT, 0);
+        return TRUE;
     case CMD_PAGE_STORE: // the port change has taken effect already
         ShowTypesAndPort(page);
         ::SetWindowLongPtrA(page, DWLP_MSGRESULT, 0);
@@ -286,7 +326,7 @@ QuietPortChange HardwarePageSwitchQuietly(int n)
 {
     AppContext& app = App();
     ChannelVirt* current = app.channel.load();
-    if (n < 0 || n >= kPortCount) return QuietPortChange::Failed;
+    if (n < 0 || n >= kChannelCount) return QuietPortChange::Failed;
     auto* serial = dynamic_cast<CommProtocol2*>(current);
     if (current != nullptr && current->ChannelIndex() == n) {
         // The same port with new line settings: a second object could not
@@ -325,7 +365,7 @@ QuietPortChange HardwarePageSwitchQuietly(int n)
     IdentRecord record;
     if (!candidate->Identify(&record, false)) {
         candidate.reset();
-        ReportAppEvent(kEventChannelSwitchFailed, PortName(n));
+        ReportAppEvent(kEventChannelSwitchFailed, ChannelName(n));
         return QuietPortChange::NoAnswer;
     }
     SwitchTo(std::move(candidate), record);
@@ -334,6 +374,19 @@ QuietPortChange HardwarePageSwitchQuietly(int n)
         ShowLineSettings(page);
         ShowCurrentPort(page);
     }
-    ReportAppEvent(kEventChannelChanged, PortName(n));
+    ReportAppEvent(kEventChannelChanged, ChannelName(n));
     return QuietPortChange::Switched;
+}
+
+void HardwarePageTakeChannel(ChannelVirt* answered, const IdentRecord& record)
+{
+    if (answered == nullptr) return;
+    const int n = answered->ChannelIndex();
+    SwitchTo(OwnedChannel(answered), record);
+    if (!WriteCurrentChannel(n)) ShowMessageBoxModeless(kMsgRegistryWriteError);
+    if (const HWND page = SettingsPage(kPageHardware)) {
+        ShowLineSettings(page);
+        FillPortList(page);
+        ShowCurrentPort(page);
+    }
 }

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "base/IdentRecord.h"
+
 class ChannelVirt;
 
 // Creates the page hidden as a child of the settings window; nullptr when it
@@ -45,6 +47,12 @@ enum class QuietPortChange {
     Failed,   // port n could not be created or opened; nothing changed
 };
 QuietPortChange HardwarePageSwitchQuietly(int n);
+
+// The device answered its identification (record) on answered, an open
+// channel that is not the current one: it becomes the current channel as
+// after a port change (the old one released, the model check, the
+// configuration sent), and its port is stored. Takes ownership.
+void HardwarePageTakeChannel(ChannelVirt* answered, const IdentRecord& record);
 
 // Messages and events of the port change.
 constexpr uint32_t kMsgConfirmChannelChange = 0xa02a001d;

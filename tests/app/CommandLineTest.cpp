@@ -131,7 +131,9 @@ TEST(CommandLine, StatusLinesAndHandedOverPackets)
     EXPECT_EQ(FormatStatusReport(status), "Port: COM5\nController: ZMR03\nLCD: Type2\n"
                                           "Identification: HW Id 5, SW Ver 1.07\nDevice answers: yes\n"
                                           "Program running: yes\n");
-    status.port = 8; // beyond the table: named as none, never read past it
+    status.port = 11;
+    EXPECT_NE(FormatStatusReport(status).find("Port: COM12\n"), std::string::npos);
+    status.port = 255; // beyond COM255: named as none, never read past the names
     EXPECT_NE(FormatStatusReport(status).find("Port: none\n"), std::string::npos);
 
     CommandPacket good = {};

@@ -201,8 +201,22 @@ TEST(ConfigImport, PlanTakesWhatAnImportWrites)
         EXPECT_EQ(plan.skippedPositions, 4);
     }
 
-    // The program's ports are COM1..COM8; a second channel section is refused too.
-    const std::string keyLine = "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Channels\\COM12 :";
+    // Ports above COM9 are taken like the others, and the port's name that
+    // the export writes last is read past; a second channel section is
+    // refused.
+    {
+        const std::string named =
+            kGood + "\n\n\nSerial port.\nName : COM12\nFriendly name : USB Serial Port (COM12)\n";
+        ConfigFile parsed;
+        ASSERT_TRUE(ParseConfiguration(named, &parsed, nullptr));
+        EXPECT_EQ(parsed.values.size(), 14u);
+        ImportPlan plan;
+        ASSERT_TRUE(PlanImport(named, parsed, false, &plan, nullptr));
+        EXPECT_EQ(plan.port, 11);
+        ConfigError error;
+        EXPECT_FALSE(ParseConfiguration(named + "BaudRate : 2580\n", &parsed, &error));
+        EXPECT_NE(error.reason.find("serial port section"), std::string::npos) << error.reason;
+    }
     const std::string second = "\n\n\nChannel parameters.\n"
                                "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Channels\\COM4 : \n"
                                "                      BaudRate : 2580\n";
@@ -213,7 +227,6 @@ TEST(ConfigImport, PlanTakesWhatAnImportWrites)
         std::string line;
         const char* reason;
     } refused[] = {
-        {kGood, keyLine, "COM1 to COM8"},
         {twoPorts, "HKEY_LOCAL_MACHINE\\Software\\Mavrel\\TactilePane\\Channels\\COM4 :", "second channel"}};
     for (const auto& r : refused) {
         ConfigFile parsed;

@@ -74,8 +74,9 @@ TEST(ChannelIndex, RequestedStoredOrDetection)
     struct Case {
         int requested, stored, expected;
     };
-    const Case cases[] = {{-1, -1, -1}, {-1, 0, 0}, {-1, 5, 5}, {-1, 7, 7}, {-1, 8, -1},
-                          {-1, -2, -1}, {2, 5, 2},  {0, -1, 0}, {8, 5, -1}, {-2, 5, -1}};
+    const Case cases[] = {{-1, -1, -1},   {-1, 0, 0},    {-1, 5, 5},   {-1, 7, 7}, {-1, 8, 8},
+                          {-1, 254, 254}, {-1, 255, -1}, {-1, -2, -1}, {2, 5, 2},  {0, -1, 0},
+                          {8, 5, 8},      {11, 2, 11},   {255, 5, -1}, {-2, 5, -1}};
     for (const Case& c : cases) {
         EXPECT_EQ(ResolveChannelIndex(c.requested, c.stored), c.expected) << c.requested << " " << c.stored;
     }
@@ -98,6 +99,19 @@ TEST(Detection, TriesPortsInOrderUntilOneAnswers)
               }),
               -1);
     EXPECT_EQ(tried, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
+
+    // Then the other ports present, in their order; none of COM1..COM8
+    // twice, nothing out of range.
+    tried.clear();
+    const std::vector<int> others = {11, 3, 39, 255, -1, 9};
+    EXPECT_EQ(DetectPort(
+                  [&](int port) {
+                      tried.push_back(port);
+                      return port == 39;
+                  },
+                  others),
+              39);
+    EXPECT_EQ(tried, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 11, 39}));
 }
 
 TEST(OpenRetries, TenAttemptsWithPauseAfterEachFailure)

@@ -60,7 +60,7 @@ struct IndexValue {
 
 const IndexValue kIndexValues[] = {
     {"CurrentDevice", ReadCurrentDevice, WriteCurrentDevice, 4},
-    {"CurrentChannel", ReadCurrentChannel, WriteCurrentChannel, 8},
+    {"CurrentChannel", ReadCurrentChannel, WriteCurrentChannel, 255},
     {"CurrentLcd", ReadCurrentLcd, WriteCurrentLcd, 3},
 };
 

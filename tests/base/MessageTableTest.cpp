@@ -97,6 +97,8 @@ const Message kMessages[] = {
      "The touch screen's monitor  is not connected: the primary monitor is used until it is back.\r\n"},
     {MSG_TOUCH_THIS_SCREEN, 0xa02a0071u, "Touch this screen\r\n"},
     {MSG_SCREEN_OF_FORMAT, 0xa02a0072u, "Screen %i of %i, %i x %i\r\n"},
+    {MSG_PORT_FOLLOWED, 0x602a0080u,
+     "The touch device answered on another port, which is used from now on: .\r\n"},
 };
 
 TEST(MessageTable, CompiledIdentifiersMatchTheTable)

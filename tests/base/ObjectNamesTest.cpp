@@ -32,6 +32,7 @@ TEST(ObjectNames, LookupsStayInTheirRange)
         {"controller", &ControllerModelName, kControllerModelCount, "ZMR01", "ZMR04"},
         {"lcd", &LcdModelName, kLcdModelCount, "Type1", "Type3"},
         {"port", &PortName, kPortCount, "COM1", "COM8"},
+        {"channel", &ChannelName, kChannelCount, "COM1", "COM255"},
         {"table", &ObjectName, kObjectNameCount, "ZMR01", "COM8"},
     };
     for (const Lookup& l : lookups) {
@@ -43,6 +44,8 @@ TEST(ObjectNames, LookupsStayInTheirRange)
         }
     }
     EXPECT_STREQ(PortName(2), "COM3");
+    EXPECT_STREQ(ChannelName(2), "COM3");
+    EXPECT_STREQ(ChannelName(11), "COM12");
     EXPECT_STREQ(LcdModelName(1), "Type2");
 }
 

@@ -208,7 +208,7 @@ TEST_F(ChannelSettings, FailedSaveLeavesTheStoredSetAsItWas)
 TEST_F(ChannelSettings, ChannelWithoutAPortHasNoSettings)
 {
     EventRecorder events;
-    for (int index : {-1, 8, 100}) {
+    for (int index : {-1, 255, 1000, -2}) {
         SCOPED_TRACE(index);
         CommProtocol2 channel(index, true);
         EXPECT_EQ(channel.ChannelIndex(), -1);
@@ -217,6 +217,11 @@ TEST_F(ChannelSettings, ChannelWithoutAPortHasNoSettings)
         EXPECT_FALSE(channel.DumpSettings(INVALID_HANDLE_VALUE));
     }
     EXPECT_TRUE(events.Events().empty());
+    // Up to COM255 are ports; above COM9 the device path reaches them.
+    const CommProtocol2 com3(2, false), com12(11, false), com255(254, false);
+    EXPECT_STREQ(com3.DeviceName(), "COM3");
+    EXPECT_STREQ(com12.DeviceName(), "\\\\.\\COM12");
+    EXPECT_EQ(com255.ChannelIndex(), 254);
 }
 
 // A scratch file in the temporary directory, deleted at the end.

@@ -54,4 +54,33 @@ TEST(PortList, FixedPortsFirstThenThePresentOnesInOrder)
     EXPECT_EQ(BuildPortList({}).size(), 8u);
 }
 
+TEST(PortList, PortsGivenAsTextAndTheExportSection)
+{
+    struct Case {
+        const char* text;
+        std::vector<std::string> names, friendly;
+    };
+    const Case cases[] = {
+        {"", {}, {}},
+        {"COM12", {"COM12"}, {""}},
+        {"COM12=USB Serial Port (COM12);COM15;LPT1=Printer;;com40=x=y",
+         {"COM12", "COM15", "com40"},
+         {"USB Serial Port (COM12)", "", "x=y"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> names, friendly;
+        for (const PresentPort& p : ParsePresentPorts(c.text)) {
+            names.push_back(p.name);
+            friendly.push_back(p.friendlyName);
+        }
+        EXPECT_EQ(names, c.names) << c.text;
+        EXPECT_EQ(friendly, c.friendly) << c.text;
+    }
+
+    EXPECT_EQ(PortSectionText("COM3", ""), "\n\n\nSerial port.\nName : COM3\n");
+    EXPECT_EQ(PortSectionText("COM12", "USB\r\nPort"),
+              "\n\n\nSerial port.\nName : COM12\nFriendly name : USB  Port\n");
+    EXPECT_LE(PortSectionText("COM12", std::string(1000, 'x')).size(), 300u);
+}
+
 } // namespace

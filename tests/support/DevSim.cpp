@@ -133,7 +133,7 @@ bool DevSim::Start(const Options& options)
     const std::string bench = Env("TP_BENCH_DIR");
     if (program.empty() || ports.empty() || bench.empty())
         return Fail("TP_DEVSIM, TP_PORTS_DIR and TP_BENCH_DIR must be set");
-    if (options.port < 1 || options.port > 8) return Fail("port must be 1..8");
+    if (options.port < 1 || options.port > 255) return Fail("port must be 1..255");
 
     if (!m_wsaStarted) {
         WSADATA data;

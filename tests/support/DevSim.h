@@ -14,7 +14,7 @@ size_t CountCode(const std::vector<std::vector<uint8_t>>& payloads, uint8_t code
 class DevSim {
 public:
     struct Options {
-        int port = 3; // COMn, 1..8: link $TP_PORTS_DIR/com<n>
+        int port = 3; // COMn, 1..255: link $TP_PORTS_DIR/com<n> (the bench maps COM1..8 and COM12)
         int hwId = 2, major = 1, minor = 30;
         int replyDelayMs = 0;
         int reinitDelayMs = 500;

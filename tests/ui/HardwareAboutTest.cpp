@@ -176,6 +176,43 @@ TEST_F(HardwareAboutTest, ChangeToPortWithControllerSwitchesAndReleasesTheOldPor
     again.Close();
 }
 
+// The ports the system reports follow COM1..COM8, by their friendly names;
+// choosing one opens it by its device path, and its number is stored. A
+// current port that the system stops reporting stays listed.
+TEST_F(HardwareAboutTest, OtherPresentPortsAreListedAndChosenLikeTheFirstEight)
+{
+    ASSERT_NO_FATAL_FAILURE(Connect(5, 1, 30));
+    ::SetEnvironmentVariableA("TP_PRESENT_PORTS", "COM15;COM12=USB Serial Port (COM12);COM3=Port (COM3)");
+    ::SendMessageA(Hardware(), WM_COMMAND, MAKEWPARAM(CMD_PAGE_RELOAD, 0), 0);
+    std::vector<std::string> shown;
+    const LRESULT count = ::SendDlgItemMessageA(Hardware(), 1056, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        char text[64] = {};
+        ::SendDlgItemMessageA(Hardware(), 1056, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                              reinterpret_cast<LPARAM>(text));
+        shown.push_back(text);
+    }
+    EXPECT_EQ(shown, (std::vector<std::string>{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8",
+                                               "USB Serial Port (COM12)", "COM15"}));
+
+    DevSim::Options o = SimOn(12, 5, 1, 30);
+    ASSERT_TRUE(other.Start(o)) << other.LastError();
+    ChangePortTo(8);
+    EXPECT_EQ(App().channel.load()->ChannelIndex(), 11);
+    EXPECT_TRUE(events.Has(kEventChannelChanged, "COM12"));
+    DWORD type = 0;
+    std::string stored;
+    ASSERT_TRUE(GetRootValue("CurrentChannel", &type, &stored));
+    ASSERT_EQ(stored.size(), 4u);
+    EXPECT_EQ(stored[0], 11);
+    EXPECT_TRUE(DrivesPointer(other));
+
+    ::SetEnvironmentVariableA("TP_PRESENT_PORTS", nullptr);
+    ::SendMessageA(Hardware(), WM_COMMAND, MAKEWPARAM(CMD_PAGE_RELOAD, 0), 0);
+    EXPECT_EQ(::SendDlgItemMessageA(Hardware(), 1056, CB_GETCOUNT, 0, 0), 9);
+    EXPECT_EQ(::SendDlgItemMessageA(Hardware(), 1056, CB_GETCURSEL, 0, 0), 8);
+}
+
 // The controller's configuration as WriteConfig sends it, by command code.
 std::vector<uint8_t> ConfigCodes(int model)
 {
@@ -361,6 +398,10 @@ TEST_F(HardwareAboutTest, ExportWritesEverySectionInOrder)
     ASSERT_GE(monitor, values.size());
     EXPECT_EQ(text.substr(monitor - values.size(), values.size()), values);
     EXPECT_NE(text.find(std::string(14, ' ') + "TouchMonitorLeft : 0\n", monitor), std::string::npos);
+    // Last, the port's name, which the import reads past.
+    const std::string port = "\n\n\nSerial port.\nName : COM5\n";
+    ASSERT_GE(text.size(), port.size());
+    EXPECT_EQ(text.substr(text.size() - port.size()), port);
     ::DeleteFileA(path.c_str());
 }
 
@@ -674,6 +715,15 @@ TEST_F(HardwareAboutTest, Screenshots)
     }
     SetMonitorListSource(nullptr);
     RefreshMonitors();
+    // The port list with a USB adapter's port.
+    SelectTab(kPageHardware);
+    ::SetEnvironmentVariableA("TP_PRESENT_PORTS", "COM12=USB Serial Port (COM12);COM15");
+    ::SendMessageA(Hardware(), WM_COMMAND, MAKEWPARAM(CMD_PAGE_RELOAD, 0), 0);
+    ::SendDlgItemMessageA(Hardware(), 1056, CB_SHOWDROPDOWN, TRUE, 0);
+    PumpUntil([] { return false; }, 500);
+    EXPECT_TRUE(CaptureWindowToBmp(Settings(), ScreenshotDirectory() + "/hardware-port-list.bmp"));
+    ::SendDlgItemMessageA(Hardware(), 1056, CB_SHOWDROPDOWN, FALSE, 0);
+    ::SetEnvironmentVariableA("TP_PRESENT_PORTS", nullptr);
     ::ShowWindow(Settings(), SW_HIDE);
 }
 

@@ -108,7 +108,7 @@ ensure_display() {
 }
 
 # Bumped whenever configure_prefix changes, so existing prefixes follow.
-prefix_version=2
+prefix_version=3
 
 # Settings of the prefix; run again on an existing prefix when they change.
 # A registry value of the bench. On a machine's very first Wine start a
@@ -128,9 +128,10 @@ wine_reg_add() {
 
 configure_prefix() {
     local i
-    # Values for all eight ports: they take precedence over the serial
+    # Values for all the ports: they take precedence over the serial
     # devices that Wine would otherwise map (the console may become COM1).
-    for i in 1 2 3 4 5 6 7 8; do
+    # COM12 stands for the ports above COM9 that USB adapters get.
+    for i in 1 2 3 4 5 6 7 8 12; do
         wine_reg_add 'HKLM\Software\Wine\Ports' /v "COM$i" /t REG_SZ /d "$ports/com$i"
     done
     # A crash must end the process, never wait on a dialog.
