@@ -303,7 +303,7 @@ TEST(DevSim, EndsWithAnAbandoningTestProcess)
 TEST(DevSim, StartFailsCleanlyForABadPort)
 {
     DevSim::Options options;
-    options.port = 9;
+    options.port = 256; // beyond COM255
     DevSim sim;
     EXPECT_FALSE(sim.Start(options));
     EXPECT_FALSE(sim.Running());
