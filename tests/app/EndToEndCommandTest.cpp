@@ -58,6 +58,15 @@ protected:
         return code;
     }
     std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
+    // The device on its port and the program running with it, boxes closed.
+    void StartWithDevice(DevSim& sim, ProgramUnderTest& program)
+    {
+        SetAppValue("CurrentChannel", kDevicePort - 1);
+        ASSERT_TRUE(sim.Start(SimOn(kDevicePort))) << sim.LastError();
+        ASSERT_TRUE(program.Start());
+        ASSERT_TRUE(program.WaitReady(kReadyMs));
+        program.CloseBoxes();
+    }
 
     std::string first, edited, second;
 };
@@ -168,13 +177,9 @@ TEST_F(EndToEndCommand, StatusWithoutADevice)
 
 TEST_F(EndToEndCommand, RunningProgramTakesTheImportAndReportsItsStatus)
 {
-    SetAppValue("CurrentChannel", kDevicePort - 1);
     DevSim sim;
-    ASSERT_TRUE(sim.Start(SimOn(kDevicePort))) << sim.LastError();
     ProgramUnderTest program;
-    ASSERT_TRUE(program.Start());
-    ASSERT_TRUE(program.WaitReady(kReadyMs));
-    program.CloseBoxes();
+    ASSERT_NO_FATAL_FAILURE(StartWithDevice(sim, program));
 
     std::string out, err;
     ASSERT_EQ(Run("/export " + Quoted(first), &out, &err), kSuccess) << err;
@@ -211,13 +216,9 @@ TEST_F(EndToEndCommand, RunningProgramTakesTheImportAndReportsItsStatus)
 
 TEST_F(EndToEndCommand, CalibrateStoresOnlyWhatTheUserConfirmedInTheRunningProgramOrAlone)
 {
-    SetAppValue("CurrentChannel", kDevicePort - 1);
     DevSim sim;
-    ASSERT_TRUE(sim.Start(SimOn(kDevicePort))) << sim.LastError();
     ProgramUnderTest program;
-    ASSERT_TRUE(program.Start());
-    ASSERT_TRUE(program.WaitReady(kReadyMs));
-    program.CloseBoxes();
+    ASSERT_NO_FATAL_FAILURE(StartWithDevice(sim, program));
 
     // Without the check point, whose place a script cannot see.
     std::string out, err;
