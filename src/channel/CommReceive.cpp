@@ -180,7 +180,6 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
             status.cbInQue = 0;
             ++unreadable;
         }
-        const DWORD queuedBefore = queued;
         queued = status.cbInQue;
         if (failed != nullptr) {
             // A failure on a port that still answers is unexpected: it is
@@ -209,6 +208,8 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
 
         if ((errors & kReceiveErrors) != 0) {
             decoder.Reset();
+            backlog.Reset();
+            behind = 0;
             // The dropped bytes may have held the release of a touch that is
             // down: a drag cut in two is better than a button left pressed.
             const ChannelVisit visit(shared);
@@ -216,10 +217,11 @@ DWORD CommProtocol2::ReceiveLoop(ReceiveStart& start)
             start.channel->BreakTouchStream();
         } else if (done && count > 0) {
             failing = false;
-            behind = backlog.OnRead(NowUs(frequency.QuadPart), count, queuedBefore, queued, waited);
+            behind = backlog.OnRead(NowUs(frequency.QuadPart), count, queued, waited);
             const ChannelVisit visit(shared);
             if (!visit) break;
             start.channel->FeedRead(decoder, rx.buffer, count, behind);
+            backlog.OnHandedOver(NowUs(frequency.QuadPart));
         }
         // A read that came back empty although it was asked to wait (a
         // driver that ignores the timeouts) would make this loop spin: such
@@ -281,6 +283,7 @@ bool CommProtocol2::Reconnect(ReceiveStart& start)
         settings = channel.m_Settings;
         if (auto* watcher = dynamic_cast<LineLossListener*>(channel.m_pListener)) watcher->OnLineLost();
         channel.m_bLineLost.store(true);
+        SignalLineChanged();
         LockScope send(channel.m_SendLock);
         channel.m_hPort.reset();
     }

@@ -10,22 +10,66 @@ uint32_t LineByteTimeNs(uint32_t baudRate, uint32_t byteSize, uint32_t parity, u
     return static_cast<uint32_t>(halves * 500000000ULL / baudRate);
 }
 
-uint32_t LineBacklog::OnRead(int64_t nowUs, uint32_t read, uint32_t queuedBefore, uint32_t queuedAfter,
-                             bool waited)
+uint32_t LineBacklog::OnRead(int64_t nowUs, uint32_t read, uint32_t queuedAfter, bool waited)
 {
     // The earliest the oldest byte of this read can have arrived.
     int64_t oldest = nowUs;
-    if (!waited && m_bKnown) oldest = queuedBefore == 0 ? m_lastCheckUs : m_frontUs;
-    // What stays queued came after the oldest byte of this read, and after
-    // the last look at the queue when this read took all that it held.
-    m_frontUs = oldest;
-    if (!waited && m_bKnown && read >= queuedBefore && m_lastCheckUs > m_frontUs) m_frontUs = m_lastCheckUs;
-    m_lastCheckUs = nowUs;
+    while (m_count > 0 && m_looks[m_first].arrived <= m_consumed) {
+        m_first = (m_first + 1) % kLooks;
+        --m_count;
+    }
+    if (waited) {
+        // It ended a wait on a quiet line: nothing older is left.
+        m_count = 0;
+    } else if (m_count > 0) {
+        oldest = m_looks[m_first].atUs;
+    } else if (m_bKnown) {
+        // It was not there at the last look.
+        oldest = m_lastCheckUs;
+    }
+
+    m_consumed += read;
+    const uint64_t arrived = m_consumed + queuedAfter;
+    const bool more =
+        m_count == 0 ? queuedAfter > 0 : arrived > m_looks[(m_first + m_count - 1) % kLooks].arrived;
+    if (more) {
+        if (m_count == kLooks) {
+            m_first = (m_first + 1) % kLooks;
+            --m_count;
+        }
+        // What this look saw first came after the last one, or, after a
+        // wait for the first byte, just now.
+        m_looks[(m_first + m_count) % kLooks] = Look{waited || !m_bKnown ? nowUs : m_lastCheckUs, arrived};
+        ++m_count;
+    }
+    m_lastCheckUs = m_readEndUs = nowUs;
     m_bKnown = true;
 
     const uint64_t reports = (static_cast<uint64_t>(read) + queuedAfter) / kTouchReportLineBytes;
     const uint64_t lineUs = reports * kTouchReportLineBytes * m_byteTimeNs / 1000;
     const uint64_t waitedUs = nowUs > oldest ? static_cast<uint64_t>(nowUs - oldest) : 0;
-    const uint64_t behind = lineUs < waitedUs ? lineUs : waitedUs;
+    uint64_t behind = lineUs < waitedUs ? lineUs : waitedUs;
+    const uint64_t replayUs = reports * static_cast<uint64_t>(m_paceNs) / 1000;
+    if (replayUs <= kCatchUpBacklogUs) behind = 0;
+    m_readReports = read / kTouchReportLineBytes;
+    m_bReadMerged = behind > kCatchUpBacklogUs;
     return behind > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(behind);
+}
+
+void LineBacklog::OnHandedOver(int64_t nowUs)
+{
+    // A merged read hands over a few records for many reports: it says
+    // nothing of the pace.
+    if (m_bReadMerged || m_readReports == 0 || nowUs < m_readEndUs) return;
+    const int64_t paceNs = (nowUs - m_readEndUs) * 1000 / m_readReports;
+    m_paceNs = m_bPaceKnown ? m_paceNs + (paceNs - m_paceNs) / 4 : paceNs;
+    m_bPaceKnown = true;
+    m_readReports = 0;
+}
+
+void LineBacklog::Reset()
+{
+    m_bKnown = false;
+    m_consumed = 0;
+    m_first = m_count = 0;
 }

@@ -6,10 +6,11 @@
 
 #include <cstdint>
 
-// Reports waiting for more than this much of the line's time mean that the
-// pointer lags the finger: the path then catches up, merging moves (each run
-// of moves between two button events into its last position) and reading
-// more at a time. A person wants the pointer under the finger now, not a
+// Reports waiting for more than this much of the line's time, which have
+// waited that long and would take that long again to hand over one by one,
+// mean that the pointer lags the finger: the path then catches up, merging
+// moves (each run of moves between two button events into its last
+// position) and reading more at a time. A person wants the pointer under the finger now, not a
 // replay of where it was.
 constexpr uint32_t kCatchUpBacklogUs = 8000;
 
@@ -26,21 +27,51 @@ class LineBacklog {
 public:
     explicit LineBacklog(uint32_t byteTimeNs) : m_byteTimeNs(byteTimeNs) {}
 
-    // A read that took `read` bytes ended at nowUs; before it the driver
-    // reported `queuedBefore` bytes, now `queuedAfter`. `waited`: the read
-    // waited for the first byte of a quiet line, which therefore arrived
-    // just now. Returns how far behind the waiting reports are, in us: the
-    // line time of the whole reports they make up, but never more than the
-    // oldest of them can have waited. A driver (a USB adapter, a pty) may
-    // hand over many milliseconds of the line at once; that is no backlog
-    // until the path leaves it waiting.
-    uint32_t OnRead(int64_t nowUs, uint32_t read, uint32_t queuedBefore, uint32_t queuedAfter, bool waited);
-    // The line was given up: nothing is waiting.
-    void Reset() { m_bKnown = false; }
+    // A read that took `read` bytes ended at nowUs, and the driver then
+    // held `queuedAfter` bytes. `waited`: the read waited for the first
+    // byte of a quiet line, which therefore arrived just now. Returns how
+    // far behind the waiting reports are, in us: the line time of the whole
+    // reports they make up, but never more than the oldest of them can have
+    // waited: since the look at the driver's queue before the first that
+    // saw it. A driver (a USB adapter, a pty) may hand over many
+    // milliseconds of the line at once; that is no backlog until the path
+    // leaves it waiting.
+    // 0 while the path keeps up: when handing the waiting reports over one
+    // by one, at the pace of the last reads that were not merged, takes no
+    // more than kCatchUpBacklogUs. A single hold-up of the system then
+    // costs a moment's lag, not positions; a path that is slow every time
+    // (a loaded machine, an injection that costs milliseconds) catches up.
+    uint32_t OnRead(int64_t nowUs, uint32_t read, uint32_t queuedAfter, bool waited);
+    // The records of the last read were handed over at nowUs.
+    void OnHandedOver(int64_t nowUs);
+    // The line was given up, or bytes were dropped: nothing is waiting.
+    void Reset();
 
 private:
+    // A look at the queue: bytes up to `arrived` (counted from the first
+    // byte read) had come in, those it saw first no earlier than atUs.
+    struct Look {
+        int64_t atUs;
+        uint64_t arrived;
+    };
+    static constexpr int kLooks = 16;
+
     uint32_t m_byteTimeNs;
     bool m_bKnown = false;
-    int64_t m_lastCheckUs = 0; // when the driver's queue was last looked at
-    int64_t m_frontUs = 0;     // the front of the driver's queue arrived no earlier
+    uint64_t m_consumed = 0;   // bytes read in all
+    int64_t m_lastCheckUs = 0; // when the queue was last looked at
+    // The last read, for the pace of handing over.
+    int64_t m_readEndUs = 0;
+    uint32_t m_readReports = 0;
+    bool m_bReadMerged = false;
+    // Time to hand over one report, ns: the first pace seen, then a moving
+    // average over a quarter of each new one.
+    bool m_bPaceKnown = false;
+    int64_t m_paceNs = 0;
+    // The looks that saw bytes not yet read, oldest first (a ring). When
+    // it is full the oldest is forgotten, which only makes the wait known
+    // shorter.
+    Look m_looks[kLooks] = {};
+    int m_first = 0;
+    int m_count = 0;
 };

@@ -33,13 +33,15 @@ constexpr uint32_t kByteNs9600 = 1145833;
 constexpr uint32_t kReleaseLineBytes = 7;
 
 // One read of the line: when it ended, its reports ('t' a touch report,
-// 'r' a release), what the driver still holds after it, and whether it
-// waited for the first byte of a quiet line.
+// 'r' a release), what the driver still holds after it, whether it waited
+// for the first byte of a quiet line, and how long its records took to
+// hand over.
 struct Read {
     int64_t atUs;
     const char* reports;
     uint32_t queuedAfter;
     bool waited;
+    int64_t busyUs = 0;
 };
 
 struct Sink {
@@ -76,15 +78,13 @@ PipelineOut Pipeline(uint32_t byteNs, const std::vector<Read>& reads)
     TouchBatch batch(&Sink::Take, &Sink::Pause, &sink);
     TouchSnapshot s;
     s.identified = true;
-    uint32_t queued = 0;
     int touch = 0;
     for (const Read& r : reads) {
         const std::string reports = r.reports;
         uint32_t bytes = 0;
         for (char c : reports)
             bytes += c == 't' ? kTouchReportLineBytes : kReleaseLineBytes;
-        batch.Begin(backlog.OnRead(r.atUs, bytes, queued, r.queuedAfter, r.waited));
-        queued = r.queuedAfter;
+        batch.Begin(backlog.OnRead(r.atUs, bytes, r.queuedAfter, r.waited));
         for (char c : reports) {
             TouchPlan plan;
             if (c == 't') {
@@ -103,6 +103,7 @@ PipelineOut Pipeline(uint32_t byteNs, const std::vector<Read>& reads)
             batch.Add(plan.records, plan.recordCount);
         }
         batch.End();
+        backlog.OnHandedOver(r.atUs + r.busyUs);
     }
     return {sink.out, batch.Merged(), sink.calls};
 }
@@ -137,23 +138,24 @@ TEST(CatchUp, MovesMergeOnlyWhileBehindAndButtonEventsKeepTheirPlaces)
         // The queue stays full while the path takes 3 ms a read: from the
         // read whose oldest report waited over 8 ms on, each read's moves
         // go as one; the release, the next press and its position stay.
+        // The last read's ten reports take 3 ms: they go one by one.
         {"behind: moves merged, presses and releases kept in order",
          kByteNs115200,
-         {{0, "tttttttttt", 400, true},
-          {3000, "tttttttttt", 400, false},
-          {6000, "tttttttttt", 400, false},
-          {9000, "tttttttttt", 400, false},
-          {12000, "tttrtttttt", 400, false},
+         {{0, "tttttttttt", 400, true, 3000},
+          {3000, "tttttttttt", 400, false, 3000},
+          {6000, "tttttttttt", 400, false, 3000},
+          {9000, "tttttttttt", 400, false, 3000},
+          {12000, "tttrtttttt", 400, false, 3000},
           {15000, "tttttttttt", 0, false}},
          "m1 D1 m2 m3 m4 m5 m6 m7 m8 m9 m10 m11 m12 m13 m14 m15 m16 m17 m18 m19 m20 m21 m22 m23 m24 m25 m26 "
          "m27 "
-         "m28 m29 m30 m40 m43 U43 m44 D44 m49 m59",
-         9 + 2 + 4 + 9,
+         "m28 m29 m30 m40 m43 U43 m44 D44 m49 m50 m51 m52 m53 m54 m55 m56 m57 m58 m59",
+         9 + 2 + 4,
          6},
         {"behind only as long as the queue holds what waited",
          kByteNs115200,
-         {{0, "tttttttttt", 400, true},
-          {9000, "tttttttttt", 0, false},
+         {{0, "tttttttttt", 100, true, 9000},
+          {9000, "tttttttttt", 0, false, 500},
           {9500, "ttt", 0, false},
           {9800, "r", 0, true}},
          "m1 D1 m2 m3 m4 m5 m6 m7 m8 m9 m10 m20 m21 m22 m23 U23",
@@ -163,15 +165,38 @@ TEST(CatchUp, MovesMergeOnlyWhileBehindAndButtonEventsKeepTheirPlaces)
         // behind it, 12 ms after the first arrived, is already behind.
         {"a slow line is behind after one report",
          kByteNs9600,
-         {{0, "t", 10, true}, {12000, "tt", 0, false}, {30000, "t", 0, true}},
+         {{0, "t", 10, true, 12000}, {12000, "tt", 0, false}, {30000, "t", 0, true}},
          "m1 D1 m3 m4",
          1,
+         3},
+        // Four reports of a slow line that waited 20 ms, at a pace the line
+        // could not carry: handed over at once, they are no backlog; once
+        // the path takes 15 ms a report, they are.
+        {"waiting reports that go at once are no backlog, slow ones are",
+         kByteNs9600,
+         {{0, "tttt", 0, true},
+          {20000, "tttt", 0, false},
+          {40000, "tttt", 0, true, 60000},
+          {101000, "tttt", 0, false}},
+         "m1 D1 m2 m3 m4 m5 m6 m7 m8 m9 m10 m11 m12 m16",
+         3,
+         4},
+        // Handing over goes at 0.3 ms a report; once it is held up for 9 ms
+        // the six reports behind have waited that long, but they go in
+        // 2 ms: a moment's lag, not six positions lost.
+        {"a single hold-up at a quick pace is no backlog",
+         kByteNs9600,
+         {{0, "tttttttttt", 0, true, 3000},
+          {20000, "tttttttttt", 60, true, 9000},
+          {29000, "tttttt", 0, false}},
+         "m1 D1 m2 m3 m4 m5 m6 m7 m8 m9 m10 m11 m12 m13 m14 m15 m16 m17 m18 m19 m20 m21 m22 m23 m24 m25 m26",
+         0,
          3},
         // A long read while behind (more records than the batch holds)
         // still reaches the system in one hand-over.
         {"a long read while behind is merged, not handed over early",
          kByteNs115200,
-         {{0, "t", 500, true}, {10000, "tttttttttttttttttttrtttttttttttttttttttt", 0, false}},
+         {{0, "t", 500, true, 10000}, {10000, "tttttttttttttttttttrtttttttttttttttttttt", 0, false}},
          "m1 D1 m20 U20 m21 D21 m40",
          36,
          2},

@@ -99,12 +99,12 @@ void BM_ReadDecodePlan(benchmark::State& state)
         for (size_t pos = 0; pos < stream.size(); pos += 100) {
             const size_t n = stream.size() - pos < 100 ? stream.size() - pos : 100;
             nowUs += 100;
-            // Keeping up: each read takes what the last look found queued,
-            // so every report is planned and handed over, none merged.
-            path.batch.Begin(
-                backlog.OnRead(nowUs, static_cast<uint32_t>(n), static_cast<uint32_t>(n), 0, false));
+            // Keeping up: each read takes all there is, so every report is
+            // planned and handed over, none merged.
+            path.batch.Begin(backlog.OnRead(nowUs, static_cast<uint32_t>(n), 0, false));
             decoder.Feed(stream.data() + pos, static_cast<int>(n));
             path.batch.End();
+            backlog.OnHandedOver(nowUs);
         }
         benchmark::DoNotOptimize(path.records);
     }
