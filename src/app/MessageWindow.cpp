@@ -120,6 +120,7 @@ LRESULT MessageWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
         return TRUE;
     case WM_COPYDATA:
         // A job of a second instance started by a setup script.
+        PortFollowWake();
         return AnswerCommand(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -130,12 +131,17 @@ LRESULT MessageWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam)
             return 0;
         case CMD_DEVICE_RESTARTED:
             OnDeviceRestarted();
+            PortFollowWake();
+            return 0;
+        case CMD_LINE_CHANGED:
+            PortFollowWake();
             return 0;
         case CMD_APP_EVENT:
             WritePostedAppEvent(lParam);
             return 0;
         case CMD_IDENTIFIED:
             if (lParam == 0) return 0;
+            PortFollowWake();
             return OnIdentified(*reinterpret_cast<const IdentRecord*>(lParam)) ? 1 : 0;
         default:
             break;

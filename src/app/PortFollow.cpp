@@ -26,7 +26,9 @@ namespace {
 // Main thread only.
 struct FollowState {
     bool enabled = false;
-    bool asking = false; // a port is being asked: a box's loop may tick again
+    bool asking = false;   // a port is being asked: a box's loop may tick again
+    HWND window = nullptr; // owns the timer
+    bool ticking = false;  // the timer is armed
     PortSearch search;
     std::vector<int> known; // ports present at the last device change
 };
@@ -68,6 +70,19 @@ AskOutcome AskPort(int n, int previous)
     return AskOutcome::Switched;
 }
 
+// The timer runs only while the line is in trouble: a working line costs
+// no wake at all, and its loss, a settings action or a restart wakes it.
+void Tick(bool on)
+{
+    if (on == g_follow.ticking || g_follow.window == nullptr) return;
+    if (on) {
+        g_follow.ticking = ::SetTimer(g_follow.window, kPortSearchTimerId, kPortSearchTickMs, nullptr) != 0;
+    } else {
+        ::KillTimer(g_follow.window, kPortSearchTimerId);
+        g_follow.ticking = false;
+    }
+}
+
 } // namespace
 
 void StartPortFollow(HWND messageWindow)
@@ -75,18 +90,26 @@ void StartPortFollow(HWND messageWindow)
     g_follow = FollowState{};
     g_follow.enabled = ReadSearchPorts();
     if (!g_follow.enabled) return;
+    g_follow.window = messageWindow;
     g_follow.known = PresentPortNumbers();
     // How start-up left the line, so that a loss before the first tick is
     // a loss (with its grace), not a start without the device.
     if (const auto* channel = dynamic_cast<const CommProtocol2*>(App().channel.load()))
         g_follow.search.Observe(::GetTickCount(), CurrentLineState(*channel));
-    ::SetTimer(messageWindow, kPortSearchTimerId, kPortSearchTickMs, nullptr);
+    Tick(true);
 }
 
 void StopPortFollow(HWND messageWindow)
 {
     ::KillTimer(messageWindow, kPortSearchTimerId);
     g_follow.enabled = false;
+    g_follow.ticking = false;
+    g_follow.window = nullptr;
+}
+
+void PortFollowWake()
+{
+    if (g_follow.enabled) Tick(true);
 }
 
 void PortFollowTick()
@@ -97,7 +120,9 @@ void PortFollowTick()
     auto* channel = dynamic_cast<CommProtocol2*>(App().channel.load());
     if (channel == nullptr) return;
     const DWORD now = ::GetTickCount();
-    g_follow.search.Observe(now, CurrentLineState(*channel));
+    const LineState state = CurrentLineState(*channel);
+    g_follow.search.Observe(now, state);
+    Tick(state != LineState::Working);
     if (!g_follow.search.Searching(now)) return;
 
     const int current = channel->ChannelIndex() + 1;

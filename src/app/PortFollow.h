@@ -14,9 +14,12 @@
 constexpr UINT_PTR kPortSearchTimerId = 1450;
 constexpr UINT kPortSearchTickMs = 1000;
 
-// Arms the search's timer unless "SearchPorts" is 0.
+// Arms the search's timer unless "SearchPorts" is 0. It ticks while the
+// line is lost or silent and stops once it works.
 void StartPortFollow(HWND messageWindow);
 void StopPortFollow(HWND messageWindow);
+// The line may have changed: the timer ticks again until it works.
+void PortFollowWake();
 
 // One step of the search: at most one port asked, which blocks no longer
 // than one identification.

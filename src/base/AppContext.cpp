@@ -13,3 +13,9 @@ void SignalDeviceRestart()
         ::PostMessageA(app.messageWindow, WM_COMMAND, MAKEWPARAM(CMD_DEVICE_RESTARTED, 0), 0);
     }
 }
+
+void SignalLineChanged()
+{
+    const HWND window = App().messageWindow;
+    if (window != nullptr) ::PostMessageA(window, WM_COMMAND, MAKEWPARAM(CMD_LINE_CHANGED, 0), 0);
+}

@@ -75,6 +75,9 @@ constexpr WORD CMD_LCD_BAR_REFRESH = 4006;
 constexpr WORD CMD_ROTATION_CHANGED = 4007;
 constexpr WORD CMD_MOUSE_BUTTON_CHANGED = 4008;
 constexpr WORD CMD_APP_EVENT = 4009; // an event to write on the main thread (PostAppEvent)
+// The line may have changed state (lost, another port, identification
+// gone): the port search looks at it again.
+constexpr WORD CMD_LINE_CHANGED = 4010;
 // To the hold-ring window, posted by the receive thread: a hold is waiting
 // (wParam: ms until it is due; the window then ticks the channel's touch
 // clock), or one was recognised (lParam: the point on the absolute scale,
@@ -87,3 +90,5 @@ constexpr WORD CMD_TEMPERATURE = 1138;
 // Marks a restart pending and posts CMD_DEVICE_RESTARTED to the message
 // window when the flag goes from 0 to 1. Safe on any thread.
 void SignalDeviceRestart();
+// Posts CMD_LINE_CHANGED to the message window. Safe on any thread.
+void SignalLineChanged();

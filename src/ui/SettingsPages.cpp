@@ -90,6 +90,9 @@ SettingsBusy::~SettingsBusy()
 {
     if (--g_nBusy > 0) return;
     if (g_frame.window != nullptr) ::EnableWindow(g_frame.window, TRUE);
+    // The action may have moved the channel to another port or left it
+    // without an answer.
+    SignalLineChanged();
     if (g_bRestartDeferred) {
         g_bRestartDeferred = false;
         const HWND messageWindow = App().messageWindow;
