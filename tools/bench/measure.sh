@@ -204,7 +204,16 @@ finish() {
 }
 tx_lines() { wc -l <"$top/tx.txt"; }
 
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+# CPU time of a process in ns: its threads' run time from schedstat, which
+# counts in ns where utime+stime count in clock ticks (10 ms, 0.017 % of a
+# minute); the ticks where the kernel keeps no schedstat.
+cpu_ns() {
+    if [ -r "/proc/$1/schedstat" ]; then
+        cat "/proc/$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { printf "%.0f\n", s }'
+    else
+        awk -v hz="$clk_tck" '{ printf "%.0f\n", ($14 + $15) * 1e9 / hz }' "/proc/$1/stat"
+    fi
+}
 uptime_s() { awk '{ print $1 }' /proc/uptime; }
 
 # --- the tables ------------------------------------------------------------------
@@ -213,7 +222,7 @@ echo "| Figure | Result | How |"
 echo "|---|---|---|"
 echo "| Touch report to pointer move, p50 / p99 | $lat50 ms / $lat99 ms (max $latmax ms, mean $latmean ms) | $lat_n reports ${gap_ms} ms apart, $lat_moves pointer moves seen ($lat_mode); last byte written to the pty -> first GetCursorPos change; probe loop p50 ${loop50} us, p99 ${loop99} us |"
 echo "| Highest sustained report rate with zero loss | $sustained reports/s | 3 s steps of rising rates, every report at its own place: all found in the pointer history, taken at the offered pace, the last within 100 ms${limit:+; above it the program takes about $limit reports/s and falls behind} |"
-echo "| Idle CPU over ${idle_wall} s | TactilePane.exe $idle_prog %, wineserver $idle_server % | utime+stime from /proc/PID/stat, one CPU = 100 %; the program has $threads threads |"
+echo "| Idle CPU over ${idle_wall} s | TactilePane.exe $idle_prog %, wineserver $idle_server % | run time of all threads from /proc/PID/task/*/schedstat (ns), one CPU = 100 %; the program has $threads threads |"
 echo "| Command round trip per exchange | p50 $rt50 ms, p99 $rt99 ms, mean $rtmean ms | $rtn exchanges of the configuration sent after $restarts device restarts: one acknowledgement written -> the next one written (the device answers at once) |"
 echo "| ${stream_seconds} s stream at the 115200-baud pace | $st_n reports offered at $st_rate/s, $st_lost lost on the line; pointer behind p50 $st_lag50 ms, p99 $st_lag99 ms, max $st_lagmax ms; $st_merged positions merged; $st_blost of $st_bw button events lost | groups of $stream_group reports every 20 ms in strokes of $stream_stroke, every report at its own place; each position of the pointer history matched to its report's write ($st_unmatched unmatched); the history overflowed ${st_overflows:-0} times between two looks of the probe |"
 echo "| ${burst_seconds} s burst at $burst_rate reports/s | $bu_n reports offered at $bu_rate/s, $bu_lost lost on the line; pointer behind p50 $bu_lag50 ms, p99 $bu_lag99 ms, max $bu_lagmax ms; $bu_merged positions merged; $bu_blost of $bu_bw button events lost | groups of $(((burst_rate + 25) / 50)) reports every 20 ms in strokes of $burst_stroke, as the stream ($bu_unmatched unmatched, ${bu_overflows:-0} overflows) |"
@@ -295,16 +304,16 @@ prog_pid=$(unix_pid_of '*TactilePane.exe') || die "no TactilePane.exe process in
 server_pid=$(unix_pid_of '*wineserver*') || die "no wineserver of this prefix"
 log "idle CPU over $idle_seconds s (TactilePane.exe is unix pid $prog_pid, wineserver $server_pid)"
 sleep 3
-p0=$(cpu_ticks "$prog_pid")
-s0=$(cpu_ticks "$server_pid")
+p0=$(cpu_ns "$prog_pid")
+s0=$(cpu_ns "$server_pid")
 t0=$(uptime_s)
 sleep "$idle_seconds"
-p1=$(cpu_ticks "$prog_pid")
-s1=$(cpu_ticks "$server_pid")
+p1=$(cpu_ns "$prog_pid")
+s1=$(cpu_ns "$server_pid")
 t1=$(uptime_s)
 threads=$(awk '/^Threads:/ { print $2 }' "/proc/$prog_pid/status")
-idle=$(awk -v p="$((p1 - p0))" -v s="$((s1 - s0))" -v t0="$t0" -v t1="$t1" -v hz="$clk_tck" \
-    'BEGIN { w = t1 - t0; printf "%.2f %.2f %.1f", 100 * p / hz / w, 100 * s / hz / w, w }')
+idle=$(awk -v p="$((p1 - p0))" -v s="$((s1 - s0))" -v t0="$t0" -v t1="$t1" \
+    'BEGIN { w = t1 - t0; printf "%.3f %.3f %.1f", 100 * p / 1e9 / w, 100 * s / 1e9 / w, w }')
 memory_row() { # label
     local rss hwm win
     rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$prog_pid/status")
@@ -637,7 +646,7 @@ row() { # title better-is-lower unit name
     fi
 }
 sum_idle() { # label
-    awk -v a="$(figure "$1" idle_prog)" -v b="$(figure "$1" idle_server)" 'BEGIN { printf "%.2f\n", a + b }'
+    awk -v a="$(figure "$1" idle_prog)" -v b="$(figure "$1" idle_server)" 'BEGIN { printf "%.3f\n", a + b }'
 }
 for label in "${labels[@]}"; do
     echo "idle_sum=$(sum_idle "$label")" >>"$top/$label/figures"
