@@ -412,7 +412,11 @@ wait_for_rest() { # history file
 }
 # Per step: first and last write of its reports (us), reports offered, and
 # the positions, moves and last move (ms) the history shows from its first
-# write until the next step.
+# write until the next step. The history's stamps come from the tick count,
+# which under Wine may be a few ms stale: a move right after the step's first
+# write can carry a stamp before it (seen: 2.3 ms). So the step's moves are
+# taken from 100 ms before its first write on; the step before went quiet
+# for half a second and lies on another row.
 step_result() { # rate count first-line last-line
     sed -n "$(($3 + 1)),$4p" "$top/tx.txt" | awk '$5 == "90" || / 10 01 04 90/' >"$work/rate-$1.tx"
     awk -v rate="$1" -v count="$2" '
@@ -420,7 +424,7 @@ step_result() { # rate count first-line last-line
         /^#/ { next }
         {
             t = $1 * 1000
-            if (t < first - 1000) next
+            if (t < first - 100000) next
             key = $2 " " $3
             if (!(key in seen)) { seen[key] = 1; n++ }
             if (firstmove == "") firstmove = t
