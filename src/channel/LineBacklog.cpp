@@ -50,7 +50,9 @@ uint32_t LineBacklog::OnRead(int64_t nowUs, uint32_t read, uint32_t queuedAfter,
     const uint64_t waitedUs = nowUs > oldest ? static_cast<uint64_t>(nowUs - oldest) : 0;
     uint64_t behind = lineUs < waitedUs ? lineUs : waitedUs;
     const uint64_t replayUs = reports * static_cast<uint64_t>(m_paceNs) / 1000;
-    if (replayUs <= kCatchUpBacklogUs) behind = 0;
+    // Unless the pointer is already twice that far behind: a hold-up that
+    // long is caught up at once.
+    if (replayUs <= kCatchUpBacklogUs && waitedUs <= 2 * static_cast<uint64_t>(kCatchUpBacklogUs)) behind = 0;
     m_readReports = read / kTouchReportLineBytes;
     m_bReadMerged = behind > kCatchUpBacklogUs;
     return behind > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(behind);

@@ -38,9 +38,10 @@ public:
     // leaves it waiting.
     // 0 while the path keeps up: when handing the waiting reports over one
     // by one, at the pace of the last reads that were not merged, takes no
-    // more than kCatchUpBacklogUs. A single hold-up of the system then
-    // costs a moment's lag, not positions; a path that is slow every time
-    // (a loaded machine, an injection that costs milliseconds) catches up.
+    // more than kCatchUpBacklogUs, and the oldest cannot have waited twice
+    // that. A short hold-up of the system then costs a moment's lag, not
+    // positions; a path that is slow every time (a loaded machine, an
+    // injection that costs milliseconds) catches up.
     uint32_t OnRead(int64_t nowUs, uint32_t read, uint32_t queuedAfter, bool waited);
     // The records of the last read were handed over at nowUs.
     void OnHandedOver(int64_t nowUs);

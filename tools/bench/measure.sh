@@ -737,7 +737,7 @@ if [ -f "$top/headroom.ready" ]; then
 fi
 touch "$top/headroom.stop"
 wait "$headroom_pid" || true
-headroom=$(awk '$3 >= $2 && $6 <= 100 { best = $5 } END { print (best == "" ? "-" : best) }' "$top/headroom-steps.txt")
+headroom=$(awk '$3 >= $2 && $6 <= 100 && $5 > best + 0 { best = $5 } END { print (best == "" ? "-" : best) }' "$top/headroom-steps.txt")
 native="-"
 if [ -x "$native_bench" ]; then
     native=$("$native_bench" --benchmark_filter=BM_ReadDecodePlan --benchmark_min_time=1 2>/dev/null |
