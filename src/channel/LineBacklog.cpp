@@ -42,7 +42,7 @@ uint32_t LineBacklog::OnRead(int64_t nowUs, uint32_t read, uint32_t queuedAfter,
         m_looks[(m_first + m_count) % kLooks] = Look{waited || !m_bKnown ? nowUs : m_lastCheckUs, arrived};
         ++m_count;
     }
-    m_lastCheckUs = m_readEndUs = nowUs;
+    m_lastCheckUs = nowUs;
     m_bKnown = true;
 
     const uint64_t reports = (static_cast<uint64_t>(read) + queuedAfter) / kTouchReportLineBytes;
@@ -62,8 +62,8 @@ void LineBacklog::OnHandedOver(int64_t nowUs)
 {
     // A merged read hands over a few records for many reports: it says
     // nothing of the pace.
-    if (m_bReadMerged || m_readReports == 0 || nowUs < m_readEndUs) return;
-    const int64_t paceNs = (nowUs - m_readEndUs) * 1000 / m_readReports;
+    if (m_bReadMerged || m_readReports == 0 || nowUs < m_lastCheckUs) return;
+    const int64_t paceNs = (nowUs - m_lastCheckUs) * 1000 / m_readReports;
     m_paceNs = m_bPaceKnown ? m_paceNs + (paceNs - m_paceNs) / 4 : paceNs;
     m_bPaceKnown = true;
     m_readReports = 0;

@@ -61,8 +61,7 @@ private:
     bool m_bKnown = false;
     uint64_t m_consumed = 0;   // bytes read in all
     int64_t m_lastCheckUs = 0; // when the queue was last looked at
-    // The last read, for the pace of handing over.
-    int64_t m_readEndUs = 0;
+    // The last read (it ended at m_lastCheckUs), for the pace of handing over.
     uint32_t m_readReports = 0;
     bool m_bReadMerged = false;
     // Time to hand over one report, ns: the first pace seen, then a moving
