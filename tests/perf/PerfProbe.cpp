@@ -17,10 +17,14 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/BoundedText.h"
@@ -227,9 +231,39 @@ bool SamePoint(const MOUSEMOVEPOINT& a, const MOUSEMOVEPOINT& b)
 // never merged, so it sees every press and release that reached the system,
 // with the position and the time (ms, the history's clock) of each. Never
 // activated, so that it takes nothing from the program's windows.
+//
+// It lives on a thread of its own. Every warp of the pointer by the injecting
+// program sends this window's X window an enter event, which Wine turns into
+// a mouse input of this process; at thousands of positions a second that
+// work held the loop that reads the history for a second at a time, and the
+// 64 positions the history keeps scrolled out meanwhile.
 class ButtonWindow {
 public:
-    bool Create()
+    bool Start()
+    {
+        m_thread = std::thread([this] { Run(); });
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_state != State::Starting; });
+        return m_state == State::Running;
+    }
+    // The clicks since the last call, as history lines.
+    std::string Take()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::string text;
+        text.swap(m_clicks);
+        return text;
+    }
+    ~ButtonWindow()
+    {
+        m_stop = true;
+        if (m_thread.joinable()) m_thread.join();
+    }
+
+private:
+    enum class State { Starting, Running, Failed };
+
+    void Run()
     {
         WNDCLASSA wc = {};
         wc.lpfnWndProc = &ButtonWindow::Proc;
@@ -237,17 +271,27 @@ public:
         wc.lpszClassName = "PerfProbeButtons";
         wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH));
         ::RegisterClassA(&wc);
-        m_hWnd = ::CreateWindowExA(WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, wc.lpszClassName, "",
-                                   WS_POPUP, 0, 0, ::GetSystemMetrics(SM_CXSCREEN),
-                                   ::GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, wc.hInstance, nullptr);
-        if (m_hWnd == nullptr) return false;
-        ::ShowWindow(m_hWnd, SW_SHOWNOACTIVATE);
-        return true;
+        const HWND hwnd =
+            ::CreateWindowExA(WS_EX_TOPMOST | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, wc.lpszClassName, "",
+                              WS_POPUP, 0, 0, ::GetSystemMetrics(SM_CXSCREEN),
+                              ::GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, wc.hInstance, nullptr);
+        if (hwnd != nullptr) ::ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_state = hwnd != nullptr ? State::Running : State::Failed;
+        }
+        m_changed.notify_all();
+        if (hwnd == nullptr) return;
+        while (!m_stop) {
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+            Pump();
+        }
+        ::DestroyWindow(hwnd);
     }
-    // Takes the queued messages; the clicks among them as history lines.
-    void Pump(std::string* text)
+    void Pump()
     {
         MSG msg;
+        std::string text;
         while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             const char* what = msg.message == WM_LBUTTONDOWN   ? "down"
                                : msg.message == WM_LBUTTONUP   ? "up"
@@ -260,23 +304,26 @@ public:
                               static_cast<unsigned long>(msg.time),
                               static_cast<int>(static_cast<short>(LOWORD(msg.lParam))),
                               static_cast<int>(static_cast<short>(HIWORD(msg.lParam))));
-                *text += line;
+                text += line;
             }
             ::DispatchMessageA(&msg);
         }
+        if (text.empty()) return;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_clicks += text;
     }
-    ~ButtonWindow()
-    {
-        if (m_hWnd != nullptr) ::DestroyWindow(m_hWnd);
-    }
-
-private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     {
         if (message == WM_MOUSEACTIVATE) return MA_NOACTIVATE;
         return ::DefWindowProcA(hwnd, message, wParam, lParam);
     }
-    HWND m_hWnd = nullptr;
+
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    State m_state = State::Starting;
+    std::string m_clicks;
+    std::atomic<bool> m_stop{false};
 };
 
 // Collects the system's pointer history (the last 64 positions, each with a
@@ -300,7 +347,7 @@ int History(const Options& o)
     long long overflows = 0;
     long long failures = 0;
     ButtonWindow buttons;
-    if (o.buttons && !buttons.Create()) {
+    if (o.buttons && !buttons.Start()) {
         std::fprintf(stderr, "perf_probe: no window for the clicks\n");
         return 1;
     }
@@ -362,14 +409,13 @@ int History(const Options& o)
             }
         }
         if (o.buttons) {
-            std::string clicks;
-            buttons.Pump(&clicks);
+            const std::string clicks = buttons.Take();
             if (!clicks.empty() && !write(clicks)) return 1;
         }
         if (Now() >= end || FileExists(o.stop)) break;
         ::Sleep(1);
     }
-    std::string summary;
+    std::string summary = o.buttons ? buttons.Take() : std::string();
     AppendLine(&summary, "# overflows %lld failures %lld\n", overflows, failures);
     return write(summary) ? 0 : 1;
 }
