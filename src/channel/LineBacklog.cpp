@@ -42,6 +42,21 @@ uint32_t LineBacklog::OnRead(int64_t nowUs, uint32_t read, uint32_t queuedAfter,
         m_looks[(m_first + m_count) % kLooks] = Look{waited || !m_bKnown ? nowUs : m_lastCheckUs, arrived};
         ++m_count;
     }
+    if (arrived > m_lastArrived) {
+        // A span ends, and the next begins, where new bytes were seen: both
+        // ends count a delivery of the driver's, so a span holds whole ones.
+        if (!m_bKnown || m_spanStartArrived == 0) {
+            m_spanStartUs = nowUs;
+            m_spanStartArrived = arrived;
+        } else if (nowUs - m_spanStartUs >= static_cast<int64_t>(kArrivalSpanUs)) {
+            m_spanReports = (arrived - m_spanStartArrived) / kTouchReportLineBytes;
+            m_spanUs = nowUs - m_spanStartUs;
+            m_spanStartUs = nowUs;
+            m_spanStartArrived = arrived;
+        }
+        m_lastArrived = arrived;
+        m_lastArrivalUs = nowUs;
+    }
     m_lastCheckUs = nowUs;
     m_bKnown = true;
 
@@ -49,10 +64,17 @@ uint32_t LineBacklog::OnRead(int64_t nowUs, uint32_t read, uint32_t queuedAfter,
     const uint64_t lineUs = reports * kTouchReportLineBytes * m_byteTimeNs / 1000;
     const uint64_t waitedUs = nowUs > oldest ? static_cast<uint64_t>(nowUs - oldest) : 0;
     uint64_t behind = lineUs < waitedUs ? lineUs : waitedUs;
-    const uint64_t replayUs = reports * static_cast<uint64_t>(m_paceNs) / 1000;
-    // Unless the pointer is already twice that far behind: a hold-up that
-    // long is caught up at once.
-    if (replayUs <= kCatchUpBacklogUs && waitedUs <= 2 * static_cast<uint64_t>(kCatchUpBacklogUs)) behind = 0;
+    // The line brings more than the path hands over, over the span being
+    // measured once it is long enough, else over the last whole one.
+    uint64_t spanReports = m_spanReports;
+    int64_t spanUs = m_spanUs;
+    if (m_lastArrivalUs - m_spanStartUs >= static_cast<int64_t>(kArrivalSpanSoonUs)) {
+        spanReports = (m_lastArrived - m_spanStartArrived) / kTouchReportLineBytes;
+        spanUs = m_lastArrivalUs - m_spanStartUs;
+    }
+    const bool slower =
+        spanUs > 0 && spanReports * static_cast<uint64_t>(m_paceNs) > static_cast<uint64_t>(spanUs) * 1000;
+    if (!slower && waitedUs <= kCatchUpHoldUpUs) behind = 0;
     m_readReports = read / kTouchReportLineBytes;
     m_bReadMerged = behind > kCatchUpBacklogUs;
     return behind > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(behind);
@@ -74,4 +96,8 @@ void LineBacklog::Reset()
     m_bKnown = false;
     m_consumed = 0;
     m_first = m_count = 0;
+    m_spanReports = 0;
+    m_spanUs = 0;
+    m_spanStartArrived = 0;
+    m_lastArrived = 0;
 }

@@ -7,12 +7,22 @@
 #include <cstdint>
 
 // Reports waiting for more than this much of the line's time, which have
-// waited that long and would take that long again to hand over one by one,
-// mean that the pointer lags the finger: the path then catches up, merging
-// moves (each run of moves between two button events into its last
-// position) and reading more at a time. A person wants the pointer under the finger now, not a
-// replay of where it was.
+// waited that long, while the line brings more than the path can hand over,
+// mean that the pointer lags the finger and falls further behind: the path
+// then catches up, merging moves (each run of moves between two button
+// events into its last position) and reading more at a time. A person wants
+// the pointer under the finger now, not a replay of where it was.
 constexpr uint32_t kCatchUpBacklogUs = 8000;
+// While the path hands over faster than the line brings, a group of reports
+// that a pty or USB adapter delivers at once drains before the next, and the
+// last of it has waited for the others; only a hold-up that left the oldest
+// waiting this long is caught up.
+constexpr uint32_t kCatchUpHoldUpUs = 2 * kCatchUpBacklogUs;
+// The line's pace is measured over spans of this long, from a look at newly
+// arrived bytes to another; once the span being measured is a third of that
+// long (three deliveries of 20 ms), it speaks for itself.
+constexpr uint32_t kArrivalSpanUs = 200000;
+constexpr uint32_t kArrivalSpanSoonUs = 60000;
 
 // Bytes of a touch report on the line: start marker, length, the four
 // payload bytes, checksum and end marker.
@@ -36,12 +46,13 @@ public:
     // saw it. A driver (a USB adapter, a pty) may hand over many
     // milliseconds of the line at once; that is no backlog until the path
     // leaves it waiting.
-    // 0 while the path keeps up: when handing the waiting reports over one
-    // by one, at the pace of the last reads that were not merged, takes no
-    // more than kCatchUpBacklogUs, and the oldest cannot have waited twice
-    // that. A short hold-up of the system then costs a moment's lag, not
-    // positions; a path that is slow every time (a loaded machine, an
-    // injection that costs milliseconds) catches up.
+    // 0 while the path keeps up: while handing over what arrived in the
+    // last span of the line (kArrivalSpanUs), at the pace of the last reads
+    // that were not merged, takes less than the span, unless the oldest
+    // waited more than kCatchUpHoldUpUs. A short hold-up of the system then
+    // costs a moment's lag, not positions; a path that is slower than the
+    // line (a loaded machine, an injection that costs milliseconds, a line
+    // faster than any real one) catches up.
     uint32_t OnRead(int64_t nowUs, uint32_t read, uint32_t queuedAfter, bool waited);
     // The records of the last read were handed over at nowUs.
     void OnHandedOver(int64_t nowUs);
@@ -68,6 +79,15 @@ private:
     // average over a quarter of each new one.
     bool m_bPaceKnown = false;
     int64_t m_paceNs = 0;
+    // The line's pace: the reports that arrived over the last whole span,
+    // and the span now being measured, which began at a look that saw new
+    // bytes and runs to the last such look.
+    uint64_t m_spanReports = 0;
+    int64_t m_spanUs = 0;
+    int64_t m_spanStartUs = 0;
+    uint64_t m_spanStartArrived = 0;
+    uint64_t m_lastArrived = 0;
+    int64_t m_lastArrivalUs = 0;
     // The looks that saw bytes not yet read, oldest first (a ring). When
     // it is full the oldest is forgotten, which only makes the wait known
     // shorter.
