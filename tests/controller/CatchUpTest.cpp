@@ -86,6 +86,32 @@ void LineFasterThanPath(LineBacklog* backlog)
     backlog->OnHandedOver(kSlowerSpanUs + 3000);
 }
 
+// The controller's side of a read: each report planned against the touch
+// state and its records added to the batch. Touch k lies at raw x = 8 k.
+struct Planner {
+    TouchSnapshot s;
+    Planner() { s.identified = true; }
+    void Feed(TouchBatch* batch, const uint8_t* payload, int length)
+    {
+        const TouchPlan plan = PlanTouch(payload, length, s);
+        s.pressed = plan.pressed;
+        s.press = plan.press;
+        s.last = plan.position;
+        batch->Add(plan.records, plan.recordCount);
+    }
+    void Touch(TouchBatch* batch, int k)
+    {
+        const uint8_t payload[4] = {kTouchReportCode, static_cast<uint8_t>(8 * k), 0x10,
+                                    static_cast<uint8_t>((8 * k) >> 8)};
+        Feed(batch, payload, 4);
+    }
+    void Release(TouchBatch* batch)
+    {
+        const uint8_t payload[1] = {kTouchReleaseCode};
+        Feed(batch, payload, 1);
+    }
+};
+
 PipelineOut Pipeline(uint32_t byteNs, const std::vector<Read>& reads, bool pathSlower = false)
 {
     LineBacklog backlog(byteNs);
@@ -93,8 +119,7 @@ PipelineOut Pipeline(uint32_t byteNs, const std::vector<Read>& reads, bool pathS
     if (pathSlower) LineFasterThanPath(&backlog);
     Sink sink;
     TouchBatch batch(&Sink::Take, &Sink::Pause, &sink);
-    TouchSnapshot s;
-    s.identified = true;
+    Planner planner;
     int touch = 0;
     for (const Read& r : reads) {
         const std::string reports = r.reports;
@@ -103,21 +128,11 @@ PipelineOut Pipeline(uint32_t byteNs, const std::vector<Read>& reads, bool pathS
             bytes += c == 't' ? kTouchReportLineBytes : kReleaseLineBytes;
         batch.Begin(backlog.OnRead(offset + r.atUs, bytes, r.queuedAfter, r.waited));
         for (char c : reports) {
-            TouchPlan plan;
             if (c == 't') {
-                ++touch;
-                const uint8_t x = static_cast<uint8_t>(8 * touch);
-                const uint8_t payload[4] = {kTouchReportCode, x, 0x10,
-                                            static_cast<uint8_t>((8 * touch) >> 8)};
-                plan = PlanTouch(payload, 4, s);
+                planner.Touch(&batch, ++touch);
             } else {
-                const uint8_t payload[1] = {kTouchReleaseCode};
-                plan = PlanTouch(payload, 1, s);
+                planner.Release(&batch);
             }
-            s.pressed = plan.pressed;
-            s.press = plan.press;
-            s.last = plan.position;
-            batch.Add(plan.records, plan.recordCount);
         }
         batch.End();
         backlog.OnHandedOver(offset + r.atUs + r.busyUs);
@@ -257,8 +272,7 @@ GroupsOut Groups(int reportsPerGroup, int groups, int64_t paceUs)
     LineBacklog backlog(kByteNs115200);
     Sink sink;
     TouchBatch batch(&Sink::Take, &Sink::Pause, &sink);
-    TouchSnapshot s;
-    s.identified = true;
+    Planner planner;
     GroupsOut out;
     int64_t now = 0;
     int read = 0; // reports read in all
@@ -279,22 +293,9 @@ GroupsOut Groups(int reportsPerGroup, int groups, int64_t paceUs)
         waited = false;
         batch.Begin(behind);
         const size_t before = sink.out.size();
-        for (int i = 0; i < take; ++i) {
-            const int k = read + i;
-            const uint8_t x = static_cast<uint8_t>(8 * (k % 30 + 1));
-            const uint8_t payload[4] = {kTouchReportCode, x, 0x10, 0};
-            TouchPlan plan = PlanTouch(payload, 4, s);
-            s.pressed = plan.pressed;
-            s.press = plan.press;
-            s.last = plan.position;
-            batch.Add(plan.records, plan.recordCount);
-            if ((k + 1) % reportsPerGroup == 0) {
-                const uint8_t release[1] = {kTouchReleaseCode};
-                plan = PlanTouch(release, 1, s);
-                s.pressed = plan.pressed;
-                s.press = plan.press;
-                batch.Add(plan.records, plan.recordCount);
-            }
+        for (int k = read; k < read + take; ++k) {
+            planner.Touch(&batch, k % 30 + 1);
+            if ((k + 1) % reportsPerGroup == 0) planner.Release(&batch);
         }
         batch.End();
         const std::string handed = sink.out.substr(before);
@@ -305,10 +306,8 @@ GroupsOut Groups(int reportsPerGroup, int groups, int64_t paceUs)
         const int64_t newestArrived = (read - 1) / reportsPerGroup * kPeriodUs;
         out.maxLagUs = std::max(out.maxLagUs, now - newestArrived);
     }
-    for (size_t i = 0; i < sink.out.size(); ++i) {
-        if (sink.out[i] == 'D') ++out.downs;
-        if (sink.out[i] == 'U') ++out.ups;
-    }
+    out.downs = static_cast<int>(std::count(sink.out.begin(), sink.out.end(), 'D'));
+    out.ups = static_cast<int>(std::count(sink.out.begin(), sink.out.end(), 'U'));
     out.merged = batch.Merged();
     return out;
 }
