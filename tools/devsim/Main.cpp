@@ -547,7 +547,8 @@ void Simulator::DropLine(int ms)
     m_txBacklog.clear();
     m_dropped = true;
     m_hungUp = true;
-    m_backAtMs = Now() + ms;
+    // Now() counts whole ms: one more keeps the port away for all of MS.
+    m_backAtMs = Now() + ms + 1;
     StampEvent("drop");
     Note("line dropped for " + std::to_string(ms) + " ms");
 }
