@@ -243,8 +243,13 @@ TEST_F(ChannelOnFakeDriver, FailingReadsAreReportedOnceAndTheLineRecovers)
     EXPECT_EQ(events.Events()[0].second.rfind("COM7, ReadFile, LastError: 5", 0), 0u);
     EXPECT_TRUE(channel->Open());
 
+    // The thread may be in its wait before the next reopen (a second), which
+    // every failing read leads to: the frame goes out once a reopen has come
+    // after the reads began to work.
     driver().read = Driver::Serve;
-    PumpMessages(1500, [&] { return window.Count(CMD_DEVICE_RESTARTED) >= 1; });
+    const int opens = driver().opens;
+    PumpMessages(2500, [&] { return driver().opens > opens; });
+    EXPECT_EQ(window.Count(CMD_DEVICE_RESTARTED), 1);
     driver().Put({0x90, 1, 2, 0});
     EXPECT_TRUE(listener.WaitFor(1, 1000));
     EXPECT_EQ(window.Count(CMD_APP_EVENT), 1);
