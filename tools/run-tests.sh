@@ -109,9 +109,17 @@ if [ -n "$x86_skip" ]; then
 fi
 
 benches_up=()
+# The bench of an architecture, and the one of the DPI layout test beside it
+# (its own prefix, at other scalings), which the test brings up itself.
+bench_down() {
+    local dir=build/wine
+    [ "$1" = x64 ] && dir=build/wine64
+    TP_WINE_ARCH=$1 tools/bench/bench.sh down
+    TP_WINE_ARCH=$1 TP_BENCH_DIR="$PWD/$dir-dpi" tools/bench/bench.sh down
+}
 down_all() {
     local a
-    for a in "${benches_up[@]}"; do TP_WINE_ARCH=$a tools/bench/bench.sh down; done
+    for a in "${benches_up[@]}"; do bench_down "$a"; done
 }
 trap down_all EXIT
 for arch in "${archs[@]}"; do
@@ -131,7 +139,7 @@ for arch in "${archs[@]}"; do
     # under Wine; on a loaded machine their timing can slip. A failing
     # executable runs once more, and ctest's output says so.
     run_ctest "$preset" --repeat until-pass:2 || status=1
-    TP_WINE_ARCH=$arch tools/bench/bench.sh down
+    bench_down "$arch"
 done
 
 echo "== summary"
