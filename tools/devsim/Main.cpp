@@ -286,6 +286,8 @@ private:
                                                                      m_start)
             .count();
     }
+    // A moment at least ms away: Now() counts whole ms, so one more.
+    int64_t After(int ms) const { return Now() + ms + 1; }
     void Say(const std::string& text) const;
     void Note(const std::string& text);
     bool OpenPty();
@@ -547,8 +549,7 @@ void Simulator::DropLine(int ms)
     m_txBacklog.clear();
     m_dropped = true;
     m_hungUp = true;
-    // Now() counts whole ms: one more keeps the port away for all of MS.
-    m_backAtMs = Now() + ms + 1;
+    m_backAtMs = After(ms);
     StampEvent("drop");
     Note("line dropped for " + std::to_string(ms) + " ms");
 }
@@ -772,7 +773,7 @@ void Simulator::RunClient(Client& c)
             break;
         case ControlResult::Kind::Sleep:
             c.block = Client::Block::Sleep;
-            c.blockUntil = Now() + r.ms;
+            c.blockUntil = After(r.ms);
             break;
         case ControlResult::Kind::Drop:
             if (m_dropped) {
@@ -786,12 +787,12 @@ void Simulator::RunClient(Client& c)
         case ControlResult::Kind::Mute:
             StampEvent("mute");
             c.block = Client::Block::Muted;
-            c.blockUntil = Now() + r.ms;
+            c.blockUntil = After(r.ms);
             break;
         case ControlResult::Kind::WaitRx:
             c.block = Client::Block::WaitRx;
             c.waitCount = r.count;
-            c.blockUntil = Now() + r.ms;
+            c.blockUntil = After(r.ms);
             FinishBlocks(c);
             break;
         }
